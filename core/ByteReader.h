@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <span>
+
+namespace qm {
+
+// Reads a file as bytes at 1-based positions, the way every game file is addressed. Fixed-width reads
+// are little-endian and signed; a read that finds fewer bytes than it asked for fills the rest with zero
+// bytes and sets ranShort(), so callers that treat the end of a file as data can go on, and callers that
+// need every byte use readExact().
+class ByteReader {
+public:
+    explicit ByteReader(const std::filesystem::path& hostPath);
+    ~ByteReader();
+    ByteReader(const ByteReader&) = delete;
+    ByteReader& operator=(const ByteReader&) = delete;
+    ByteReader(ByteReader&& other) noexcept;
+    ByteReader& operator=(ByteReader&& other) noexcept;
+
+    std::int64_t length() const { return m_length; }
+    // 1-based position of the next byte to read.
+    std::int64_t position() const { return m_position; }
+    // Moves to a 1-based position; positions below 1 fail with 63, as a bad record number.
+    void seek(std::int64_t position);
+
+    std::uint8_t readU8();
+    std::int16_t readI16();
+    std::int32_t readI32();
+    // Reads up to out.size() bytes; returns how many it found.
+    std::size_t read(std::span<std::byte> out);
+    // Reads exactly out.size() bytes or fails with 62 (input past end of file).
+    void readExact(std::span<std::byte> out);
+    // Whether the latest read found fewer bytes than it asked for.
+    bool ranShort() const { return m_ranShort; }
+
+    void close();
+
+private:
+    std::FILE* m_file = nullptr;
+    std::filesystem::path m_path;
+    std::int64_t m_length = 0;
+    std::int64_t m_position = 1;
+    bool m_ranShort = false;
+};
+
+} // namespace qm

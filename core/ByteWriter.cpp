@@ -1,0 +1,50 @@
+#include "ByteWriter.h"
+
+#include "FileError.h"
+#include "HostPath.h"
+
+#include <cerrno>
+
+namespace qm {
+
+ByteWriter::ByteWriter(const std::filesystem::path& hostPath, Mode mode) : m_path(hostPath) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(hostPath, ec))
+        throw FileError(PathFileAccessError, displayPath(hostPath));
+#ifdef _WIN32
+    m_file = _wfopen(hostPath.c_str(), mode == Mode::Append ? L"ab" : L"wb");
+#else
+    m_file = std::fopen(hostPath.c_str(), mode == Mode::Append ? "ab" : "wb");
+#endif
+    if (m_file == nullptr)
+        throw errorFromErrno(errno, displayPath(hostPath));
+}
+
+ByteWriter::~ByteWriter() {
+    if (m_file != nullptr)
+        std::fclose(m_file);
+}
+
+void ByteWriter::write(std::span<const std::byte> bytes) {
+    if (bytes.empty())
+        return;
+    errno = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size())
+        throw errorFromErrno(errno != 0 ? errno : ENOSPC, displayPath(m_path));
+}
+
+void ByteWriter::write(std::string_view text) { write(std::as_bytes(std::span(text.data(), text.size()))); }
+
+void ByteWriter::close() {
+    if (m_file == nullptr)
+        return;
+    errno = 0;
+    const bool flushed = std::fflush(m_file) == 0;
+    const int err = errno;
+    const bool closed = std::fclose(m_file) == 0;
+    m_file = nullptr;
+    if (!flushed || !closed)
+        throw errorFromErrno(err != 0 ? err : (errno != 0 ? errno : EIO), displayPath(m_path));
+}
+
+} // namespace qm

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <filesystem>
+#include <span>
+#include <string_view>
+
+namespace qm {
+
+// Writes raw bytes to a new or emptied file, or appends to one. Every failure is a numbered FileError
+// (61 when the disk or a size limit is full), and close() reports a failed final flush, so nothing is
+// ever reported written that was not.
+class ByteWriter {
+public:
+    enum class Mode { Truncate, Append };
+
+    ByteWriter(const std::filesystem::path& hostPath, Mode mode);
+    ~ByteWriter();
+    ByteWriter(const ByteWriter&) = delete;
+    ByteWriter& operator=(const ByteWriter&) = delete;
+
+    void write(std::span<const std::byte> bytes);
+    void write(std::string_view text);
+    // Flushes and closes; throws when the flush fails. The destructor closes quietly.
+    void close();
+
+private:
+    std::FILE* m_file = nullptr;
+    std::filesystem::path m_path;
+};
+
+} // namespace qm

@@ -1,0 +1,79 @@
+#include "FileSystem.h"
+
+#include "ByteReader.h"
+#include "FileError.h"
+#include "HostPath.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+
+#ifdef _WIN32
+#include <direct.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace qm::filesystem {
+
+namespace fs = std::filesystem;
+
+std::int64_t fileLength(const fs::path& path) {
+    std::error_code ec;
+    const auto status = fs::status(path, ec);
+    if (ec || !fs::exists(status))
+        throw errorFromErrno(ENOENT, displayPath(path));
+    if (fs::is_directory(status))
+        throw FileError(FileNotFound, displayPath(path));
+    const auto size = fs::file_size(path, ec);
+    if (ec)
+        throw errorFromErrno(ec.value(), displayPath(path));
+    return static_cast<std::int64_t>(size);
+}
+
+void removeFile(const fs::path& path) {
+    std::error_code ec;
+    if (fs::is_directory(path, ec))
+        throw FileError(PathFileAccessError, displayPath(path));
+    if (std::remove(path.string().c_str()) != 0)
+        throw errorFromErrno(errno, displayPath(path));
+}
+
+void makeDir(const fs::path& path) {
+#ifdef _WIN32
+    const int rc = _wmkdir(path.c_str());
+#else
+    const int rc = ::mkdir(path.c_str(), 0777);
+#endif
+    if (rc == 0)
+        return;
+    const int err = errno;
+    // Creating over an existing folder or file is a path/file access error on the original platform.
+    if (err == EEXIST)
+        throw FileError(PathFileAccessError, displayPath(path));
+    throw errorFromErrno(err, displayPath(path));
+}
+
+void removeDir(const fs::path& path) {
+#ifdef _WIN32
+    const int rc = _wrmdir(path.c_str());
+#else
+    const int rc = ::rmdir(path.c_str());
+#endif
+    if (rc != 0)
+        throw errorFromErrno(errno, displayPath(path));
+}
+
+bool canOpenForReading(const fs::path& path) {
+    try {
+        ByteReader probe(path);
+        return true;
+    } catch (const FileError& e) {
+        if (e.number() == FileNotFound)
+            return false;
+        throw;
+    }
+}
+
+} // namespace qm::filesystem

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+
+namespace qm {
+
+// Folder and file operations on host paths, failing with numbered FileErrors.
+namespace filesystem {
+
+// Length in bytes of a file; 53 when it is missing.
+std::int64_t fileLength(const std::filesystem::path& path);
+// Deletes a file; 53 when it is missing.
+void removeFile(const std::filesystem::path& path);
+// Creates one folder; 75 when a folder or file of that name exists, 76 when its parent is missing.
+void makeDir(const std::filesystem::path& path);
+void removeDir(const std::filesystem::path& path);
+// Opens a file for reading and closes it again: true when that works, false when the file is missing;
+// every other failure (a missing folder on the way, a folder of that name, no permission) is thrown.
+bool canOpenForReading(const std::filesystem::path& path);
+
+} // namespace filesystem
+} // namespace qm

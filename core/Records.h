@@ -1,0 +1,69 @@
+#pragma once
+
+#include "ByteReader.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace qm {
+
+// KEY catalogue and BIF archive records, read field by field at fixed positions. No signature, version
+// or count is trusted for the table positions: the KEY archive table starts at offset 24 and the BIF file
+// table at offset 20, right behind their headers. Every 16-bit field is signed, every 32-bit field too.
+
+// KEY header: ResourceTableOffset at offset 20 (position 21).
+constexpr std::int64_t kResourceTableOffsetPosition = 21;
+// KEY archive entry k: NameOffset at offset 24 + 12k + 4.
+constexpr std::int64_t kArchiveTablePosition = 25;
+constexpr std::int64_t kArchiveEntrySize = 12;
+constexpr std::int64_t kResourceEntrySize = 14;
+// BIF header: FileEntryCount at offset 8; file entry i at offset 20 + 16i.
+constexpr std::int64_t kFileEntryCountPosition = 9;
+constexpr std::int64_t kFileTablePosition = 21;
+constexpr std::int64_t kFileEntrySize = 16;
+
+struct KeyArchiveEntry {
+    std::int16_t nameOffset = 0; // low half of the 32-bit NameOffset only
+    std::int16_t nameLength = 0;
+};
+
+struct KeyResourceEntry {
+    std::string name; // the ResRef by the name rule
+    std::int16_t resourceType = 0;
+    std::int16_t locatorLow = 0;
+    std::int16_t locatorHigh = 0;
+};
+
+struct BifFileEntry {
+    std::int16_t locatorLow = 0;
+    std::int16_t locatorHigh = 0;
+    std::int32_t dataOffset = 0;
+    std::int32_t dataSize = 0;
+    std::int16_t resourceType = 0;
+};
+
+struct DataBounds {
+    std::int32_t dataOffset = 0;
+    std::int32_t dataSize = 0;
+};
+
+// The ResRef name rule: every non-zero byte in order, zero bytes skipped wherever they stand.
+std::string resRefName(std::span<const std::uint8_t, 8> resRef);
+
+// Reads ResourceTableOffset and leaves the reader at the first resource entry (offset + 1).
+std::int32_t seekResourceTable(ByteReader& key);
+// Reads the resource entry at the current position; the position advances by 14. A short read leaves
+// ranShort() set and the missing bytes as zeros.
+KeyResourceEntry readResourceEntry(ByteReader& key);
+// Archive entry k (0-based), from the fixed table position.
+KeyArchiveEntry readArchiveEntry(ByteReader& key, int k);
+
+std::int32_t readFileEntryCount(ByteReader& bif);
+// The file entry at the reader's current position (14 of its 16 bytes).
+BifFileEntry readFileEntry(ByteReader& bif);
+// DataOffset and DataSize of the file entry at 0-based index i (position 25 + 16i).
+DataBounds readDataBounds(ByteReader& bif, std::int64_t index);
+
+} // namespace qm

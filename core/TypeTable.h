@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qm {
+
+// The extension for a resource type code; codes without one give the decimal code with a sign position
+// (" 3", "-1"), which then ends up in file names and list texts as it is.
+std::string ExtensionForType(std::int16_t type);
+
+} // namespace qm
