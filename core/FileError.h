@@ -38,6 +38,13 @@ private:
     std::string m_path;
 };
 
+// A failure that an existence test does not expect. The windows answer it with the fatal "ERROR" box and
+// end the program; the command line reports it and exits.
+class FatalFileError : public FileError {
+public:
+    explicit FatalFileError(const FileError& cause) : FileError(cause) {}
+};
+
 // Maps a host errno from an operation on `hostPath` to a numbered failure. ENOENT becomes 76 when the
 // parent folder is missing and 53 otherwise, as the original platform distinguished them.
 FileError errorFromErrno(int err, const std::string& hostPath);

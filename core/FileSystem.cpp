@@ -76,4 +76,30 @@ bool canOpenForReading(const fs::path& path) {
     }
 }
 
+bool fileExists(const fs::path& path) {
+    try {
+        return canOpenForReading(path);
+    } catch (const FileError& e) {
+        if (e.number() == FileAlreadyExists)
+            return true;
+        throw FatalFileError(e);
+    }
+}
+
+bool dirExists(const fs::path& path) {
+    try {
+        makeDir(path);
+    } catch (const FileError& e) {
+        if (e.number() == PathFileAccessError)
+            return true;
+        throw FatalFileError(e);
+    }
+    try {
+        removeDir(path);
+    } catch (const FileError& e) {
+        throw FatalFileError(e);
+    }
+    return false;
+}
+
 } // namespace qm::filesystem

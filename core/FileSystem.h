@@ -19,5 +19,11 @@ void removeDir(const std::filesystem::path& path);
 // every other failure (a missing folder on the way, a folder of that name, no permission) is thrown.
 bool canOpenForReading(const std::filesystem::path& path);
 
+// The existence tests. fileExists: the file can be opened for reading (false when it is missing).
+// dirExists: a folder or file of that name exists, found by creating the folder and removing it again
+// at once. Any failure they do not expect is thrown as FatalFileError.
+bool fileExists(const std::filesystem::path& path);
+bool dirExists(const std::filesystem::path& path);
+
 } // namespace filesystem
 } // namespace qm

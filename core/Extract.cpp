@@ -1,0 +1,360 @@
+#include "Extract.h"
+
+#include "ByteReader.h"
+#include "ByteWriter.h"
+#include "FileError.h"
+#include "FileSystem.h"
+#include "HostPath.h"
+#include "Records.h"
+#include "SafeName.h"
+#include "Text.h"
+#include "TypeTable.h"
+
+#include <array>
+#include <cstdio>
+#include <optional>
+#include <unordered_map>
+
+namespace qm {
+
+namespace {
+
+constexpr std::size_t kChunk = 65535;
+
+template <typename F, typename... Args> void call(const F& f, Args&&... args) {
+    if (f)
+        f(std::forward<Args>(args)...);
+}
+
+// One walk over an archive's file table, naming each file from the catalogue. Whole-archive extraction
+// and the editor's list share it so that both name every file the same way.
+class ArchiveWalk {
+public:
+    struct File {
+        std::int64_t index = 0; // 0-based position in the file table
+        BifFileEntry entry;     // LocatorHigh already replaced by biffid
+        std::string text;       // safe name, "." and extension
+    };
+
+    // `count` is the file entry count the caller holds for the archive.
+    ArchiveWalk(const SelectionState& selection, std::int32_t count, HostPaths& paths)
+        : m_bifPath(paths.map(archivePath(selection))), m_bif(m_bifPath),
+          m_keyPath(paths.map(selection.BGpath + "chitin.key")), m_key(m_keyPath), m_biffid(selection.biffid),
+          m_count(count),
+          m_entryPosition((static_cast<std::int64_t>(selection.begin_i > 0 ? selection.begin_i : 1) - 1) *
+                              kFileEntrySize +
+                          kFileTablePosition) {
+        seekResourceTable(m_key);
+    }
+
+    std::int64_t archiveLength() const { return m_bif.length(); }
+    ByteReader& archive() { return m_bif; }
+
+    // The next file, or nothing once the counter reached the count or the table's last entry is done.
+    std::optional<File> next() {
+        // The counter is the 16-bit LocatorLow of the file just walked, plus one; it ends the walk when it
+        // reaches the count. The table's own size ends it at the latest, whatever the locators say.
+        if (m_counter == m_count || m_index >= static_cast<std::int64_t>(m_count))
+            return std::nullopt;
+        // The 14 bytes read of the entry must lie inside the archive.
+        if (m_entryPosition + 13 > m_bif.length())
+            throw FileError(InputPastEndOfFile, "the file table runs past the end of the archive",
+                            displayPath(m_bifPath));
+        m_bif.seek(m_entryPosition);
+        File file;
+        file.index = m_index;
+        file.entry = readFileEntry(m_bif);
+        if (m_biffid != 999)
+            file.entry.locatorHigh = m_biffid;
+        file.text = safeName(nameFor(file)) + "." + ExtensionForType(file.entry.resourceType);
+        m_counter = static_cast<std::int16_t>(file.entry.locatorLow + 1);
+        m_entryPosition += kFileEntrySize;
+        ++m_index;
+        return file;
+    }
+
+    std::int16_t counter() const { return m_counter; }
+
+private:
+    // The forward scan: catalogue entries are read from where the previous file's scan stopped, at least
+    // one per file, until one matches or the catalogue ends.
+    std::string nameFor(const File& file) {
+        const BifFileEntry& e = file.entry;
+        while (!m_exhausted) {
+            KeyResourceEntry k = readResourceEntry(m_key);
+            if (m_key.ranShort()) {
+                m_exhausted = true;
+                break;
+            }
+            if (k.resourceType == e.resourceType && k.locatorLow == e.locatorLow && k.locatorHigh == e.locatorHigh)
+                return std::move(k.name);
+        }
+        // Past the catalogue's end the forward scan can no longer name anything; rather than give every
+        // later file the same name, look the file up among all catalogue entries.
+        const auto& names = lookup();
+        if (const auto it = names.find(keyOf(e.resourceType, e.locatorLow, e.locatorHigh)); it != names.end())
+            return it->second;
+        char buffer[16];
+        std::snprintf(buffer, sizeof buffer, "NONAME%05lld", static_cast<long long>(file.index));
+        return buffer;
+    }
+
+    static std::uint64_t keyOf(std::int16_t type, std::int16_t low, std::int16_t high) {
+        return (static_cast<std::uint64_t>(static_cast<std::uint16_t>(type)) << 32) |
+               (static_cast<std::uint64_t>(static_cast<std::uint16_t>(low)) << 16) |
+               static_cast<std::uint16_t>(high);
+    }
+
+    // Built once per walk, and only when a forward scan ran out.
+    const std::unordered_map<std::uint64_t, std::string>& lookup() {
+        if (!m_lookup) {
+            m_lookup.emplace();
+            ByteReader key(m_keyPath);
+            seekResourceTable(key);
+            for (;;) {
+                KeyResourceEntry k = readResourceEntry(key);
+                if (key.ranShort())
+                    break;
+                m_lookup->try_emplace(keyOf(k.resourceType, k.locatorLow, k.locatorHigh), std::move(k.name));
+            }
+        }
+        return *m_lookup;
+    }
+
+    std::filesystem::path m_bifPath;
+    ByteReader m_bif;
+    std::filesystem::path m_keyPath;
+    ByteReader m_key;
+    std::int16_t m_biffid;
+    std::int32_t m_count;
+    std::int64_t m_entryPosition;
+    std::int64_t m_index = 0;
+    std::int16_t m_counter = 0;
+    bool m_exhausted = false;
+    std::optional<std::unordered_map<std::uint64_t, std::string>> m_lookup;
+};
+
+// Data must lie inside the archive; an empty or negative size copies nothing wherever it points.
+void checkBounds(const ByteReader& archive, std::int32_t dataOffset, std::int32_t dataSize,
+                 const std::filesystem::path& path) {
+    if (dataSize <= 0)
+        return;
+    if (dataOffset < 0)
+        throw FileError(BadRecordNumber, "the file's data start before the archive", displayPath(path));
+    if (static_cast<std::int64_t>(dataOffset) + dataSize > archive.length())
+        throw FileError(InputPastEndOfFile, "the file's data run past the end of the archive", displayPath(path));
+}
+
+// Copies in chunks of 65535 bytes; `afterRead` gets the bytes copied so far between each read and write.
+template <typename AfterRead>
+void copyData(ByteReader& archive, ByteWriter& out, std::int32_t dataOffset, std::int32_t dataSize,
+              std::vector<std::byte>& buffer, AfterRead&& afterRead) {
+    if (dataSize <= 0)
+        return;
+    archive.seek(static_cast<std::int64_t>(dataOffset) + 1);
+    buffer.resize(kChunk);
+    std::int64_t copied = 0;
+    while (copied < dataSize) {
+        const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(kChunk, dataSize - copied));
+        archive.readExact(std::span(buffer.data(), piece));
+        copied += static_cast<std::int64_t>(piece);
+        afterRead(copied);
+        out.write(std::span<const std::byte>(buffer.data(), piece));
+    }
+}
+
+} // namespace
+
+void extractArchive(const SelectionState& selection, const ExtractCallbacks& callbacks) {
+    if (selection.targetfile.empty()) {
+        call(callbacks.errormsg, std::string("Select a file"));
+        return;
+    }
+    HostPaths paths;
+    const std::string& folder = selection.targetfile;
+    const auto folderPath = paths.map(folder);
+    if (!filesystem::dirExists(folderPath)) {
+        filesystem::makeDir(folderPath);
+        paths.noteCreated(folderPath);
+    }
+    ArchiveWalk walk(selection, selection.nbfile, paths);
+
+    const std::string logName = folder + ".log";
+    const auto logPath = paths.map(logName);
+    if (filesystem::fileExists(logPath))
+        filesystem::removeFile(logPath);
+    ByteWriter log(logPath, ByteWriter::Mode::Append);
+
+    std::vector<std::byte> buffer;
+    while (auto file = walk.next()) {
+        const BifFileEntry& e = file->entry;
+        const std::string outName = folder + "\\" + file->text;
+        const auto outPath = paths.map(outName);
+        checkBounds(walk.archive(), e.dataOffset, e.dataSize, outPath);
+        if (filesystem::fileExists(outPath))
+            filesystem::removeFile(outPath);
+        ByteWriter out(outPath, ByteWriter::Mode::Truncate);
+        paths.noteCreated(outPath);
+        log.write(file->text + "\r\n");
+        copyData(walk.archive(), out, e.dataOffset, e.dataSize, buffer, [](std::int64_t) {});
+        out.close();
+        call(callbacks.written, outName);
+        const double percent = static_cast<double>(e.locatorLow - selection.begin_i + 1) /
+                               static_cast<double>(selection.nbfile) * 100.0;
+        call(callbacks.progress, static_cast<float>(percent));
+        call(callbacks.redraw);
+    }
+    call(callbacks.progress, 0.0f);
+    log.close();
+    call(callbacks.done);
+}
+
+ArchiveListing listArchive(const SelectionState& selection, const std::function<void(float)>& progress) {
+    HostPaths paths;
+    ArchiveWalk walk(selection, selection.nbfile_2, paths);
+    ArchiveListing listing;
+    listing.archiveLength = walk.archiveLength();
+    while (auto file = walk.next()) {
+        listing.files.push_back(
+            {std::move(file->text), file->entry.dataOffset, file->entry.dataSize, file->entry.resourceType});
+        call(progress, static_cast<float>(static_cast<double>(walk.counter()) /
+                                          static_cast<double>(selection.nbfile_2) * 100.0));
+    }
+    call(progress, 0.0f);
+    return listing;
+}
+
+void extractfile(const std::string& archivePath, const std::string& outputPath, std::int32_t dataoffset,
+                 std::int32_t datasize, const std::function<void(float)>& progress) {
+    HostPaths paths;
+    const auto inPath = paths.map(archivePath);
+    ByteReader archive(inPath);
+    checkBounds(archive, dataoffset, datasize, inPath);
+    // An existing output file is emptied first, so no bytes of an older, longer file survive.
+    ByteWriter out(paths.map(outputPath), ByteWriter::Mode::Truncate);
+    std::vector<std::byte> buffer;
+    copyData(archive, out, dataoffset, datasize, buffer, [&](std::int64_t copied) {
+        call(progress, static_cast<float>(static_cast<double>(copied) / static_cast<double>(datasize) * 100.0));
+    });
+    out.close();
+    call(progress, 0.0f);
+}
+
+void extractSelected(const SelectionState& archive, const std::vector<std::string>& listTexts,
+                     const PickCallbacks& callbacks) {
+    const auto workDir = hostPath("WorkDir");
+    if (!filesystem::dirExists(workDir))
+        filesystem::makeDir(workDir);
+    const std::string path = archivePath(archive);
+    for (std::int32_t i = 0; i < archive.nbfile_2; ++i) {
+        if (static_cast<std::size_t>(i) >= listTexts.size())
+            break;
+        if (callbacks.isChecked(i)) {
+            call(callbacks.status, listTexts[static_cast<std::size_t>(i)]);
+            const EntryDetails bounds = readEntryDetails(path, i);
+            const std::string outName = "workdir\\" + safeName(listTexts[static_cast<std::size_t>(i)]);
+            extractfile(path, outName, bounds.dataOffset, bounds.dataSize, callbacks.progress);
+            call(callbacks.written, outName);
+            call(callbacks.uncheck, i);
+        }
+        call(callbacks.status, std::string());
+    }
+}
+
+EntryDetails readEntryDetails(const std::string& archivePath, int index) {
+    ByteReader bif(hostPath(archivePath));
+    return readEntryDetails(bif, index);
+}
+
+EntryDetails readEntryDetails(ByteReader& bif, int index) {
+    if (index < 0 || kFileTablePosition + kFileEntrySize * index + 4 + 8 > bif.length() + 1)
+        throw FileError(InputPastEndOfFile, "the file table runs past the end of the archive", "");
+    const DataBounds bounds = readDataBounds(bif, index);
+    EntryDetails details{bounds.dataOffset, bounds.dataSize, 0};
+    // Item files keep their name's string number at bytes 12-13 of their data; for other data the number
+    // means nothing and nobody shows it.
+    if (bounds.dataOffset >= 0 && static_cast<std::int64_t>(bounds.dataOffset) + 14 <= bif.length()) {
+        bif.seek(static_cast<std::int64_t>(bounds.dataOffset) + 13);
+        details.nameIndex = bif.readI16();
+    }
+    return details;
+}
+
+std::string describeEnding(const std::string& listText) {
+    static const std::array<std::pair<std::string_view, std::string_view>, 17> kTable = {{
+        {"BMP", "Graphics files, Area Maps overview ?"},
+        {"WAV", "Sounds Files,\r\nNot yet playable"},
+        {"BAM", "Graphics and animations files,\r\nunknow format type"},
+        {"MOS", "Area Data files "},
+        {"IDS", "Unidentified"},
+        {"WED", "Area Data files"},
+        {"ITM", "Items Definitions files"},
+        {"SPL", "Spells Definitions files"},
+        {"BCS", "Monsters' Scripts"},
+        {"2DA", "Unidentified, part of Default.bif"},
+        {"CRE", "Monsters Definitions files"},
+        {"DLG", "Dialogs Scripts files"},
+        {"GAM", "Unidentified, part of Default.bif"},
+        {"STO", "Store Data files"},
+        {"WMP", "World Map files ?"},
+        {"MVE", "Interplay Movie files"},
+        {"ARE", "Area Definitions files"},
+    }};
+    const std::string ending = asciiUpper(listText.size() >= 3 ? listText.substr(listText.size() - 3) : listText);
+    for (const auto& [key, text] : kTable)
+        if (key == ending)
+            return std::string(text);
+    return "Unknow File Type, Please inform Tavrin \r\n"
+           "ICQ 31415926\r\n"
+           "quillmere@example.org, thanks :-)";
+}
+
+std::string tlkstring(const std::string& BGpath, std::int16_t n) { return StringTable(BGpath).get(n); }
+
+StringTable::StringTable(const std::string& BGpath) {
+    try {
+        m_tlk = std::make_unique<ByteReader>(hostPath(BGpath + "Dialog.tlk"));
+    } catch (const FileError&) {
+        return; // no string table: no names, and nothing is created
+    }
+    // StringDataOffset at offset 14.
+    m_tlk->seek(15);
+    const std::int32_t dataOffset = m_tlk->readI32();
+    if (m_tlk->ranShort()) {
+        m_tlk.reset();
+        return;
+    }
+    m_starts.push_back(dataOffset);
+}
+
+StringTable::~StringTable() = default;
+
+std::string StringTable::get(std::int16_t n) {
+    if (!m_tlk)
+        return {};
+    const auto k = static_cast<std::size_t>(n > 0 ? n : 0);
+    // Entry k's StringLength, low half only, at offset 40 + 26k; the sums run in order of the entries.
+    while (m_lengths.size() <= k && !m_truncated) {
+        m_tlk->seek(41 + 26 * static_cast<std::int64_t>(m_lengths.size()));
+        const std::int16_t length = m_tlk->readI16();
+        if (m_tlk->ranShort()) {
+            m_truncated = true;
+            break;
+        }
+        m_lengths.push_back(length);
+        m_starts.push_back(m_starts.back() + length);
+    }
+    if (m_lengths.size() <= k)
+        return {};
+    const std::int16_t length = m_lengths[k];
+    const std::int64_t start = m_starts[k];
+    if (length <= 0 || start < 0)
+        return {};
+    std::string text(static_cast<std::size_t>(length), '\0');
+    m_tlk->seek(start + 1);
+    if (m_tlk->read(std::as_writable_bytes(std::span(text.data(), text.size()))) != text.size())
+        return {};
+    return text;
+}
+
+} // namespace qm

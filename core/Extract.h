@@ -1,0 +1,105 @@
+#pragma once
+
+#include "Selection.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+class ByteReader;
+
+// Every procedure here runs synchronously and throws FileError for a failure it does not trap; files it
+// opened are closed by then. Callbacks left empty are skipped.
+
+// What whole-archive extraction needs of the window that runs it. The existence tests are the file
+// layer's own (fileExists / dirExists): an unexpected failure of one is thrown as FatalFileError, which
+// the caller answers with the fatal "ERROR" box.
+struct ExtractCallbacks {
+    std::function<void(float)> progress;               // the progress bar's value, 0 to below 100
+    std::function<void()> redraw;                      // after each file
+    std::function<void()> done;                        // the end-of-extraction box
+    std::function<void(const std::string&)> errormsg;  // "Select a file"
+    std::function<void(const std::string&)> written;   // each output path, as written (game-style)
+};
+
+// Whole-archive extraction of the selected archive into the folder targetfile, with the log
+// targetfile.log, both in the current directory.
+void extractArchive(const SelectionState& selection, const ExtractCallbacks& callbacks);
+
+// One entry of the editor's list, in file-table order.
+struct ListedFile {
+    std::string text; // safe name, "." and extension: the list text and the output file name
+    std::int32_t dataOffset = 0;
+    std::int32_t dataSize = 0;
+    std::int16_t resourceType = 0;
+};
+
+struct ArchiveListing {
+    std::int64_t archiveLength = 0;
+    std::vector<ListedFile> files;
+};
+
+// The editor's load walk: names every file exactly as whole-archive extraction does. `progress` gets
+// counter / nbfile_2 * 100 after each file, then 0.
+ArchiveListing listArchive(const SelectionState& selection, const std::function<void(float)>& progress);
+
+// Copies datasize bytes from position dataoffset + 1 of the archive into the output file, emptied first,
+// in chunks of 65535 bytes; `progress` gets the percentage copied after each chunk's read, then 0.
+// Data reaching past the archive's end fail with 62.
+void extractfile(const std::string& archivePath, const std::string& outputPath, std::int32_t dataoffset,
+                 std::int32_t datasize, const std::function<void(float)>& progress = {});
+
+// What selective extraction needs of the editor.
+struct PickCallbacks {
+    std::function<bool(int)> isChecked;               // required
+    std::function<void(int)> uncheck;                 // runs the check-change handler, nested
+    std::function<void(const std::string&)> status;   // the status bar's first panel
+    std::function<void(float)> progress;              // the editor's progress bar
+    std::function<void(const std::string&)> written;  // each output path, as written (game-style)
+};
+
+// Selective extraction into WorkDir: entry i of `listTexts` stands for file entry i of the archive that
+// `archive` names; entries 0 to nbfile_2 - 1 that are checked are written and then unchecked.
+void extractSelected(const SelectionState& archive, const std::vector<std::string>& listTexts,
+                     const PickCallbacks& callbacks);
+
+// Offset, size and, from bytes 12-13 of the data, the item name index of file entry `index`.
+struct EntryDetails {
+    std::int32_t dataOffset = 0;
+    std::int32_t dataSize = 0;
+    std::int16_t nameIndex = 0;
+};
+EntryDetails readEntryDetails(const std::string& archivePath, int index);
+// The same from an archive already open, for callers that read many entries.
+EntryDetails readEntryDetails(ByteReader& archive, int index);
+
+// The description the editor shows for a list text, by its last three characters, upper-cased. Lines
+// are separated by CR LF.
+std::string describeEnding(const std::string& listText);
+
+// String n of BGpath & "Dialog.tlk". A missing or short file gives empty text; the file is never created.
+std::string tlkstring(const std::string& BGpath, std::int16_t n);
+
+// The string table kept open for many look-ups: string n starts at StringDataOffset plus the lengths of
+// the strings before it, so the running sums are read once and kept.
+class StringTable {
+public:
+    explicit StringTable(const std::string& BGpath);
+    ~StringTable();
+    StringTable(const StringTable&) = delete;
+    StringTable& operator=(const StringTable&) = delete;
+    // Same result as tlkstring(BGpath, n).
+    std::string get(std::int16_t n);
+
+private:
+    std::unique_ptr<ByteReader> m_tlk;           // null when there is no readable table
+    std::vector<std::int64_t> m_starts;          // m_starts[k]: where string k begins
+    std::vector<std::int16_t> m_lengths;         // m_lengths[k]: StringLength of entry k
+    bool m_truncated = false;                    // the entry table ended before an asked entry
+};
+
+} // namespace qm

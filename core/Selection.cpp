@@ -1,0 +1,49 @@
+#include "Selection.h"
+
+#include "ByteReader.h"
+#include "FileSystem.h"
+#include "HostPath.h"
+#include "Records.h"
+#include "Text.h"
+
+#include <limits>
+
+namespace qm {
+
+std::int16_t biffidFor(std::string_view targetfile) {
+    const std::string lower = asciiLower(targetfile);
+    if (lower == "creature")
+        return 608;
+    if (lower == "items")
+        return 240;
+    if (lower == "spells")
+        return 800;
+    if (lower == "chasound")
+        return 1136;
+    return 999;
+}
+
+std::string archivePath(const SelectionState& state) {
+    return state.BGpath + state.targetdir + state.targetfile + ".bif";
+}
+
+SelectionState selectArchive(const std::string& BGpath, std::string_view entryText) {
+    SelectionState next;
+    next.BGpath = BGpath;
+    next.targetdir = entryText.size() >= 5 && asciiUpper(entryText.substr(0, 5)) == "MOVIE" ? "movies\\" : "data\\";
+    next.targetfile = std::string(entryText.substr(0, entryText.size() >= 4 ? entryText.size() - 4 : 0));
+
+    const auto path = hostPath(archivePath(next));
+    const std::int64_t length = filesystem::fileLength(path);
+    // The length field is 32-bit; an archive beyond 2 GiB keeps its low bits, as the field always did.
+    next.taillefile = static_cast<std::int32_t>(static_cast<std::uint32_t>(length & 0xFFFFFFFF));
+    ByteReader bif(path);
+    next.nbfile = readFileEntryCount(bif);
+    next.nbfile_2 = next.nbfile;
+    next.nbpart = 1;
+    next.begin_i = 1;
+    next.biffid = biffidFor(next.targetfile);
+    return next;
+}
+
+} // namespace qm

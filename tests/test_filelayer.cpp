@@ -1,0 +1,167 @@
+#include "ByteReader.h"
+#include "ByteWriter.h"
+#include "FileError.h"
+#include "FileSystem.h"
+#include "HostPath.h"
+#include "TempDir.h"
+#include "Text.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+using qm::test::TempDir;
+using qm::test::writeBytes;
+
+namespace {
+
+int errorNumberOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const qm::FileError& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST(HostPath, FindsExistingComponentsWithoutRegardToCase) {
+    TempDir dir;
+    writeBytes(dir / "data" / "CREATURE.BIF", "x");
+    EXPECT_EQ(qm::hostPath(dir.prefix() + "data\\creature.bif"), dir / "data" / "CREATURE.BIF");
+    EXPECT_EQ(qm::hostPath(dir.prefix() + "DATA\\Creature.Bif"), dir / "data" / "CREATURE.BIF");
+}
+
+TEST(HostPath, PrefersTheExactSpellingWhenBothExist) {
+    TempDir dir;
+    writeBytes(dir / "Items.bif", "a");
+    writeBytes(dir / "ITEMS.BIF", "b");
+    EXPECT_EQ(qm::hostPath(dir.prefix() + "ITEMS.BIF"), dir / "ITEMS.BIF");
+    EXPECT_EQ(qm::hostPath(dir.prefix() + "Items.bif"), dir / "Items.bif");
+}
+
+TEST(HostPath, KeepsTheSpellingOfMissingComponents) {
+    TempDir dir;
+    fs::create_directory(dir / "WorkDir");
+    EXPECT_EQ(qm::hostPath(dir.prefix() + "workdir\\New.ITM"), dir / "WorkDir" / "New.ITM");
+    EXPECT_EQ(qm::hostPath(dir.prefix() + "Missing\\sub\\x.y"), dir / "Missing" / "sub" / "x.y");
+}
+
+TEST(HostPath, ConvertsEightBitComponentsFromWindows1252) {
+    TempDir dir;
+    const auto mapped = qm::hostPath(dir.prefix() + "caf\xE9.ITM");
+    EXPECT_EQ(mapped.filename().string(), "caf\xC3\xA9.ITM");
+}
+
+TEST(HostPath, CachedMapperSeesFilesItWasToldAbout) {
+    TempDir dir;
+    fs::create_directory(dir / "OUT");
+    qm::HostPaths paths;
+    const auto first = paths.map(dir.prefix() + "out\\a.cre");
+    EXPECT_EQ(first, dir / "OUT" / "a.cre");
+    writeBytes(dir / "OUT" / "A.CRE", "x");
+    paths.noteCreated(dir / "OUT" / "A.CRE");
+    EXPECT_EQ(paths.map(dir.prefix() + "out\\a.cre"), dir / "OUT" / "A.CRE");
+}
+
+TEST(ByteReader, ReadsSignedLittleEndianAtOneBasedPositions) {
+    TempDir dir;
+    writeBytes(dir / "f", std::string("\x01\xFF\xFF\x00\x80\xFE\xFF\xFF\x7F", 9));
+    qm::ByteReader r(dir / "f");
+    EXPECT_EQ(r.length(), 9);
+    EXPECT_EQ(r.readU8(), 1);
+    EXPECT_EQ(r.readI16(), -1);
+    r.seek(4);
+    EXPECT_EQ(r.readI16(), -32768);
+    EXPECT_EQ(r.position(), 6);
+    r.seek(6);
+    EXPECT_EQ(r.readI32(), 0x7FFFFFFE);
+    EXPECT_FALSE(r.ranShort());
+}
+
+TEST(ByteReader, ShortReadFillsZerosAndIsDetected) {
+    TempDir dir;
+    writeBytes(dir / "f", std::string("\x34\x12\x78", 3));
+    qm::ByteReader r(dir / "f");
+    r.seek(3);
+    EXPECT_EQ(r.readI32(), 0x78);
+    EXPECT_TRUE(r.ranShort());
+    r.seek(1);
+    EXPECT_EQ(r.readI16(), 0x1234);
+    EXPECT_FALSE(r.ranShort()) << "a read that ends exactly at the last byte is complete";
+    std::byte buf[4];
+    r.seek(2);
+    EXPECT_EQ(errorNumberOf([&] { r.readExact(buf); }), qm::InputPastEndOfFile);
+}
+
+TEST(ByteReader, FailuresCarryTheirNumbers) {
+    TempDir dir;
+    fs::create_directory(dir / "folder");
+    writeBytes(dir / "f", "abc");
+    EXPECT_EQ(errorNumberOf([&] { qm::ByteReader r(dir / "missing"); }), qm::FileNotFound);
+    EXPECT_EQ(errorNumberOf([&] { qm::ByteReader r(dir / "nofolder" / "x"); }), qm::PathNotFound);
+    EXPECT_EQ(errorNumberOf([&] { qm::ByteReader r(dir / "folder"); }), qm::PathFileAccessError);
+    EXPECT_EQ(errorNumberOf([&] {
+                  qm::ByteReader r(dir / "f");
+                  r.seek(0);
+              }),
+              qm::BadRecordNumber);
+}
+
+TEST(ByteWriter, TruncatesAppendsAndReportsFailures) {
+    TempDir dir;
+    writeBytes(dir / "f", "old contents");
+    {
+        qm::ByteWriter w(dir / "f", qm::ByteWriter::Mode::Truncate);
+        w.write("new");
+        w.close();
+    }
+    EXPECT_EQ(qm::test::readBytes(dir / "f"), "new");
+    {
+        qm::ByteWriter w(dir / "f", qm::ByteWriter::Mode::Append);
+        w.write("+");
+        w.close();
+    }
+    EXPECT_EQ(qm::test::readBytes(dir / "f"), "new+");
+    EXPECT_EQ(errorNumberOf([&] { qm::ByteWriter w(dir / "no" / "f", qm::ByteWriter::Mode::Truncate); }),
+              qm::PathNotFound);
+    fs::create_directory(dir / "d");
+    EXPECT_EQ(errorNumberOf([&] { qm::ByteWriter w(dir / "d", qm::ByteWriter::Mode::Truncate); }),
+              qm::PathFileAccessError);
+}
+
+TEST(ByteWriter, FullDiskIsErrorSixtyOne) {
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full here";
+    qm::ByteWriter w("/dev/full", qm::ByteWriter::Mode::Append);
+    const std::string block(1 << 16, 'x');
+    EXPECT_EQ(errorNumberOf([&] {
+                  w.write(block);
+                  w.close();
+              }),
+              qm::DiskFull);
+}
+
+TEST(FileSystem, FolderOperationsUseTheOriginalNumbers) {
+    TempDir dir;
+    qm::filesystem::makeDir(dir / "a");
+    EXPECT_EQ(errorNumberOf([&] { qm::filesystem::makeDir(dir / "a"); }), qm::PathFileAccessError);
+    EXPECT_EQ(errorNumberOf([&] { qm::filesystem::makeDir(dir / "x" / "y"); }), qm::PathNotFound);
+    EXPECT_EQ(errorNumberOf([&] { qm::filesystem::removeFile(dir / "gone"); }), qm::FileNotFound);
+    EXPECT_EQ(errorNumberOf([&] { qm::filesystem::fileLength(dir / "gone"); }), qm::FileNotFound);
+    writeBytes(dir / "five", "12345");
+    EXPECT_EQ(qm::filesystem::fileLength(dir / "five"), 5);
+}
+
+TEST(Text, Windows1252RoundTrips) {
+    EXPECT_EQ(qm::cp1252ToUtf8("\x80\xE9\x9F"), "\xE2\x82\xAC\xC3\xA9\xC5\xB8");
+    bool lossless = false;
+    EXPECT_EQ(qm::utf8ToCp1252("\xE2\x82\xAC\xC3\xA9", &lossless), "\x80\xE9");
+    EXPECT_TRUE(lossless);
+    EXPECT_EQ(qm::utf8ToCp1252("\xE2\x98\x83", &lossless), "?");
+    EXPECT_FALSE(lossless);
+    EXPECT_FALSE(qm::isValidUtf8("caf\xE9"));
+    EXPECT_TRUE(qm::isValidUtf8("caf\xC3\xA9"));
+}

@@ -1,0 +1,108 @@
+#include "ByteReader.h"
+#include "Records.h"
+#include "SafeName.h"
+#include "TempDir.h"
+#include "TypeTable.h"
+
+#include <gtest/gtest.h>
+
+using qm::test::TempDir;
+
+namespace {
+
+std::string name(std::string_view eight) {
+    std::array<std::uint8_t, 8> bytes{};
+    for (std::size_t i = 0; i < 8 && i < eight.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(eight[i]);
+    return qm::resRefName(bytes);
+}
+
+} // namespace
+
+TEST(ResRefName, SkipsZeroBytesWhereverTheyStand) {
+    EXPECT_EQ(name(std::string("AB\0CD\0\0\0", 8)), "ABCD");
+    EXPECT_EQ(name(std::string("\0\0\0\0\0\0\0Z", 8)), "Z");
+    EXPECT_EQ(name("ABCDEFGH"), "ABCDEFGH");
+    EXPECT_EQ(name(std::string(8, '\0')), "");
+    EXPECT_EQ(name(std::string("lower\0\0\0", 8)), "lower");
+}
+
+struct TypeCase {
+    const char* label;
+    std::int16_t code;
+    const char* extension;
+};
+
+class ExtensionForTypeTest : public testing::TestWithParam<TypeCase> {};
+
+TEST_P(ExtensionForTypeTest, GivesTheTableExtensionOrTheSignedCode) {
+    EXPECT_EQ(qm::ExtensionForType(GetParam().code), GetParam().extension);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, ExtensionForTypeTest,
+    testing::Values(TypeCase{"Bitmap", 1, "BMP"}, TypeCase{"Movie", 2, "MVE"}, TypeCase{"Sound", 4, "WAV"},
+                    TypeCase{"Animation", 1000, "BAM"}, TypeCase{"FirstOfRun", 1001, "WED"},
+                    TypeCase{"Ids", 1003, "IDS"}, TypeCase{"Table", 1008, "2DA"}, TypeCase{"Creature", 1009, "CRE"},
+                    TypeCase{"SaveA", 1012, "GAM"}, TypeCase{"SaveB", 1013, "GAM"},
+                    TypeCase{"LastOfRun", 1015, "WMP"}, TypeCase{"AfterRun", 1016, " 1016"},
+                    TypeCase{"Zero", 0, " 0"}, TypeCase{"BetweenTwoAndFour", 3, " 3"},
+                    TypeCase{"BelowRun", 999, " 999"}, TypeCase{"MinusOne", -1, "-1"},
+                    TypeCase{"Lowest", -32768, "-32768"}, TypeCase{"Highest", 32767, " 32767"}),
+    [](const testing::TestParamInfo<TypeCase>& p) { return std::string(p.param.label); });
+
+TEST(Records, ReadsFixedTablePositionsAndSignedFields) {
+    TempDir dir;
+    std::string key(24 + 12 * 2, '\0');
+    // ResourceTableOffset = 48; archive entry 1: NameOffset 0xFFFF8000 (low half -32768), NameLength 7.
+    key[20] = 48;
+    key[24 + 12 + 4] = 0x00;
+    key[24 + 12 + 5] = static_cast<char>(0x80);
+    key[24 + 12 + 6] = static_cast<char>(0xFF);
+    key[24 + 12 + 7] = static_cast<char>(0xFF);
+    key[24 + 12 + 8] = 7;
+    key += std::string("AB\0\0\0\0\0\0\xFF\xFF\x05\x00\x60\x02", 14);
+    qm::test::writeBytes(dir / "chitin.key", key);
+    qm::ByteReader r(dir / "chitin.key");
+    EXPECT_EQ(qm::seekResourceTable(r), 48);
+    const auto entry = qm::readResourceEntry(r);
+    EXPECT_EQ(entry.name, "AB");
+    EXPECT_EQ(entry.resourceType, -1);
+    EXPECT_EQ(entry.locatorLow, 5);
+    EXPECT_EQ(entry.locatorHigh, 608);
+    EXPECT_FALSE(r.ranShort());
+    qm::readResourceEntry(r);
+    EXPECT_TRUE(r.ranShort()) << "the end shows only on the read after the last entry";
+    const auto archive = qm::readArchiveEntry(r, 1);
+    EXPECT_EQ(archive.nameOffset, -32768);
+    EXPECT_EQ(archive.nameLength, 7);
+}
+
+TEST(Records, FileTableStartsAtOffsetTwentyWhateverTheHeaderSays) {
+    TempDir dir;
+    std::string bif(20 + 16 * 2, '\0');
+    bif.replace(0, 8, "BIFFV1  ");
+    bif[8] = 2;
+    bif[16] = 99; // a header offset the reader must not follow
+    const std::string second("\x01\x00\x00\x00\x10\x00\x00\x00\xFF\xFF\xFF\xFF\xED\x03", 14);
+    bif.replace(20 + 16, 14, second);
+    qm::test::writeBytes(dir / "a.bif", bif);
+    qm::ByteReader r(dir / "a.bif");
+    EXPECT_EQ(qm::readFileEntryCount(r), 2);
+    r.seek(qm::kFileTablePosition + qm::kFileEntrySize);
+    const auto e = qm::readFileEntry(r);
+    EXPECT_EQ(e.locatorLow, 1);
+    EXPECT_EQ(e.dataOffset, 16);
+    EXPECT_EQ(e.dataSize, -1);
+    EXPECT_EQ(e.resourceType, 1005);
+    const auto bounds = qm::readDataBounds(r, 1);
+    EXPECT_EQ(bounds.dataOffset, 16);
+    EXPECT_EQ(bounds.dataSize, -1);
+}
+
+TEST(SafeName, ReplacesSeparatorsForbiddenCharactersAndControlCodes) {
+    EXPECT_EQ(qm::safeName("..\\..\\EVIL"), ".._.._EVIL");
+    EXPECT_EQ(qm::safeName("a/b:c*d?e\"f<g>h|i"), "a_b_c_d_e_f_g_h_i");
+    EXPECT_EQ(qm::safeName(std::string("ta\tb\x01\x7F", 6)), "ta_b__");
+    EXPECT_EQ(qm::safeName("CAF\xC9 OK"), "CAF\xC9 OK") << "8-bit letters and blanks are fine in names";
+}
