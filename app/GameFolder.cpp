@@ -24,10 +24,14 @@ bool endsWithSeparator(std::string_view folder) {
 }
 #else
 constexpr char kSeparator = '/';
-bool endsWithSeparator(std::string_view folder) { return !folder.empty() && folder.back() == '/'; }
+bool endsWithSeparator(std::string_view folder) {
+    return !folder.empty() && folder.back() == '/';
+}
 #endif
 
-bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isAsciiLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 // Wine names its drive links "c:", "z:"; a link spelt in capitals is found too.
 fs::path driveLink(const fs::path& prefix, char letter) {

@@ -65,8 +65,8 @@ bool takeValue(std::uint32_t type, std::string_view bytes, std::string& result) 
     return true;
 }
 
-// Longest line of a Wine registry file decoded. A value line longer than this cannot fit the buffer in any form Wine writes (at
-// most six characters of the file per byte), so it is only recognised, not decoded.
+// Longest line of a Wine registry file decoded. A value line longer than this cannot fit the buffer in any
+// form Wine writes (at most six characters of the file per byte), so it is only recognised, not decoded.
 constexpr std::size_t kMaxLine = 64 * 1024;
 // Data bytes kept; more fail in every type, even a UTF-16 string, which halves in the ANSI code page.
 constexpr std::size_t kMaxData = 2 * kBufferSize + 2;
@@ -86,7 +86,9 @@ struct Target {
 
 enum class Parse { Done, Continues, Malformed };
 
-bool isHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool isHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 unsigned hexValue(char c) {
     if (c >= '0' && c <= '9')
@@ -397,7 +399,7 @@ std::optional<StoredValue> findValue(std::istream& file, const std::string& keyP
                 break;
             case Parse::Malformed:
                 // The broken value is dropped; the line may well start something else.
-                reread = true;
+                
                 break;
             }
             continue;
@@ -494,8 +496,13 @@ fs::path winePrefix() {
 bool readWineRegistryValue(const fs::path& regFile, const std::string& keyPath, const std::string& valueName,
                            std::string& result) {
     std::optional<StoredValue> value;
-    if (std::ifstream file(regFile, std::ios::binary); file)
-        value = findValue(file, keyPath, valueName);
+    try {
+        if (std::ifstream file(regFile, std::ios::binary); file)
+            value = findValue(file, keyPath, valueName);
+    } catch (const std::ios_base::failure&) {
+        // A file that cannot be read to its end (a folder, a failing disk) holds nothing we trust.
+        value.reset();
+    }
     if (!value || value->tooLong) {
         result.clear();
         return false;
@@ -537,7 +544,9 @@ bool readregvalue(std::uint32_t root, const std::string& keyPath, const std::str
 bool readregvalue(std::uint32_t root, const std::string& keyPath, const std::string& valueName,
                   std::string& result) {
     const fs::path prefix = winePrefix();
-    const char* file = root == kHkeyLocalMachine ? "system.reg" : root == kHkeyCurrentUser ? "user.reg" : nullptr;
+    const char* file = root == kHkeyLocalMachine  ? "system.reg"
+                       : root == kHkeyCurrentUser ? "user.reg"
+                                                  : nullptr;
     if (prefix.empty() || file == nullptr) {
         result.clear();
         return false;

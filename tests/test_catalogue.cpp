@@ -1,0 +1,128 @@
+#include "Catalogue.h"
+#include "FileError.h"
+#include "GameBuilder.h"
+#include "Selection.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+using qm::build::KeyBuilder;
+using qm::test::TempDir;
+
+namespace {
+
+std::vector<std::string> scan(const TempDir& game, const KeyBuilder& key) {
+    qm::build::writeFile(game / "chitin.key", key.bytes());
+    auto names = qm::listbifs(game.prefix());
+    qm::sortArchiveNames(names);
+    return names;
+}
+
+using Names = std::vector<std::string>;
+
+} // namespace
+
+TEST(Listbifs, ListsTheFourSupportedArchivesSorted) {
+    TempDir game;
+    KeyBuilder key;
+    for (const char* name : {"data\\AREA.BIF", "data\\SPELLS.BIF", "data\\CREATURE.BIF", "data\\MISC.BIF",
+                             "data\\ITEMS.BIF", "data\\CHASOUND.BIF", "movies\\INTRO.BIF"})
+        key.addArchive(name);
+    EXPECT_EQ(scan(game, key), (Names{"CHASOUND.BIF", "CREATURE.BIF", "ITEMS.BIF", "SPELLS.BIF"}));
+}
+
+TEST(Listbifs, KeepsStoredCaseDuplicatesAndMovieFolders) {
+    TempDir game;
+    KeyBuilder key;
+    key.addArchive("data\\creature.bif");
+    key.addArchive("data\\Items.bif");
+    key.addArchive("movies\\ITEMS.BIF");
+    EXPECT_EQ(scan(game, key), (Names{"creature.bif", "Items.bif", "ITEMS.BIF"}));
+}
+
+TEST(Listbifs, RejectsNamesThatAreNotExactlySupported) {
+    TempDir game;
+    KeyBuilder key;
+    key.addArchive("data\\CREATURE.BIF ");
+    key.addArchive("data\\CREATURE.BIFF");
+    key.addArchive("dataS\\ITEMS.BIF"); // "S\" is kept: only a lower-case "s\" is a folder's rest
+    key.addArchive("data\\");           // NameLength 6: an empty name
+    EXPECT_EQ(scan(game, key), Names{});
+}
+
+TEST(Listbifs, ReadsOnlyTheFirst141ArchiveEntries) {
+    TempDir game;
+    KeyBuilder key;
+    for (int i = 0; i < 140; ++i)
+        key.addArchive("data\\FILL" + std::to_string(i) + ".BIF");
+    key.addArchive("data\\ITEMS.BIF");  // entry 140, the last one read
+    key.addArchive("data\\SPELLS.BIF"); // entry 141, never read
+    EXPECT_EQ(scan(game, key), Names{"ITEMS.BIF"});
+}
+
+TEST(Listbifs, ShortCatalogueStillListsItsRealEntries) {
+    TempDir game;
+    KeyBuilder key;
+    key.addArchive("data\\SPELLS.BIF");
+    key.addArchive("data\\ITEMS.BIF");
+    EXPECT_EQ(scan(game, key), (Names{"ITEMS.BIF", "SPELLS.BIF"}));
+    const std::string bytes = key.bytes();
+    for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
+        qm::build::writeFile(game / "chitin.key", bytes.substr(0, cut));
+        EXPECT_NO_THROW(qm::listbifs(game.prefix())) << "cut at " << cut;
+    }
+}
+
+TEST(Listbifs, NamesBeyondTheSixteenBitPositionAreNotListed) {
+    TempDir game;
+    KeyBuilder key;
+    key.setNamesOffset(32762);
+    key.addArchive("data\\ITEMS.BIF");
+    EXPECT_EQ(scan(game, key), Names{});
+}
+
+TEST(Listbifs, NoCatalogueGivesAnEmptyList) {
+    TempDir game;
+    EXPECT_EQ(qm::listbifs(game.prefix()), Names{});
+    EXPECT_THROW(qm::listbifs(game.prefix() + "missing\\"), qm::FatalFileError);
+}
+
+TEST(SelectArchive, FillsTheSelectionState) {
+    TempDir game;
+    qm::build::BifBuilder bif;
+    bif.add(1005, "x");
+    bif.add(1005, "y");
+    const std::string bytes = bif.bytes();
+    qm::build::writeFile(game / "data" / "ITEMS.BIF", bytes);
+    const auto s = qm::selectArchive(game.prefix(), "ITEMS.BIF");
+    EXPECT_EQ(s.targetdir, "data\\");
+    EXPECT_EQ(s.targetfile, "ITEMS");
+    EXPECT_EQ(s.biffid, 240);
+    EXPECT_EQ(s.begin_i, 1);
+    EXPECT_EQ(s.nbpart, 1);
+    EXPECT_EQ(s.nbfile, 2);
+    EXPECT_EQ(s.nbfile_2, 2);
+    EXPECT_EQ(s.taillefile, static_cast<std::int32_t>(bytes.size()));
+    EXPECT_EQ(qm::archivePath(s), game.prefix() + "data\\ITEMS.bif");
+}
+
+TEST(SelectArchive, FolderAndCatalogueValueFromTheName) {
+    TempDir game;
+    qm::build::BifBuilder bif;
+    for (const char* path : {"data/Creature.bif", "movies/MOVIEONE.BIF", "data/OTHER.BIF", "data/MOVI.BIF"})
+        qm::build::writeFile(game / path, bif.bytes());
+    const auto creature = qm::selectArchive(game.prefix(), "Creature.bif");
+    EXPECT_EQ(creature.targetfile, "Creature");
+    EXPECT_EQ(creature.biffid, 608);
+    EXPECT_EQ(qm::selectArchive(game.prefix(), "movieone.bif").targetdir, "movies\\");
+    EXPECT_EQ(qm::selectArchive(game.prefix(), "OTHER.BIF").biffid, 999);
+    EXPECT_EQ(qm::selectArchive(game.prefix(), "MOVI.BIF").targetdir, "data\\");
+    EXPECT_EQ(qm::biffidFor("SPELLS"), 800);
+    EXPECT_EQ(qm::biffidFor("chasound"), 1136);
+    EXPECT_EQ(qm::selectArchive(game.prefix(), "OTHER.BIF").nbfile, 0);
+}
+
+TEST(SelectArchive, MissingArchiveThrowsWithoutAPartialState) {
+    TempDir game;
+    EXPECT_THROW(qm::selectArchive(game.prefix(), "ITEMS.BIF"), qm::FileError);
+}

@@ -1,0 +1,15 @@
+#!/bin/sh
+# Installs the Debian 12 packages that build, run and test Quillmere. Runs as root, or through sudo.
+set -e
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+PACKAGES="build-essential cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev file \
+  fonts-blankenburg fonts-liberation2 xvfb xauth"
+missing=""
+for p in $PACKAGES; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+fi
