@@ -33,13 +33,11 @@ bool isAsciiLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-// Wine names its drive links "c:", "z:"; a link spelt in capitals is found too.
+// Wine names its drive links "c:", "z:"; a letter of either case finds a link spelt in either.
 fs::path driveLink(const fs::path& prefix, char letter) {
     const fs::path devices = prefix / "dosdevices";
-    const std::string name = asciiLower(std::string{letter, ':'});
+    const std::string name{letter, ':'};
     std::error_code ec;
-    if (fs::exists(fs::symlink_status(devices / name, ec)))
-        return devices / name;
     for (fs::directory_iterator it(devices, ec), end; !ec && it != end; it.increment(ec)) {
         if (equalsIgnoreCase(it->path().filename().string(), name))
             return it->path();

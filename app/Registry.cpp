@@ -399,7 +399,7 @@ std::optional<StoredValue> findValue(std::istream& file, const std::string& keyP
                 break;
             case Parse::Malformed:
                 // The broken value is dropped; the line may well start something else.
-                
+                reread = true;
                 break;
             }
             continue;

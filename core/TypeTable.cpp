@@ -18,7 +18,10 @@ std::string ExtensionForType(std::int16_t type) {
     }
     if (type >= 1001 && type <= 1015)
         return std::string(kRun[static_cast<std::size_t>(type - 1001)]);
-    return type < 0 ? std::to_string(type) : " " + std::to_string(type);
+    // Positive codes get a blank where the minus sign would stand.
+    std::string text = type < 0 ? "" : " ";
+    text += std::to_string(type);
+    return text;
 }
 
 } // namespace qm

@@ -1,0 +1,105 @@
+// Side-by-side timings of quillmere-cli against tar on the same files, medians over alternating rounds.
+//   bench_cli CLI MKDEMO WORKDIR [ROUNDS]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Run {
+    double seconds = 0;
+    long maxRssKb = 0;
+};
+
+// Runs a program in `dir` with its output discarded; returns wall time and peak resident memory.
+Run run(const std::vector<std::string>& argv, const fs::path& dir) {
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0)
+            _exit(127);
+        std::freopen("/dev/null", "w", stdout);
+        std::vector<char*> args;
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    const auto end = std::chrono::steady_clock::now();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "bench: %s failed\n", argv[0].c_str());
+        std::exit(1);
+    }
+    return {std::chrono::duration<double>(end - start).count(), usage.ru_maxrss};
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+void fresh(const fs::path& dir) {
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: bench_cli CLI MKDEMO WORKDIR [ROUNDS]\n");
+        return 2;
+    }
+    const std::string cli = fs::absolute(argv[1]).string();
+    const std::string mkdemo = fs::absolute(argv[2]).string();
+    const fs::path work = fs::absolute(argv[3]);
+    const int rounds = argc > 4 ? std::atoi(argv[4]) : 5;
+
+    const fs::path game = work / "game";
+    const fs::path big = work / "game-32767";
+    fresh(work);
+    run({mkdemo, "--single-archive", "20000", "--archive", "CREATURE", game.string()}, work);
+    run({mkdemo, "--single-archive", "32767", "--archive", "ITEMS", big.string()}, work);
+
+    // The tar holds exactly the files that extraction writes, made from a first extraction.
+    const fs::path seed = work / "seed";
+    fresh(seed);
+    run({cli, "--game", game.string(), "extract", "CREATURE.BIF"}, seed);
+    run({"tar", "-cf", (work / "creature.tar").string(), "CREATURE", "CREATURE.log"}, seed);
+    fs::remove_all(seed);
+
+    std::vector<double> ours, tars, ratios, listing;
+    long peakKb = 0;
+    for (int i = 0; i < rounds; ++i) {
+        const fs::path a = work / "a", b = work / "b";
+        fresh(a);
+        fresh(b);
+        const Run q = run({cli, "--game", game.string(), "extract", "CREATURE.BIF"}, a);
+        const Run t = run({"tar", "-xf", (work / "creature.tar").string()}, b);
+        ours.push_back(q.seconds);
+        tars.push_back(t.seconds);
+        ratios.push_back(q.seconds / t.seconds);
+        peakKb = std::max(peakKb, q.maxRssKb);
+        listing.push_back(run({cli, "--game", big.string(), "files", "ITEMS.BIF"}, work).seconds);
+    }
+    std::printf("extract 20000 files: quillmere-cli median %.3f s, tar -xf median %.3f s, median ratio %.2f "
+                "(target <= 1.20)\n",
+                median(ours), median(tars), median(ratios));
+    std::printf("extract peak memory: %.1f MB (target < 30 MB)\n", static_cast<double>(peakKb) / 1024.0);
+    std::printf("files on 32767 entries: median %.3f s (target < 0.5 s)\n", median(listing));
+    fs::remove_all(work);
+    return 0;
+}

@@ -1,0 +1,221 @@
+#include "GameFolder.h"
+#include "TempDir.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+
+namespace {
+
+namespace fs = std::filesystem;
+using qm::test::TempDir;
+using qm::test::writeBytes;
+
+// Sets an environment variable for one test and puts the old state back.
+class EnvVar {
+public:
+    explicit EnvVar(const char* name) : m_name(name) {
+        if (const char* value = std::getenv(name))
+            m_saved = value;
+    }
+    ~EnvVar() {
+        if (m_saved)
+            setenv(m_name, m_saved->c_str(), 1);
+        else
+            unsetenv(m_name);
+    }
+    EnvVar(const EnvVar&) = delete;
+    EnvVar& operator=(const EnvVar&) = delete;
+
+    void set(const std::string& value) { setenv(m_name, value.c_str(), 1); }
+    void unset() { unsetenv(m_name); }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_saved;
+};
+
+const std::string kHeader = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win32\n\n";
+const std::string kGameKeyLine =
+    R"([Software\\Microsoft\\DirectPlay\\Applications\\Baldur's Gate] 1700000000)"
+    "\n";
+const std::string kWowGameKeyLine =
+    R"([Software\\Wow6432Node\\Microsoft\\DirectPlay\\Applications\\Baldur's Gate] 1700000000)"
+    "\n";
+
+// A Wine prefix in a temporary folder with drive C: linked as Wine links it, and the environment pointing
+// at it.
+class GameFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_winePrefix.set(m_prefix.path().string());
+        m_gameDir.unset();
+        fs::create_directories(m_prefix / "drive_c");
+        fs::create_directories(m_prefix / "dosdevices");
+        fs::create_directory_symlink("../drive_c", m_prefix / "dosdevices/c:");
+    }
+
+    // `data` is the value's data as Wine writes it, e.g. "C:\\\\Games\\\\" in the file's own escapes.
+    void storePath(const std::string& data, const std::string& keyLine = kGameKeyLine) {
+        writeBytes(m_prefix / "system.reg", kHeader + keyLine + "\"Path\"=" + data + "\n");
+    }
+    void makeFolders(const std::string& relative) { fs::create_directories(m_prefix / "drive_c" / relative); }
+    std::string driveC() const { return (m_prefix.path() / "drive_c").string(); }
+
+    TempDir m_prefix;
+    EnvVar m_winePrefix{"WINEPREFIX"};
+    EnvVar m_gameDir{"QUILLMERE_GAME_DIR"};
+};
+
+struct MappingCase {
+    const char* name;
+    std::vector<std::string> folders;    // made below drive_c
+    std::string data;                    // the stored value as Wine writes it
+    std::optional<std::string> expected; // below drive_c; none for an empty result
+};
+
+void PrintTo(const MappingCase& c, std::ostream* os) {
+    *os << c.name;
+}
+std::string mappingName(const ::testing::TestParamInfo<MappingCase>& info) {
+    return info.param.name;
+}
+
+class MappingTest : public GameFolderTest, public ::testing::WithParamInterface<MappingCase> {};
+
+TEST_P(MappingTest, MapsThroughDriveLink) {
+    const MappingCase& c = GetParam();
+    for (const std::string& folder : c.folders)
+        makeFolders(folder);
+    storePath(c.data);
+    EXPECT_EQ(qm::discoverGameFolder(), c.expected ? driveC() + *c.expected : std::string());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StoredPaths, MappingTest,
+    ::testing::Values(
+        MappingCase{"ExactFolders", {"Games/BG"}, R"("C:\\Games\\BG\\")", "/Games/BG/"},
+        MappingCase{"FolderCaseDiffers", {"Games/BG"}, R"("C:\\GAMES\\bg\\")", "/Games/BG/"},
+        MappingCase{"LowerCaseDriveLetter", {"Games/BG"}, R"("c:\\Games\\BG\\")", "/Games/BG/"},
+        MappingCase{"NoTrailingSeparatorStaysSo", {"Games/BG"}, R"("C:\\games\\BG")", "/Games/BG"},
+        MappingCase{"MissingFoldersKeepSpelling",
+                    {"Games"},
+                    R"("C:\\GAMES\\Black Isle\\BG\\")",
+                    "/Games/Black Isle/BG/"},
+        MappingCase{"DriveRoot", {}, R"("C:\\")", "/"},
+        MappingCase{"ForwardSlashes", {"Games/BG"}, R"("C:/games/bg/")", "/Games/BG/"},
+        MappingCase{"CodePageLetter",
+                    {"Jeux/Baldur\xC3\xA9"},
+                    R"("C:\\jeux\\Baldur\x00e9\\")",
+                    "/Jeux/Baldur\xC3\xA9/"},
+        // "Ã©" in the code page is the same two bytes as "é" in UTF-8; the folder is the former.
+        MappingCase{"CodePageTextLikeUtf8",
+                    {"Jeux/Baldur\xC3\x83\xC2\xA9"},
+                    R"("C:\\Jeux\\Baldur\x00c3\x00a9\\")",
+                    "/Jeux/Baldur\xC3\x83\xC2\xA9/"},
+        MappingCase{"DriveWithoutLink", {"Games/BG"}, R"("D:\\Games\\BG\\")", std::nullopt},
+        MappingCase{"NoDriveLetter", {"Games/BG"}, R"("Games\\BG\\")", std::nullopt},
+        MappingCase{"NetworkPath", {}, R"("\\\\server\\share\\")", std::nullopt},
+        MappingCase{"ExpandStringLeavesEmpty", {"Games/BG"}, R"(str(2):"C:\\Games\\BG\\")", std::nullopt},
+        MappingCase{"NumberLeavesNoFolder", {}, "dword:00000001", std::nullopt},
+        MappingCase{"TooLongLeavesEmpty", {}, "\"C:\\\\" + std::string(1030, 'a') + "\"", std::nullopt}),
+    mappingName);
+
+TEST_F(GameFolderTest, FoundBelowWow6432Node) {
+    makeFolders("Games/BG");
+    storePath(R"("C:\\Games\\BG\\")", kWowGameKeyLine);
+    EXPECT_EQ(qm::discoverGameFolder(), driveC() + "/Games/BG/");
+}
+
+TEST_F(GameFolderTest, DriveLinkSpeltInCapitals) {
+    makeFolders("Games/BG");
+    fs::remove(m_prefix / "dosdevices/c:");
+    fs::create_directory_symlink("../drive_c", m_prefix / "dosdevices/C:");
+    storePath(R"("c:\\Games\\BG\\")");
+    EXPECT_EQ(qm::discoverGameFolder(), driveC() + "/Games/BG/");
+}
+
+TEST_F(GameFolderTest, DriveLinkIsFollowed) {
+    TempDir elsewhere;
+    fs::create_directories(elsewhere / "Setup/BG");
+    fs::create_directory_symlink(elsewhere.path(), m_prefix / "dosdevices/e:");
+    storePath(R"("E:\\setup\\bg\\")");
+    EXPECT_EQ(qm::discoverGameFolder(), elsewhere.path().string() + "/Setup/BG/");
+}
+
+TEST_F(GameFolderTest, DanglingDriveLinkGivesEmpty) {
+    fs::create_directory_symlink("../nowhere", m_prefix / "dosdevices/f:");
+    storePath(R"("F:\\Games\\BG\\")");
+    EXPECT_EQ(qm::discoverGameFolder(), "");
+}
+
+TEST_F(GameFolderTest, NoRegistryFileGivesEmpty) {
+    EXPECT_EQ(qm::discoverGameFolder(), "");
+}
+
+TEST_F(GameFolderTest, NoGameKeyGivesEmpty) {
+    makeFolders("Games/BG");
+    writeBytes(m_prefix / "system.reg",
+               kHeader + "[Software\\\\Other] 1\n\"Path\"=\"C:\\\\Games\\\\BG\\\\\"\n");
+    EXPECT_EQ(qm::discoverGameFolder(), "");
+}
+
+struct EnvCase {
+    const char* name;
+    std::string variable;
+    std::string expected;
+};
+
+void PrintTo(const EnvCase& c, std::ostream* os) {
+    *os << c.name;
+}
+std::string envName(const ::testing::TestParamInfo<EnvCase>& info) {
+    return info.param.name;
+}
+
+class EnvironmentTest : public GameFolderTest, public ::testing::WithParamInterface<EnvCase> {};
+
+TEST_P(EnvironmentTest, VariableWinsOverRegistry) {
+    makeFolders("Games/BG");
+    storePath(R"("C:\\Games\\BG\\")");
+    m_gameDir.set(GetParam().variable);
+    EXPECT_EQ(qm::discoverGameFolder(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(GameDirVariable, EnvironmentTest,
+                         ::testing::Values(EnvCase{"SeparatorAdded", "/srv/games/bg", "/srv/games/bg/"},
+                                           EnvCase{"SeparatorKept", "/srv/games/bg/", "/srv/games/bg/"},
+                                           EnvCase{"RelativeFolder", "bg", "bg/"},
+                                           EnvCase{"MissingFolderStillUsed", "/no/such/folder",
+                                                   "/no/such/folder/"}),
+                         envName);
+
+TEST_F(GameFolderTest, EmptyVariableFallsThroughToRegistry) {
+    makeFolders("Games/BG");
+    storePath(R"("C:\\Games\\BG\\")");
+    m_gameDir.set("");
+    EXPECT_EQ(qm::discoverGameFolder(), driveC() + "/Games/BG/");
+}
+
+TEST(MapWinePath, PrefixWithoutDosdevicesGivesEmpty) {
+    TempDir prefix;
+    EXPECT_EQ(qm::mapWinePath(prefix.path(), "C:\\Games\\BG\\"), "");
+}
+
+TEST(MapWinePath, DriveLetterAloneIsTheDriveFolder) {
+    TempDir prefix;
+    fs::create_directories(prefix / "drive_c");
+    fs::create_directories(prefix / "dosdevices");
+    fs::create_directory_symlink("../drive_c", prefix / "dosdevices/c:");
+    EXPECT_EQ(qm::mapWinePath(prefix.path(), "C:"), (prefix.path() / "drive_c").string());
+}
+
+} // namespace
+
+#endif

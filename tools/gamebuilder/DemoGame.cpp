@@ -1,0 +1,454 @@
+#include "GameBuilder.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <fstream>
+#include <stdexcept>
+#include <unordered_set>
+#include <vector>
+
+namespace qm::build {
+
+namespace {
+
+// Enough entries that the program's fixed 141-entry archive scan only ever meets real names.
+constexpr int kArchiveCount = 144;
+constexpr int kMaxFileCount = 65535; // the locator's low half numbers the files of one archive
+constexpr std::uint32_t kBulkMaxSize = 20000;
+constexpr std::int16_t kItemType = 1005;
+// Item files carry their name's string number at data offset 12.
+constexpr std::uint32_t kItemMinSize = 14;
+
+// SplitMix64: the same numbers on every platform, unlike the standard distributions.
+class Rng {
+public:
+    explicit Rng(std::uint64_t seed) : m_state(seed) {}
+
+    std::uint64_t next() {
+        std::uint64_t z = (m_state += 0x9E3779B97F4A7C15ULL);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        return z ^ (z >> 31);
+    }
+    std::uint32_t below(std::uint32_t n) { return n == 0 ? 0 : static_cast<std::uint32_t>(next() % n); }
+    std::uint32_t range(std::uint32_t low, std::uint32_t high) { return low + below(high - low + 1); }
+    template <typename T, std::size_t N> const T& pick(const std::array<T, N>& items) {
+        return items[below(N)];
+    }
+
+private:
+    std::uint64_t m_state;
+};
+
+std::uint64_t mixSeed(std::uint64_t a, std::uint64_t b = 0, std::uint64_t c = 0) {
+    Rng rng(a * 0x100000001B3ULL ^ (b << 32) ^ (c << 1) ^ 0xC0FFEEULL);
+    rng.next();
+    return rng.next();
+}
+
+struct ArchiveTheme {
+    int index;
+    const char* keyName;
+    std::vector<std::int16_t> types;
+};
+
+// The four archives the program lists, at the table indexes whose LocatorHigh it expects (index * 16).
+const std::array<ArchiveTheme, 4> kListedArchives = {{
+    {15, "data\\ITEMS.BIF", {1005}},
+    {38, "data\\CREATURE.BIF", {1009}},
+    {50, "data\\SPELLS.BIF", {1006}},
+    {71, "data\\CHASOUND.BIF", {4}},
+}};
+
+// Other archives written to disk; 3, 0 and 1016 lie outside the program's type table.
+const std::array<ArchiveTheme, 13> kOtherArchives = {{
+    {0, "data\\ODDMENTS.BIF", {3, 1016, 1002, 1012, 1013, 0}},
+    {3, "data\\GLYPHS.BIF", {1000}},
+    {7, "data\\TALKING.BIF", {1011}},
+    {12, "data\\TABLETS.BIF", {1008, 1003}},
+    {20, "data\\SCRIPTOR.BIF", {1007}},
+    {27, "data\\VISTAS.BIF", {1, 1004}},
+    {33, "data\\HOLLOWS.BIF", {1010, 1001}},
+    {44, "data\\WARES.BIF", {1014}},
+    {58, "data\\ATLAS.BIF", {1015, 1012, 1013, 1002}},
+    {63, "data\\AMBIENCE.BIF", {4}},
+    {77, "data\\SKETCHES.BIF", {1000, 1004, 1, 3, 1016}},
+    {90, "movies\\DAWNREEL.BIF", {2}},
+    {101, "movies\\EMBERFAL.BIF", {2}},
+}};
+
+constexpr std::array<std::int16_t, 22> kMixedTypes = {1,    2,    4,    1000, 1001, 1002, 1003, 1004,
+                                                      1005, 1006, 1007, 1008, 1009, 1010, 1011, 1012,
+                                                      1013, 1014, 1015, 3,    1016, 1016};
+
+constexpr std::array<const char*, 22> kOnsets = {"B", "BR", "D", "DR", "F", "G", "GL", "H", "K",  "KR", "L",
+                                                 "M", "N",  "P", "PR", "R", "S", "SK", "T", "TH", "V",  "Z"};
+constexpr std::array<const char*, 8> kVowels = {"A", "E", "I", "O", "U", "AE", "OU", "Y"};
+constexpr std::array<const char*, 6> kCodas = {"N", "R", "K", "SH", "L", "X"};
+
+constexpr std::array<const char*, 24> kAdjectives = {
+    "Moonwrought", "Gloamwoven",  "Thistlebright", "Ashen",       "Brindled",     "Copperleaf",
+    "Saltmarsh",   "Hollowed",    "Emberkissed",   "Wrenfeather", "Quietwater",   "Lanternlit",
+    "Frostgilt",   "Mossbound",   "Duskwoven",     "Fenlight",    "Hearthsworn",  "Ravelled",
+    "Tinker's",    "Cinderbrown", "Marrowbright",  "Stillwind",   "Sor\xE9lle's", "Gullwing"};
+constexpr std::array<const char*, 24> kNouns = {
+    "Lantern",   "Buckler", "Quill",   "Locket",  "Sabre",   "Cudgel",  "Circlet",   "Spindle",
+    "Mantle",    "Girdle",  "Tankard", "Hatchet", "Lute",    "Brooch",  "Gauntlets", "Sling",
+    "Tinderbox", "Amulet",  "Greaves", "Thimble", "Compass", "Longbow", "Ladle",     "Bracer"};
+constexpr std::array<const char*, 8> kLore = {
+    "It hums faintly when held near running water.",
+    "The maker's mark is a heron standing on one leg.",
+    "Sold by the barrel in the river towns, and rarely by the honest.",
+    "Warm to the touch, even in the deepest frost.",
+    "A tinker swore it once whistled a tune of its own.",
+    "Its edges are worn smooth by many careful hands.",
+    "Nobody in the valley remembers who first carried it.",
+    "Smells of pine smoke and old rain."};
+
+// Made-up uppercase words of 3 to 8 letters.
+class NameMaker {
+public:
+    explicit NameMaker(std::uint64_t seed) : m_rng(seed) {}
+
+    std::string next() {
+        for (;;) {
+            std::string word;
+            const std::size_t target = m_rng.range(4, 8);
+            while (word.size() + 2 <= target) {
+                word += m_rng.pick(kOnsets);
+                word += m_rng.pick(kVowels);
+            }
+            if (word.size() < target && m_rng.below(2) == 0)
+                word += m_rng.pick(kCodas);
+            if (word.size() >= 3 && word.size() <= 8 && m_used.insert(word).second)
+                return word;
+        }
+    }
+    void reserve(const std::string& word) { m_used.insert(word); }
+
+private:
+    Rng m_rng;
+    std::unordered_set<std::string> m_used;
+};
+
+struct PlannedFile {
+    std::string resRef;
+    std::int16_t type = 0;
+    std::uint32_t size = 0;
+    std::uint64_t contentSeed = 0;
+    std::int32_t nameString = 0; // items only
+};
+
+struct PlannedArchive {
+    std::string keyName;
+    bool onDisk = false;
+    std::uint32_t fileLength = 0;
+    std::uint16_t location = 1;
+    std::vector<PlannedFile> files;
+};
+
+std::uint32_t variedSize(Rng& rng) {
+    const std::uint32_t roll = rng.below(100);
+    if (roll < 3)
+        return 0;
+    if (roll < 55)
+        return rng.range(16, 4096);
+    if (roll < 85)
+        return rng.range(4097, 60000);
+    if (roll < 96)
+        return rng.range(60001, 140000);
+    return rng.range(140001, 420000);
+}
+
+// Sizes at the edges of the program's 65535-byte copy chunks, spread over each listed archive.
+std::uint32_t listedSize(Rng& rng, int fileIndex) {
+    switch (fileIndex) {
+    case 1:
+        return 65535;
+    case 4:
+        return 65536;
+    case 7:
+        return 131070;
+    case 10:
+        return 131071;
+    case 13:
+        return 0;
+    case 17:
+        return rng.range(250000, 350000);
+    default:
+        return variedSize(rng);
+    }
+}
+
+std::string_view signatureFor(std::int16_t type) {
+    switch (type) {
+    case 1:
+        return "BM";
+    case 2:
+        return "Interplay MVE File\x1A";
+    case 4:
+        return "RIFF";
+    case 1000:
+        return "BAM V1  ";
+    case 1001:
+        return "WED V1.3";
+    case 1004:
+        return "MOS V1  ";
+    case 1005:
+        return "ITM V1  ";
+    case 1006:
+        return "SPL V1  ";
+    case 1008:
+        return "2DA V1.0";
+    case 1009:
+        return "CRE V1.0";
+    case 1010:
+        return "AREAV1.0";
+    case 1011:
+        return "DLG V1.0";
+    default:
+        return {};
+    }
+}
+
+std::string makeContent(const PlannedFile& file) {
+    std::string data(file.size, '\0');
+    Rng rng(file.contentSeed);
+    for (std::size_t i = 0; i < data.size(); i += 8) {
+        std::uint64_t word = rng.next();
+        for (std::size_t j = i; j < std::min(i + 8, data.size()); ++j, word >>= 8)
+            data[j] = static_cast<char>(word & 0xFF);
+    }
+    const std::string_view signature = signatureFor(file.type);
+    data.replace(0, std::min(signature.size(), data.size()), signature.substr(0, data.size()));
+    if (file.type == kItemType && data.size() >= kItemMinSize) {
+        // Unidentified name at 8 (the generic string 1), identified name at 12: the one the program shows.
+        if (data.size() >= 16) {
+            storeU32(data, 8, 1);
+            storeU32(data, 12, static_cast<std::uint32_t>(file.nameString));
+        } else {
+            storeU16(data, 12, static_cast<std::uint16_t>(file.nameString));
+        }
+    }
+    return data;
+}
+
+void checkCount(int count, const char* what) {
+    if (count < 0 || count > kMaxFileCount)
+        throw std::invalid_argument(std::string(what) + " must lie between 0 and 65535");
+}
+
+std::vector<PlannedArchive> planArchives(const DemoOptions& options) {
+    checkCount(options.filesPerArchive, "the number of files per archive");
+    checkCount(options.bulkFileCount, "the number of files of the bulk archive");
+    const std::string bulkName = options.bulkArchive.empty() ? "" : "data\\" + options.bulkArchive + ".BIF";
+    if (!bulkName.empty() && std::none_of(kListedArchives.begin(), kListedArchives.end(),
+                                          [&](const ArchiveTheme& t) { return bulkName == t.keyName; }))
+        throw std::invalid_argument("the bulk archive must be ITEMS, CREATURE, SPELLS or CHASOUND");
+
+    // The archive table itself does not depend on the seed.
+    std::vector<PlannedArchive> archives(kArchiveCount);
+    std::vector<const ArchiveTheme*> themes(kArchiveCount, nullptr);
+    NameMaker archiveNames(0x5EEDA2C1ULL);
+    for (const ArchiveTheme& t : kListedArchives)
+        themes[static_cast<std::size_t>(t.index)] = &t;
+    for (const ArchiveTheme& t : kOtherArchives)
+        themes[static_cast<std::size_t>(t.index)] = &t;
+    for (const auto* t : themes)
+        if (t != nullptr) {
+            const std::string name = t->keyName;
+            archiveNames.reserve(name.substr(name.find('\\') + 1, name.size() - name.find('\\') - 5));
+        }
+    Rng tableRng(0x7AB1EULL);
+    for (int index = 0; index < kArchiveCount; ++index) {
+        PlannedArchive& archive = archives[static_cast<std::size_t>(index)];
+        if (const ArchiveTheme* t = themes[static_cast<std::size_t>(index)]) {
+            archive.keyName = t->keyName;
+            archive.onDisk = true;
+        } else {
+            const bool movie = index % 11 == 5;
+            archive.keyName = (movie ? "movies\\" : "data\\") + archiveNames.next() + ".BIF";
+            archive.fileLength = tableRng.range(4000, 6000000);
+        }
+        archive.location = archive.keyName.starts_with("movies\\") ? 2 : 1;
+    }
+
+    Rng rng(mixSeed(options.seed));
+    NameMaker resRefs(mixSeed(options.seed, 1));
+    const auto planFile = [&](int archiveIndex, int fileIndex, std::int16_t type, std::uint32_t size) {
+        PlannedFile file;
+        file.resRef = resRefs.next();
+        file.type = type;
+        file.size = type == kItemType ? std::max(size, kItemMinSize) : size;
+        file.contentSeed = mixSeed(options.seed, static_cast<std::uint64_t>(archiveIndex) + 2,
+                                   static_cast<std::uint64_t>(fileIndex));
+        return file;
+    };
+
+    for (int index = 0; index < kArchiveCount; ++index) {
+        PlannedArchive& archive = archives[static_cast<std::size_t>(index)];
+        const ArchiveTheme* t = themes[static_cast<std::size_t>(index)];
+        if (t == nullptr) {
+            // Some archives missing from disk still have their entries in the catalogue.
+            if (index % 6 == 1)
+                for (int i = 0, n = static_cast<int>(rng.range(1, 3)); i < n; ++i)
+                    archive.files.push_back(planFile(index, i, rng.pick(kMixedTypes), variedSize(rng)));
+            continue;
+        }
+        const bool listed = std::any_of(kListedArchives.begin(), kListedArchives.end(),
+                                        [&](const ArchiveTheme& l) { return &l == t; });
+        const bool bulk = archive.keyName == bulkName;
+        const int n = bulk ? options.bulkFileCount
+                      : listed
+                          ? options.filesPerArchive
+                          : options.filesPerArchive - static_cast<int>(rng.below(static_cast<std::uint32_t>(
+                                                          options.filesPerArchive / 2 + 1)));
+        archive.files.reserve(static_cast<std::size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            const std::int16_t type = t->types[rng.below(static_cast<std::uint32_t>(t->types.size()))];
+            const std::uint32_t size = bulk     ? rng.range(1, kBulkMaxSize)
+                                       : listed ? listedSize(rng, i)
+                                                : variedSize(rng);
+            archive.files.push_back(planFile(index, i, type, size));
+        }
+        std::uint64_t length = 20 + 16 * archive.files.size();
+        for (const PlannedFile& file : archive.files)
+            length += file.size;
+        if (length > static_cast<std::uint64_t>(INT32_MAX))
+            throw std::invalid_argument("an archive would outgrow the 32-bit DataOffset field");
+        archive.fileLength = static_cast<std::uint32_t>(length);
+    }
+    return archives;
+}
+
+// Item names for Dialog.tlk, with lore lines in between, so string numbers are neither 0-based nor dense.
+// Bulk archives reuse a pool of names; the numbers stay far below 32768.
+std::string planStrings(std::vector<PlannedArchive>& archives, std::uint64_t seed) {
+    std::vector<PlannedFile*> items;
+    for (PlannedArchive& archive : archives)
+        if (archive.onDisk)
+            for (PlannedFile& file : archive.files)
+                if (file.type == kItemType)
+                    items.push_back(&file);
+
+    std::vector<int> combos(kAdjectives.size() * kNouns.size());
+    for (std::size_t i = 0; i < combos.size(); ++i)
+        combos[i] = static_cast<int>(i);
+    Rng rng(mixSeed(seed, 0x71C));
+    for (std::size_t i = combos.size() - 1; i > 0; --i)
+        std::swap(combos[i], combos[rng.below(static_cast<std::uint32_t>(i + 1))]);
+
+    TlkBuilder tlk;
+    tlk.add("");
+    tlk.add("Curious Trinket");
+    const std::size_t pool = std::min(items.size(), combos.size());
+    std::vector<std::int32_t> numbers(pool);
+    for (std::size_t j = 0; j < pool; ++j) {
+        if (j % 3 == 2) {
+            const int lore = tlk.add(kLore[rng.below(static_cast<std::uint32_t>(kLore.size()))]);
+            if (j % 6 == 5)
+                tlk.entry(lore).soundResRef = "LORE" + std::to_string(j % 1000);
+        }
+        const auto combo = static_cast<std::size_t>(combos[j]);
+        numbers[j] = tlk.add(std::string(kAdjectives[combo % kAdjectives.size()]) + " " +
+                             kNouns[combo / kAdjectives.size()]);
+    }
+    tlk.add("The ferryman asks no questions and answers fewer.");
+    for (std::size_t k = 0; k < items.size(); ++k)
+        items[k]->nameString = numbers[k % pool];
+    return tlk.bytes();
+}
+
+std::string catalogue(const std::vector<PlannedArchive>& archives) {
+    KeyBuilder key;
+    for (const PlannedArchive& archive : archives)
+        key.addArchive(archive.keyName, archive.fileLength, archive.location);
+
+    struct Ref {
+        int archive;
+        int file;
+    };
+    std::vector<std::vector<Ref>> groups;
+    for (int a = 0; a < static_cast<int>(archives.size()); ++a) {
+        const auto count = static_cast<int>(archives[static_cast<std::size_t>(a)].files.size());
+        if (count == 0)
+            continue;
+        auto& group = groups.emplace_back();
+        for (int f = 0; f < count; ++f)
+            group.push_back({a, f});
+    }
+    // Grouped by archive, in file-table order: the program's forward scan needs that. A group borrows the
+    // first entries of the next one in between its own, which keeps both groups in order.
+    std::vector<Ref> order;
+    std::size_t borrowed = 0;
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        const std::vector<Ref> own(groups[g].begin() + static_cast<std::ptrdiff_t>(borrowed),
+                                   groups[g].end());
+        borrowed = 0;
+        if (g + 1 < groups.size() && own.size() >= 3)
+            borrowed = std::min<std::size_t>(2, groups[g + 1].size());
+        for (std::size_t i = 0, lent = 0; i < own.size(); ++i) {
+            order.push_back(own[i]);
+            if (lent < borrowed && i + 1 == (lent + 1) * own.size() / (borrowed + 1))
+                order.push_back(groups[g + 1][lent++]);
+        }
+    }
+    for (const Ref& ref : order) {
+        const PlannedFile& file =
+            archives[static_cast<std::size_t>(ref.archive)].files[static_cast<std::size_t>(ref.file)];
+        key.addResource(file.resRef, file.type,
+                        static_cast<std::int16_t>(static_cast<std::uint16_t>(ref.file)),
+                        static_cast<std::int16_t>(ref.archive * 16));
+    }
+    return key.bytes();
+}
+
+// Streams the data, so a bulk archive is never held in memory whole.
+void writeArchive(const std::filesystem::path& path, const PlannedArchive& archive) {
+    BifBuilder table;
+    std::uint32_t dataAt = static_cast<std::uint32_t>(20 + 16 * archive.files.size());
+    for (const PlannedFile& file : archive.files) {
+        BifFile& entry = table.add(file.type, {});
+        entry.dataOffset = static_cast<std::int32_t>(dataAt);
+        entry.dataSize = static_cast<std::int32_t>(file.size);
+        dataAt += file.size;
+    }
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    const std::string head = table.bytes();
+    out.write(head.data(), static_cast<std::streamsize>(head.size()));
+    for (const PlannedFile& file : archive.files) {
+        const std::string data = makeContent(file);
+        out.write(data.data(), static_cast<std::streamsize>(data.size()));
+    }
+    out.close();
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+} // namespace
+
+void writeDemoGame(const std::filesystem::path& folder, const DemoOptions& options) {
+    std::vector<PlannedArchive> archives = planArchives(options);
+    const std::string tlk = planStrings(archives, options.seed);
+    std::filesystem::create_directories(folder);
+    for (const PlannedArchive& archive : archives) {
+        if (!archive.onDisk)
+            continue;
+        std::string relative = archive.keyName;
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        writeArchive(folder / relative, archive);
+    }
+    writeFile(folder / "chitin.key", catalogue(archives));
+    writeFile(folder / "Dialog.tlk", tlk);
+}
+
+void writeDemoGame(const std::filesystem::path& folder, int filesPerArchive, unsigned seed) {
+    DemoOptions options;
+    options.filesPerArchive = filesPerArchive;
+    options.seed = seed;
+    writeDemoGame(folder, options);
+}
+
+} // namespace qm::build
