@@ -25,6 +25,8 @@ ByteReader::ByteReader(const std::filesystem::path& hostPath) : m_path(hostPath)
         throw FileError(PathFileAccessError, displayPath(hostPath));
     }
     m_length = static_cast<std::int64_t>(st.st_size);
+    // Big enough that one read serves many small records and most data files whole.
+    std::setvbuf(m_file, nullptr, _IOFBF, 1 << 16);
 }
 
 ByteReader::~ByteReader() {

@@ -8,9 +8,6 @@
 namespace qm {
 
 ByteWriter::ByteWriter(const std::filesystem::path& hostPath, Mode mode) : m_path(hostPath) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(hostPath, ec))
-        throw FileError(PathFileAccessError, displayPath(hostPath));
 #ifdef _WIN32
     m_file = _wfopen(hostPath.c_str(), mode == Mode::Append ? L"ab" : L"wb");
 #else

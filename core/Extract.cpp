@@ -38,7 +38,7 @@ public:
 
     // `count` is the file entry count the caller holds for the archive.
     ArchiveWalk(const SelectionState& selection, std::int32_t count, HostPaths& paths)
-        : m_bifPath(paths.map(archivePath(selection))), m_bif(m_bifPath),
+        : m_bifPath(paths.map(archivePath(selection))), m_table(m_bifPath), m_bif(m_bifPath),
           m_keyPath(paths.map(selection.BGpath + "chitin.key")), m_key(m_keyPath), m_biffid(selection.biffid),
           m_count(count),
           m_entryPosition((static_cast<std::int64_t>(selection.begin_i > 0 ? selection.begin_i : 1) - 1) *
@@ -60,10 +60,13 @@ public:
         if (m_entryPosition + 13 > m_bif.length())
             throw FileError(InputPastEndOfFile, "the file table runs past the end of the archive",
                             displayPath(m_bifPath));
-        m_bif.seek(m_entryPosition);
+        // The table has a reader of its own, so reading it stays sequential while the data are copied.
+        m_table.seek(m_entryPosition);
         File file;
         file.index = m_index;
-        file.entry = readFileEntry(m_bif);
+        file.entry = readFileEntry(m_table);
+        if (m_entryPosition + kFileEntrySize <= m_bif.length())
+            m_table.readI16(); // the entry's last field is not used; reading it saves a seek
         if (m_biffid != 999)
             file.entry.locatorHigh = m_biffid;
         file.text = safeName(nameFor(file)) + "." + ExtensionForType(file.entry.resourceType);
@@ -122,6 +125,7 @@ private:
     }
 
     std::filesystem::path m_bifPath;
+    ByteReader m_table;
     ByteReader m_bif;
     std::filesystem::path m_keyPath;
     ByteReader m_key;
@@ -173,6 +177,7 @@ void extractArchive(const SelectionState& selection, const ExtractCallbacks& cal
     HostPaths paths;
     const std::string& folder = selection.targetfile;
     const auto folderPath = paths.map(folder);
+    // dirExists tests by creating the folder, so the mapper learns of it either way.
     if (!filesystem::dirExists(folderPath)) {
         filesystem::makeDir(folderPath);
         paths.noteCreated(folderPath);
@@ -180,8 +185,9 @@ void extractArchive(const SelectionState& selection, const ExtractCallbacks& cal
     ArchiveWalk walk(selection, selection.nbfile, paths);
 
     const std::string logName = folder + ".log";
-    const auto logPath = paths.map(logName);
-    if (filesystem::fileExists(logPath))
+    bool logFound = false;
+    const auto logPath = paths.map(logName, &logFound);
+    if (logFound && filesystem::fileExists(logPath))
         filesystem::removeFile(logPath);
     ByteWriter log(logPath, ByteWriter::Mode::Append);
 
@@ -189,9 +195,11 @@ void extractArchive(const SelectionState& selection, const ExtractCallbacks& cal
     while (auto file = walk.next()) {
         const BifFileEntry& e = file->entry;
         const std::string outName = folder + "\\" + file->text;
-        const auto outPath = paths.map(outName);
+        bool outFound = false;
+        const auto outPath = paths.map(outName, &outFound);
         checkBounds(walk.archive(), e.dataOffset, e.dataSize, outPath);
-        if (filesystem::fileExists(outPath))
+        // A name the mapper did not find cannot be opened either; only found ones need the real test.
+        if (outFound && filesystem::fileExists(outPath))
             filesystem::removeFile(outPath);
         ByteWriter out(outPath, ByteWriter::Mode::Truncate);
         paths.noteCreated(outPath);

@@ -12,13 +12,29 @@ namespace fs = std::filesystem;
 
 // Windows already resolves names without regard to case; the narrow path is in the ANSI code page,
 // which is what game text is.
-fs::path HostPaths::map(std::string_view gamePath) { return fs::path(std::string(gamePath)); }
+fs::path HostPaths::map(std::string_view gamePath, bool* exists) {
+    fs::path path(std::string(gamePath));
+    if (exists != nullptr) {
+        std::error_code ec;
+        *exists = fs::exists(path, ec);
+    }
+    return path;
+}
 void HostPaths::noteCreated(const fs::path&) {}
 std::string displayPath(const fs::path& path) { return path.string(); }
 
 #else
 
 namespace {
+
+// Appends a component with a separator where one is needed.
+std::string join(const std::string& parent, const std::string& name) {
+    std::string path = parent;
+    if (!path.empty() && path.back() != '/')
+        path += '/';
+    path += name;
+    return path;
+}
 
 bool exists(const std::string& path) {
     std::error_code ec;
@@ -27,67 +43,103 @@ bool exists(const std::string& path) {
 
 } // namespace
 
-const HostPaths::Listing& HostPaths::listing(const std::string& hostDir) {
+HostPaths::Listing& HostPaths::listing(const std::string& hostDir) {
     auto [it, inserted] = m_listings.try_emplace(hostDir);
     if (inserted) {
         std::error_code ec;
         for (fs::directory_iterator d(hostDir.empty() ? "." : hostDir, ec), end; !ec && d != end;
              d.increment(ec)) {
-            const std::string name = d->path().filename().string();
-            it->second.try_emplace(asciiUpper(name), name);
+            std::string name = d->path().filename().string();
+            it->second.folded.try_emplace(asciiUpper(name), name);
+            it->second.exact.insert(std::move(name));
         }
     }
     return it->second;
 }
 
-fs::path HostPaths::map(std::string_view gamePath) {
+bool HostPaths::resolve(const std::string& parent, const std::string& component, std::string& resolved) {
+    // A folder listed before answers without touching the disk; it learns of files this mapper created.
+    auto cached = m_listings.find(parent);
+    if (cached == m_listings.end()) {
+        if (exists(join(parent, component))) {
+            resolved = join(parent, component);
+            return true;
+        }
+        cached = m_listings.find(parent);
+    }
+    const Listing& names = cached != m_listings.end() ? cached->second : listing(parent);
+    if (names.exact.count(component) != 0) {
+        resolved = join(parent, component);
+        return true;
+    }
+    if (const auto found = names.folded.find(asciiUpper(component)); found != names.folded.end()) {
+        resolved = join(parent, found->second);
+        return true;
+    }
+    resolved = join(parent, component);
+    return false;
+}
+
+fs::path HostPaths::map(std::string_view gamePath, bool* exists) {
+    // Split off the last component; the folders before it are resolved once per mapper.
+    const std::size_t cut = gamePath.find_last_of("\\/");
+    const std::string_view folderPart = cut == std::string_view::npos ? std::string_view() : gamePath.substr(0, cut + 1);
+    const std::string_view last = cut == std::string_view::npos ? gamePath : gamePath.substr(cut + 1);
+
     std::string result;
-    bool missing = false; // once a component is missing, nothing below it can exist
-    std::size_t i = 0;
-    if (!gamePath.empty() && (gamePath[0] == '\\' || gamePath[0] == '/')) {
-        result = "/";
-        i = 1;
+    bool found = true;
+    if (const auto known = m_folders.find(std::string(folderPart)); known != m_folders.end()) {
+        result = known->second;
+    } else {
+        std::size_t i = 0;
+        if (!folderPart.empty() && (folderPart[0] == '\\' || folderPart[0] == '/')) {
+            result.assign(1, '/');
+            i = 1;
+        }
+        while (i < folderPart.size()) {
+            std::size_t end = folderPart.find_first_of("\\/", i);
+            if (end == std::string_view::npos)
+                end = folderPart.size();
+            const std::string_view raw = folderPart.substr(i, end - i);
+            i = end + 1;
+            if (raw.empty())
+                continue;
+            const std::string component = isValidUtf8(raw) ? std::string(raw) : cp1252ToUtf8(raw);
+            if (!found || component == "." || component == "..") {
+                result = join(result, component);
+                continue;
+            }
+            std::string next;
+            found = resolve(result, component, next);
+            result = std::move(next);
+        }
+        if (found)
+            m_folders.emplace(std::string(folderPart), result);
     }
-    while (i <= gamePath.size()) {
-        std::size_t end = gamePath.find_first_of("\\/", i);
-        if (end == std::string_view::npos)
-            end = gamePath.size();
-        const std::string_view raw = gamePath.substr(i, end - i);
-        i = end + 1;
-        if (raw.empty())
-            continue;
-        const std::string component = isValidUtf8(raw) ? std::string(raw) : cp1252ToUtf8(raw);
-        const std::string parent = result;
-        if (!result.empty() && result.back() != '/')
-            result += '/';
-        if (missing || component == "." || component == "..") {
-            result += component;
-            continue;
-        }
-        if (exists(result + component)) {
-            result += component;
-            continue;
-        }
-        const Listing& names = listing(parent);
-        if (const auto found = names.find(asciiUpper(component)); found != names.end()) {
-            result += found->second;
+    if (!last.empty()) {
+        const std::string component = isValidUtf8(last) ? std::string(last) : cp1252ToUtf8(last);
+        if (!found || component == "." || component == "..") {
+            result = join(result, component);
         } else {
-            result += component;
-            missing = true;
+            std::string next;
+            found = resolve(result, component, next);
+            result = std::move(next);
         }
-    }
-    // A trailing separator marks a folder; keep it so the caller's meaning survives.
-    if (!gamePath.empty() && (gamePath.back() == '\\' || gamePath.back() == '/') && !result.empty() &&
-        result.back() != '/')
+    } else if (!result.empty() && result.back() != '/') {
+        // A trailing separator marks a folder; keep it so the caller's meaning survives.
         result += '/';
+    }
+    if (exists != nullptr)
+        *exists = found;
     return fs::path(result);
 }
 
 void HostPaths::noteCreated(const fs::path& hostPath) {
-    std::string dir = hostPath.parent_path().string();
+    const std::string dir = hostPath.parent_path().string();
     if (const auto it = m_listings.find(dir); it != m_listings.end()) {
-        const std::string name = hostPath.filename().string();
-        it->second.try_emplace(asciiUpper(name), name);
+        std::string name = hostPath.filename().string();
+        it->second.folded.try_emplace(asciiUpper(name), name);
+        it->second.exact.insert(std::move(name));
     }
 }
 

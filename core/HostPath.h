@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace qm {
 
@@ -15,15 +16,22 @@ namespace qm {
 // mapper for one operation only, and tell it about files it creates.
 class HostPaths {
 public:
-    std::filesystem::path map(std::string_view gamePath);
+    // `exists` (when given) tells whether the whole path was found.
+    std::filesystem::path map(std::string_view gamePath, bool* exists = nullptr);
     // Records a file or folder created under a mapped path so later look-ups in its folder see it.
     void noteCreated(const std::filesystem::path& hostPath);
 
 private:
-    using Listing = std::unordered_map<std::string, std::string>; // upper-cased name -> name on disk
-    const Listing& listing(const std::string& hostDir);
+    struct Listing {
+        std::unordered_set<std::string> exact;
+        std::unordered_map<std::string, std::string> folded; // upper-cased name -> first name on disk
+    };
+    Listing& listing(const std::string& hostDir);
+    // Resolves one component below an existing host folder; returns false when it does not exist.
+    bool resolve(const std::string& parent, const std::string& component, std::string& resolved);
 
     std::unordered_map<std::string, Listing> m_listings;
+    std::unordered_map<std::string, std::string> m_folders; // game-style folder prefix -> existing host folder
 };
 
 // One-off mapping without a cache.

@@ -1,0 +1,188 @@
+#include "Artwork.h"
+#include "Fonts.h"
+#include "frmAbout.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QImage>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QColor kLabelGround(24, 36, 29);
+
+// Shown windows under WA_DeleteOnClose, as the main window opens them.
+QPointer<frmAbout> openAbout() {
+    auto* about = new frmAbout();
+    about->setAttribute(Qt::WA_DeleteOnClose);
+    about->show();
+    return about;
+}
+
+void processDeferredDeletes() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST(FrmAboutLoad, CaptionAndVersionComeFromTitleAndVersionNumbers) {
+    frmAbout about;
+    EXPECT_EQ(about.windowTitle().toStdString(), "About Quillmere");
+    EXPECT_EQ(about.lblVersion->text().toStdString(), "Version 1.2.0");
+    EXPECT_EQ(about.lblTitle->text().toStdString(), "Quillmere Ziro");
+}
+
+TEST(FrmAboutLoad, TextsCarryDescriptionCreditsAndNotice) {
+    frmAbout about;
+    EXPECT_EQ(about.lblDescription->text().toStdString(),
+              "A Pre Release of a Veldmoor tool able to extract all creatures, Items, Spells and Characters' "
+              "Sounds from Baldur's Gate .bif files, the fantastic game of Bioware/Black Isle/Interplay.");
+    EXPECT_TRUE(about.lblAuteur->text().contains("Veldmoor"));
+    EXPECT_TRUE(about.lblAuteur->text().contains('@')) << "name and e-mail address";
+    EXPECT_FALSE(about.lblAuteur->text().contains('\n'));
+    EXPECT_TRUE(about.Label2->text().startsWith("Special Thanks to "));
+    // Five names: four separated by commas and "and", the last after "and".
+    const QString names = about.Label2->text().mid(QStringLiteral("Special Thanks to ").size());
+    EXPECT_EQ(names.count(','), 3);
+    EXPECT_EQ(names.count(" and "), 1);
+    EXPECT_GT(about.Text1->toPlainText().size(), 100);
+}
+
+TEST(FrmAboutLayout, FixedClientAreaAtItsPlaceWithoutMinimiseOrMaximise) {
+    frmAbout about;
+    EXPECT_EQ(about.size(), QSize(447, 324));
+    EXPECT_EQ(about.minimumSize(), about.maximumSize());
+    EXPECT_EQ(about.pos(), QPoint(156, 129));
+    EXPECT_FALSE(about.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_FALSE(about.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(about.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_FALSE(about.isModal());
+    EXPECT_FALSE(about.windowIcon().isNull());
+}
+
+TEST(FrmAboutLayout, ControlsSitWhereTheTwipsPutThem) {
+    frmAbout about;
+    EXPECT_EQ(about.cmdOK->geometry(), QRect(8, 296, 84, 23));
+    EXPECT_EQ(about.lblDescription->geometry(), QRect(158, 75, 259, 54));
+    EXPECT_EQ(about.lblTitle->geometry(), QRect(160, 16, 259, 32));
+    EXPECT_EQ(about.lblVersion->geometry(), QRect(158, 52, 259, 15));
+    EXPECT_EQ(about.lblAuteur->geometry(), QRect(160, 136, 257, 33));
+    EXPECT_EQ(about.Picture1->geometry(), QRect(8, 8, 129, 153));
+    EXPECT_EQ(about.Text1->geometry(), QRect(8, 184, 433, 65));
+    EXPECT_EQ(about.Label2->geometry(), QRect(136, 256, 305, 65));
+}
+
+TEST(FrmAboutLayout, LabelsAreWhiteOrHighlightTextOnDarkGreen) {
+    frmAbout about;
+    const QColor highlightText = about.palette().color(QPalette::HighlightedText);
+    for (QLabel* label :
+         {about.lblDescription, about.lblTitle, about.lblVersion, about.lblAuteur, about.Label2}) {
+        EXPECT_TRUE(label->autoFillBackground()) << label->objectName().toStdString();
+        EXPECT_EQ(label->palette().color(QPalette::Window), kLabelGround)
+            << label->objectName().toStdString();
+    }
+    for (QLabel* label : {about.lblDescription, about.lblTitle, about.lblAuteur})
+        EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::white))
+            << label->objectName().toStdString();
+    EXPECT_EQ(about.lblVersion->palette().color(QPalette::WindowText), highlightText);
+    EXPECT_EQ(about.Label2->palette().color(QPalette::WindowText), highlightText);
+}
+
+TEST(FrmAboutLayout, FontsOfTitleVersionAndThanks) {
+    frmAbout about;
+    EXPECT_EQ(about.lblTitle->font().family(), qm::fonts::blackletterFamily());
+    EXPECT_EQ(about.lblTitle->font().pixelSize(), 21);
+    EXPECT_EQ(about.lblVersion->font().family(), qm::fonts::serifFamily());
+    EXPECT_EQ(about.lblVersion->font().pixelSize(), 13);
+    EXPECT_EQ(about.Label2->font().family(), qm::fonts::blackletterFamily());
+    EXPECT_EQ(about.Label2->font().pixelSize(), 16);
+}
+
+TEST(FrmAboutLayout, SeparatorsShowGreyOverWhite) {
+    frmAbout about;
+    about.show();
+    const QImage shot = about.grab().toImage();
+    // Each separator: the grey line on its row, the white one showing on the row below.
+    for (const int y : {176, 256}) {
+        for (const int x : {20, 200, 430}) {
+            EXPECT_EQ(QColor(shot.pixel(x, y)), QColor(128, 128, 128)) << x << "," << y;
+            EXPECT_EQ(QColor(shot.pixel(x, y + 1)), QColor(255, 255, 255)) << x << "," << y + 1;
+        }
+    }
+}
+
+TEST(FrmAboutLayout, AuthorLineAndNoticeShowWhole) {
+    frmAbout about;
+    about.show();
+    QCoreApplication::processEvents();
+    const QFontMetrics metrics(about.lblAuteur->font());
+    EXPECT_LE(metrics.horizontalAdvance(about.lblAuteur->text()), about.lblAuteur->width());
+    EXPECT_EQ(about.Text1->verticalScrollBar()->maximum(), 0) << "the notice needs no scrolling";
+}
+
+TEST(FrmAboutLayout, PicturesHaveTheirSizes) {
+    frmAbout about;
+    EXPECT_EQ(about.Picture1->pixmap().size(), QSize(128, 150));
+    const QImage stone = about.palette().brush(QPalette::Window).textureImage();
+    EXPECT_EQ(stone.size(), QSize(475, 352));
+}
+
+TEST(FrmAboutClose, OkEnterAndEscapeCloseTheWindow) {
+    QPointer<frmAbout> byOk = openAbout();
+    QTest::mouseClick(byOk->cmdOK, Qt::LeftButton);
+    processDeferredDeletes();
+    EXPECT_TRUE(byOk.isNull());
+
+    QPointer<frmAbout> byEscape = openAbout();
+    QTest::keyClick(byEscape.data(), Qt::Key_Escape);
+    processDeferredDeletes();
+    EXPECT_TRUE(byEscape.isNull());
+
+    QPointer<frmAbout> byEnter = openAbout();
+    EXPECT_TRUE(byEnter->cmdOK->isDefault());
+    QTest::keyClick(byEnter.data(), Qt::Key_Return);
+    processDeferredDeletes();
+    EXPECT_TRUE(byEnter.isNull());
+}
+
+TEST(Artwork, PicturesHaveTheirSizesAndAreDrawnTheSameEveryTime) {
+    EXPECT_EQ(qm::artwork::parchmentScroll().size(), QSize(293, 382));
+    EXPECT_EQ(qm::artwork::titleLettering().size(), QSize(192, 27));
+    EXPECT_EQ(qm::artwork::stoneTexture().size(), QSize(475, 352));
+    EXPECT_EQ(qm::artwork::dragonHead().size(), QSize(128, 150));
+    EXPECT_EQ(qm::artwork::parchmentScroll(), qm::artwork::parchmentScroll());
+    EXPECT_EQ(qm::artwork::stoneTexture(), qm::artwork::stoneTexture());
+    EXPECT_EQ(qm::artwork::dragonHead(), qm::artwork::dragonHead());
+    EXPECT_EQ(qm::artwork::programIcon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}}));
+}
+
+TEST(Artwork, StoneAveragesTheLabelsGreen) {
+    const QImage stone = qm::artwork::stoneTexture();
+    double r = 0, g = 0, b = 0;
+    for (int y = 0; y < stone.height(); ++y)
+        for (int x = 0; x < stone.width(); ++x) {
+            const QColor c(stone.pixel(x, y));
+            r += c.red();
+            g += c.green();
+            b += c.blue();
+        }
+    const double n = static_cast<double>(stone.width()) * stone.height();
+    EXPECT_NEAR(r / n, kLabelGround.red(), 6.0);
+    EXPECT_NEAR(g / n, kLabelGround.green(), 6.0);
+    EXPECT_NEAR(b / n, kLabelGround.blue(), 6.0);
+}
+
+TEST(Artwork, ScrollLiesOnBlack) {
+    const QImage scroll = qm::artwork::parchmentScroll();
+    for (const QPoint corner : {QPoint(0, 0), QPoint(292, 0), QPoint(0, 381), QPoint(292, 381)})
+        EXPECT_EQ(QColor(scroll.pixel(corner)), QColor(Qt::black)) << corner.x() << "," << corner.y();
+    const QColor middle(scroll.pixel(146, 190));
+    EXPECT_GT(middle.red(), 150) << "parchment in the middle";
+}
+
+} // namespace

@@ -1,0 +1,547 @@
+#include "FileError.h"
+#include "FrmEdit.h"
+#include "FrmMain.h"
+#include "FrmSearch.h"
+#include "GameBuilder.h"
+#include "ScriptedDialogs.h"
+#include "TempDir.h"
+#include "Text.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+namespace fs = std::filesystem;
+using qm::test::CurrentDir;
+using qm::test::readBytes;
+using qm::test::TempDir;
+
+constexpr std::int16_t kItm = 1005;
+constexpr std::int16_t kCre = 1009;
+constexpr std::int16_t kChu = 1002;
+constexpr std::int16_t kWav = 4;
+
+// Bytes that differ from file to file, so a copy of the wrong range cannot pass.
+std::string pattern(std::size_t size, int seed) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 7 + static_cast<std::size_t>(seed) * 31 + i / 251) & 0xFF);
+    return bytes;
+}
+
+// An item's data carry the string number of its name at bytes 12-13.
+std::string itemData(std::size_t size, int seed, std::uint16_t nameIndex) {
+    std::string bytes = pattern(size, seed);
+    qm::build::storeU16(bytes, 12, nameIndex);
+    return bytes;
+}
+
+struct ArchiveFile {
+    std::string resRef;
+    std::int16_t type;
+    std::string data;
+};
+
+// Where each file's data lie: right behind the 16-byte file table that follows the 20-byte header.
+std::vector<std::int32_t> dataOffsets(const std::vector<ArchiveFile>& files) {
+    std::vector<std::int32_t> offsets;
+    std::int32_t next = 20 + 16 * static_cast<std::int32_t>(files.size());
+    for (const ArchiveFile& f : files) {
+        offsets.push_back(next);
+        next += static_cast<std::int32_t>(f.data.size());
+    }
+    return offsets;
+}
+
+// A small game: ITEMS with two items, a sound and a CHU; CREATURE with a creature, a type-3 file and a
+// file bigger than one copy chunk; Dialog.tlk with the item names.
+class EditorGame : public ::testing::Test {
+protected:
+    void SetUp() override {
+        items = {{"SWORD01", kItm, itemData(1000, 1, 1)},
+                 {"HELM02", kItm, itemData(600, 2, 2)},
+                 {"BOOM", kWav, pattern(300, 3)},
+                 {"PANEL", kChu, pattern(120, 4)}};
+        creatures = {
+            {"GOBLIN", kCre, pattern(2000, 5)}, {"ODD", 3, pattern(50, 6)}, {"BIG", kCre, pattern(70000, 7)}};
+
+        qm::build::KeyBuilder key;
+        key.addArchive("data\\ITEMS.BIF");
+        key.addArchive("data\\CREATURE.BIF");
+        writeArchive(key, "ITEMS.BIF", items, 240);
+        writeArchive(key, "CREATURE.BIF", creatures, 608);
+        qm::build::writeFile(game / "chitin.key", key.bytes());
+
+        qm::build::TlkBuilder tlk;
+        tlk.add("<none>");
+        tlk.add("Long Sword");
+        tlk.add("\xC9p\xE9"
+                "e du Roi"); // Windows-1252: "Épée du Roi"
+        qm::build::writeFile(game / "Dialog.tlk", tlk.bytes());
+
+        setenv("QUILLMERE_GAME_DIR", game.path().c_str(), 1);
+        main = std::make_unique<FrmMain>(dialogs);
+    }
+
+    void TearDown() override {
+        if (main) {
+            if (FrmSearch* search = main->searchWindow())
+                search->close();
+            if (FrmEdit* edit = main->editWindow())
+                edit->close();
+        }
+        flushDeletes();
+        main.reset();
+        flushDeletes();
+        unsetenv("QUILLMERE_GAME_DIR");
+    }
+
+    void writeArchive(qm::build::KeyBuilder& key, const std::string& name,
+                      const std::vector<ArchiveFile>& files, std::int16_t biffid) {
+        qm::build::BifBuilder bif;
+        for (const ArchiveFile& f : files) {
+            const auto index = static_cast<std::int16_t>(bif.fileCount());
+            bif.add(f.type, f.data);
+            key.addResource(f.resRef, f.type, index, biffid);
+        }
+        qm::build::writeFile(game / "data" / name, bif.bytes());
+    }
+
+    static void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+    void choose(const QString& entry) {
+        const QList<QListWidgetItem*> found = main->List1->findItems(entry, Qt::MatchFixedString);
+        ASSERT_EQ(found.size(), 1) << entry.toStdString();
+        main->List1->setCurrentItem(found.front());
+        ASSERT_EQ(qm::asciiUpper(main->targetfile) + ".BIF", entry.toUpper().toStdString());
+    }
+
+    FrmEdit* openEditor(const QString& entry) {
+        choose(entry);
+        FrmEdit* edit = main->showEdit();
+        EXPECT_NE(edit, nullptr);
+        if (edit != nullptr) {
+            EXPECT_TRUE(edit->loaded());
+        }
+        return edit;
+    }
+
+    static void check(FrmEdit& edit, int row, bool on) {
+        edit.List1->item(row)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+    }
+
+    static std::vector<QString> listTexts(const FrmEdit& edit) {
+        std::vector<QString> texts;
+        for (int i = 0; i < edit.List1->count(); ++i)
+            texts.push_back(edit.List1->item(i)->text());
+        return texts;
+    }
+
+    static int checkedCount(const FrmEdit& edit) {
+        int n = 0;
+        for (int i = 0; i < edit.List1->count(); ++i)
+            n += edit.List1->item(i)->checkState() == Qt::Checked ? 1 : 0;
+        return n;
+    }
+
+    TempDir game;
+    TempDir work;
+    CurrentDir inWork{work.path()};
+    ScriptedDialogs dialogs;
+    std::unique_ptr<FrmMain> main;
+    std::vector<ArchiveFile> items;
+    std::vector<ArchiveFile> creatures;
+};
+
+using FrmEditLoad = EditorGame;
+
+TEST_F(FrmEditLoad, ListsEveryFileWithArchiveFactsAndZeroTotals) {
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+
+    EXPECT_EQ(edit->windowTitle(), "Dizurorudav");
+    EXPECT_EQ(listTexts(*edit), (std::vector<QString>{"SWORD01.ITM", "HELM02.ITM", "BOOM.WAV", "PANEL.CHU"}));
+    EXPECT_EQ(checkedCount(*edit), 0);
+    EXPECT_EQ(edit->txtfilesize->text().toLongLong(),
+              static_cast<long long>(fs::file_size(game / "data" / "ITEMS.BIF")));
+    EXPECT_EQ(edit->txtnbfile->text(), "4");
+    EXPECT_EQ(edit->Lblfilename->text(), "ITEMS");
+    EXPECT_EQ(edit->FraFileinfo->title(), "ITEMS Infos");
+    EXPECT_EQ(edit->txttotalfiles->text(), "0");
+    EXPECT_EQ(edit->totalfiles, 0);
+    EXPECT_EQ(edit->totalsize, 0);
+    EXPECT_TRUE(edit->txtfileselected->text().isEmpty());
+    EXPECT_EQ(edit->PBbar1->value(), 0);
+    EXPECT_EQ(edit->PBbar1->maximum(), 100);
+}
+
+TEST_F(FrmEditLoad, FixedClientAreaWithoutMinimiseOrMaximise) {
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(edit->centralWidget()->size(), QSize(317, 406));
+    EXPECT_EQ(edit->minimumSize(), edit->maximumSize());
+    EXPECT_FALSE(edit->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(edit->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(edit->List1->geometry(), QRect(8, 72, 153, 259));
+}
+
+TEST_F(FrmEditLoad, ProgressRunsOnTheMainWindowsBarThenOneBeep) {
+    choose("ITEMS.BIF");
+    std::vector<int> values;
+    QObject::connect(main->PBprogress, &QProgressBar::valueChanged,
+                     [&values](int v) { values.push_back(v); });
+    const int beepsBefore = dialogs.beeps;
+
+    ASSERT_NE(main->showEdit(), nullptr);
+
+    EXPECT_EQ(values, (std::vector<int>{25, 50, 75, 100, 0}));
+    EXPECT_EQ(dialogs.beeps - beepsBefore, 1);
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(FrmEditLoad, NameFieldsShownForItemsOnly) {
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+    EXPECT_FALSE(edit->LblName->isHidden());
+    EXPECT_FALSE(edit->Txtname->isHidden());
+    edit->MnuClose_Click();
+    flushDeletes();
+
+    FrmEdit* creatureEdit = openEditor("CREATURE.BIF");
+    ASSERT_NE(creatureEdit, nullptr);
+    EXPECT_TRUE(creatureEdit->LblName->isHidden());
+    EXPECT_TRUE(creatureEdit->Txtname->isHidden());
+    EXPECT_EQ(creatureEdit->FraFileinfo->title(), "CREATURE Infos");
+    EXPECT_EQ(listTexts(*creatureEdit), (std::vector<QString>{"GOBLIN.CRE", "ODD. 3", "BIG.CRE"}));
+}
+
+TEST_F(FrmEditLoad, ShowingAnOpenEditorKeepsItsList) {
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+    check(*edit, 1, true);
+    const int beepsBefore = dialogs.beeps;
+    EXPECT_EQ(main->showEdit(), edit);
+    EXPECT_EQ(edit->List1->item(1)->checkState(), Qt::Checked);
+    EXPECT_EQ(edit->txttotalfiles->text(), "1");
+    EXPECT_EQ(dialogs.beeps, beepsBefore);
+}
+
+TEST_F(FrmEditLoad, ReopenedEditorIsRebuiltWithZeroTotals) {
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+    check(*edit, 0, true);
+    check(*edit, 2, true);
+    ASSERT_EQ(edit->txttotalfiles->text(), "2");
+    QPointer<FrmEdit> first(edit);
+    edit->MnuClose_Click();
+    flushDeletes();
+    EXPECT_TRUE(first.isNull());
+    EXPECT_TRUE(main->isVisible());
+
+    const int beepsBefore = dialogs.beeps;
+    FrmEdit* again = main->showEdit();
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(dialogs.beeps - beepsBefore, 1);
+    EXPECT_EQ(again->List1->count(), 4);
+    EXPECT_EQ(checkedCount(*again), 0);
+    EXPECT_EQ(again->txttotalfiles->text(), "0");
+    EXPECT_EQ(again->totalfiles, 0);
+    EXPECT_EQ(again->totalsize, 0);
+}
+
+using FrmEditDetails = EditorGame;
+
+TEST_F(FrmEditDetails, CheckingAnEntryShowsItAndCountsIt) {
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+    const auto offsets = dataOffsets(items);
+
+    check(*edit, 0, true);
+    EXPECT_EQ(edit->txttotalfiles->text(), "1");
+    EXPECT_EQ(edit->txttotalsize->text(), "1000");
+    EXPECT_EQ(edit->txtfileselected->text(), "SWORD01.ITM");
+    EXPECT_EQ(edit->txtaddress->text(), QString::number(offsets[0]));
+    EXPECT_EQ(edit->txtsize->text(), "1000");
+    EXPECT_EQ(edit->txtinfo->toPlainText(), "Items Definitions files");
+    EXPECT_EQ(edit->Txtname->text(), "Long Sword");
+    // A name too long for its box shows its start.
+    EXPECT_EQ(edit->Txtname->cursorPosition(), 0);
+
+    check(*edit, 1, true);
+    EXPECT_EQ(edit->txttotalfiles->text(), "2");
+    EXPECT_EQ(edit->txttotalsize->text(), "1600");
+    EXPECT_EQ(edit->txtfileselected->text(), "HELM02.ITM");
+    EXPECT_EQ(edit->txtaddress->text(), QString::number(offsets[1]));
+    EXPECT_EQ(edit->Txtname->text(), QString::fromUtf8("\xC3\x89p\xC3\xA9"
+                                                       "e du Roi"));
+}
+
+TEST_F(FrmEditDetails, ClearingOneOfTwoShowsTheClearedEntry) {
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+    check(*edit, 0, true);
+    check(*edit, 2, true);
+    check(*edit, 0, false);
+
+    EXPECT_EQ(edit->txttotalfiles->text(), "1");
+    EXPECT_EQ(edit->txttotalsize->text(), "300");
+    EXPECT_EQ(edit->txtfileselected->text(), "SWORD01.ITM");
+    EXPECT_EQ(edit->txtsize->text(), "1000");
+    EXPECT_EQ(edit->Txtname->text(), "Long Sword");
+}
+
+TEST_F(FrmEditDetails, ClearingTheLastEmptiesDetailsButNamesTheItem) {
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+    check(*edit, 1, true);
+    check(*edit, 1, false);
+
+    EXPECT_EQ(edit->txttotalfiles->text(), "0");
+    EXPECT_EQ(edit->txttotalsize->text(), "0");
+    EXPECT_TRUE(edit->txtfileselected->text().isEmpty());
+    EXPECT_TRUE(edit->txtaddress->text().isEmpty());
+    EXPECT_TRUE(edit->txtsize->text().isEmpty());
+    EXPECT_TRUE(edit->txtinfo->toPlainText().isEmpty());
+    // The name is looked up after the fields were emptied.
+    EXPECT_EQ(edit->Txtname->text(), QString::fromUtf8("\xC3\x89p\xC3\xA9"
+                                                       "e du Roi"));
+}
+
+TEST_F(FrmEditDetails, ClearingTheLastOutsideItemsLeavesTheNameEmpty) {
+    FrmEdit* edit = openEditor("CREATURE.BIF");
+    ASSERT_NE(edit, nullptr);
+    check(*edit, 0, true);
+    EXPECT_EQ(edit->txtinfo->toPlainText(), "Monsters Definitions files");
+    EXPECT_TRUE(edit->Txtname->text().isEmpty());
+    check(*edit, 0, false);
+    EXPECT_EQ(edit->txttotalfiles->text(), "0");
+    EXPECT_TRUE(edit->txtfileselected->text().isEmpty());
+    EXPECT_TRUE(edit->Txtname->text().isEmpty());
+}
+
+TEST_F(FrmEditDetails, SoundDescriptionTakesTwoLines) {
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+    check(*edit, 2, true);
+    EXPECT_EQ(edit->txtinfo->toPlainText(), "Sounds Files,\nNot yet playable");
+    EXPECT_EQ(edit->txtinfo->document()->blockCount(), 2);
+}
+
+TEST_F(FrmEditDetails, UnknownEndingsShowTheThreeLineFallback) {
+    FrmEdit* itemsEdit = openEditor("ITEMS.BIF");
+    ASSERT_NE(itemsEdit, nullptr);
+    check(*itemsEdit, 3, true);
+    const QString chu = itemsEdit->txtinfo->toPlainText();
+    EXPECT_EQ(itemsEdit->txtinfo->document()->blockCount(), 3);
+    EXPECT_FALSE(chu.contains('\r'));
+    itemsEdit->MnuClose_Click();
+    flushDeletes();
+
+    FrmEdit* creatureEdit = openEditor("CREATURE.BIF");
+    ASSERT_NE(creatureEdit, nullptr);
+    check(*creatureEdit, 1, true);
+    EXPECT_EQ(creatureEdit->txtfileselected->text(), "ODD. 3");
+    EXPECT_EQ(creatureEdit->txtinfo->toPlainText(), chu);
+}
+
+TEST_F(FrmEditDetails, SpaceOnTheCurrentEntryTogglesItsCheck) {
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+    edit->show();
+    edit->List1->setFocus();
+    edit->List1->setCurrentRow(2);
+    QTest::keyClick(edit->List1, Qt::Key_Space);
+    EXPECT_EQ(edit->List1->item(2)->checkState(), Qt::Checked);
+    EXPECT_EQ(edit->txttotalfiles->text(), "1");
+    EXPECT_EQ(edit->txtfileselected->text(), "BOOM.WAV");
+}
+
+TEST_F(FrmEditDetails, TextChangeOfAnEntryIsNotACheckChange) {
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+    check(*edit, 0, true);
+    edit->List1->item(0)->setText("RENAMED.ITM");
+    EXPECT_EQ(edit->txttotalfiles->text(), "1");
+    EXPECT_EQ(edit->totalsize, 1000);
+}
+
+TEST_F(FrmEditDetails, MissingArchiveReportsARunTimeErrorAndKeepsTheTotals) {
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+    fs::remove(game / "data" / "ITEMS.BIF");
+    dialogs.expectMessage("Quillmere", QStringLiteral("Run-time error '53':\n\n") +
+                                           QString::fromStdString(qm::errorDescription(qm::FileNotFound)));
+
+    check(*edit, 0, true);
+
+    EXPECT_EQ(dialogs.pending(), 0u);
+    EXPECT_EQ(edit->txttotalfiles->text(), "0");
+    EXPECT_EQ(edit->totalsize, 0);
+}
+
+using FrmEditExtract = EditorGame;
+
+TEST_F(FrmEditExtract, WritesCheckedFilesIntoWorkDirAndUnchecksThem) {
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+    check(*edit, 0, true);
+    check(*edit, 2, true);
+
+    edit->Cmdextract_Click();
+
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(readBytes(work / "WorkDir" / "SWORD01.ITM"), items[0].data);
+    EXPECT_EQ(readBytes(work / "WorkDir" / "BOOM.WAV"), items[2].data);
+    EXPECT_EQ(std::distance(fs::directory_iterator(work / "WorkDir"), fs::directory_iterator()), 2);
+    EXPECT_EQ(checkedCount(*edit), 0);
+    EXPECT_EQ(edit->txttotalfiles->text(), "0");
+    EXPECT_EQ(edit->totalsize, 0);
+    EXPECT_TRUE(edit->txtfileselected->text().isEmpty());
+    EXPECT_TRUE(edit->StatusPanel1->text().isEmpty());
+    EXPECT_EQ(edit->PBbar1->value(), 0);
+    EXPECT_EQ(edit->extractProgress(), (std::vector<float>{100.0f, 0.0f, 100.0f, 0.0f}));
+}
+
+TEST_F(FrmEditExtract, NothingCheckedStillCreatesWorkDir) {
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+    ASSERT_FALSE(fs::exists(work / "WorkDir"));
+
+    edit->Cmdextract_Click();
+
+    EXPECT_TRUE(fs::is_directory(work / "WorkDir"));
+    EXPECT_TRUE(fs::is_empty(work / "WorkDir"));
+    EXPECT_TRUE(edit->extractProgress().empty());
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(FrmEditExtract, LongerOldOutputLosesItsStaleBytes) {
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+    qm::build::writeFile(work / "WorkDir" / "HELM02.ITM", std::string(5000, 'Z'));
+    check(*edit, 1, true);
+
+    edit->Cmdextract_Click();
+
+    EXPECT_EQ(readBytes(work / "WorkDir" / "HELM02.ITM"), items[1].data);
+}
+
+TEST_F(FrmEditExtract, BigFileReportsProgressPerChunk) {
+    FrmEdit* edit = openEditor("CREATURE.BIF");
+    ASSERT_NE(edit, nullptr);
+    check(*edit, 2, true);
+
+    edit->Cmdextract_Click();
+
+    EXPECT_EQ(readBytes(work / "WorkDir" / "BIG.CRE"), creatures[2].data);
+    const std::vector<float>& progress = edit->extractProgress();
+    ASSERT_EQ(progress.size(), 3u);
+    EXPECT_FLOAT_EQ(progress[0], 65535.0f / 70000.0f * 100.0f);
+    EXPECT_FLOAT_EQ(progress[1], 100.0f);
+    EXPECT_FLOAT_EQ(progress[2], 0.0f);
+}
+
+TEST_F(FrmEditExtract, ExtractButtonRunsTheExtraction) {
+    FrmEdit* edit = openEditor("CREATURE.BIF");
+    ASSERT_NE(edit, nullptr);
+    check(*edit, 0, true);
+    QTest::mouseClick(edit->Cmdextract, Qt::LeftButton);
+    EXPECT_EQ(readBytes(work / "WorkDir" / "GOBLIN.CRE"), creatures[0].data);
+    EXPECT_EQ(checkedCount(*edit), 0);
+}
+
+using FrmEditKeepsItsArchive = EditorGame;
+
+TEST_F(FrmEditKeepsItsArchive, DetailsReadTheListedArchiveAfterAnotherChoice) {
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+    choose("CREATURE.BIF");
+    ASSERT_EQ(main->targetfile, "CREATURE");
+
+    check(*edit, 0, true);
+
+    EXPECT_EQ(edit->txtaddress->text(), QString::number(dataOffsets(items)[0]));
+    EXPECT_EQ(edit->txtsize->text(), "1000");
+    EXPECT_EQ(edit->txttotalsize->text(), "1000");
+    EXPECT_EQ(edit->Txtname->text(), "Long Sword");
+    EXPECT_EQ(edit->Lblfilename->text(), "ITEMS");
+}
+
+TEST_F(FrmEditKeepsItsArchive, ExtractionCopiesFromTheListedArchiveAfterAnotherChoice) {
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+    choose("CREATURE.BIF");
+    check(*edit, 0, true);
+    check(*edit, 3, true);
+
+    edit->Cmdextract_Click();
+
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(readBytes(work / "WorkDir" / "SWORD01.ITM"), items[0].data);
+    EXPECT_EQ(readBytes(work / "WorkDir" / "PANEL.CHU"), items[3].data);
+    EXPECT_EQ(checkedCount(*edit), 0);
+}
+
+TEST_F(FrmEditKeepsItsArchive, SearchWindowNamesTheListedArchive) {
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+    choose("CREATURE.BIF");
+    edit->MnuSearch_Click();
+    ASSERT_NE(main->searchWindow(), nullptr);
+    EXPECT_EQ(main->searchWindow()->FraCritere->title(), "Search file in ITEMS.bif");
+}
+
+using FrmEditMenus = EditorGame;
+
+TEST_F(FrmEditMenus, MenuCaptions) {
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(edit->MnuClose->text(), "Exit Vezidezozu");
+    EXPECT_EQ(edit->MnuSearch->text(), "Search");
+}
+
+TEST_F(FrmEditMenus, ExitClosesTheEditorAndShowsTheMainWindow) {
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+    edit->show();
+    main->hide();
+    edit->MnuSearch_Click();
+    QPointer<FrmSearch> search(main->searchWindow());
+    ASSERT_FALSE(search.isNull());
+
+    edit->MnuClose->trigger();
+    flushDeletes();
+
+    EXPECT_EQ(main->editWindow(), nullptr);
+    EXPECT_TRUE(main->isVisible());
+    EXPECT_FALSE(search.isNull());
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(FrmEditMenus, SearchOpensOneSearchWindow) {
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+    edit->MnuSearch->trigger();
+    FrmSearch* first = main->searchWindow();
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->isVisible());
+    edit->MnuSearch->trigger();
+    EXPECT_EQ(main->searchWindow(), first);
+    EXPECT_TRUE(edit->isVisible());
+}
+
+} // namespace

@@ -1,0 +1,547 @@
+#include "Artwork.h"
+#include "FileError.h"
+#include "Fonts.h"
+#include "FrmEdit.h"
+#include "FrmMain.h"
+#include "GameBuilder.h"
+#include "ScriptedDialogs.h"
+#include "TempDir.h"
+#include "frmAbout.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using qm::test::CurrentDir;
+using qm::test::TempDir;
+
+namespace {
+
+const QString kDone = QStringLiteral("              Done !");
+
+struct CreatureFile {
+    std::string name;
+    std::string data;
+};
+
+// A catalogue and a creatures archive whose names and contents the test knows, plus an empty items
+// archive. The catalogue ties creature files to LocatorHigh 608, as the game's does.
+void writeCreatureGame(const fs::path& game, const std::vector<CreatureFile>& files) {
+    qm::build::KeyBuilder key;
+    key.addArchive("data\\CREATURE.BIF");
+    key.addArchive("data\\ITEMS.BIF");
+    qm::build::BifBuilder creatures;
+    std::int16_t index = 0;
+    for (const CreatureFile& file : files) {
+        key.addResource(file.name, 1009, index++, 608);
+        creatures.add(1009, file.data);
+    }
+    qm::build::writeFile(game / "chitin.key", key.bytes());
+    qm::build::writeFile(game / "data" / "CREATURE.BIF", creatures.bytes());
+    qm::build::writeFile(game / "data" / "ITEMS.BIF", qm::build::BifBuilder().bytes());
+}
+
+std::vector<std::string> listTexts(const FrmMain& window) {
+    std::vector<std::string> texts;
+    for (int row = 0; row < window.List1->count(); ++row)
+        texts.push_back(window.List1->item(row)->text().toStdString());
+    return texts;
+}
+
+int rowOf(const FrmMain& window, const QString& text) {
+    const auto found = window.List1->findItems(text, Qt::MatchExactly);
+    return found.isEmpty() ? -1 : window.List1->row(found.front());
+}
+
+std::int32_t storedFileEntryCount(const fs::path& bif) {
+    const std::string bytes = qm::test::readBytes(bif);
+    const auto byte = [&](std::size_t i) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(i)));
+    };
+    return static_cast<std::int32_t>(byte(8) | byte(9) << 8 | byte(10) << 16 | byte(11) << 24);
+}
+
+bool isEmptyFolder(const fs::path& folder) {
+    return fs::directory_iterator(folder) == fs::directory_iterator();
+}
+
+void processDeferredDeletes() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// The next widget that Tab reaches from `from`, whatever its enabled state.
+QWidget* nextTabStop(QWidget* from) {
+    for (QWidget* w = from->nextInFocusChain(); w != from; w = w->nextInFocusChain())
+        if ((w->focusPolicy() & Qt::TabFocus) != 0)
+            return w;
+    return nullptr;
+}
+
+// Each case runs in a fresh current folder, with the game folder named through QUILLMERE_GAME_DIR.
+class FrmMainTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(m_game);
+        fs::create_directories(m_work);
+        m_cwd.emplace(m_work);
+        setenv("QUILLMERE_GAME_DIR", m_game.c_str(), 1);
+    }
+    void TearDown() override {
+        unsetenv("QUILLMERE_GAME_DIR");
+        m_cwd.reset();
+    }
+
+    TempDir m_temp;
+    const fs::path m_game = m_temp / "game";
+    const fs::path m_work = m_temp / "work";
+    std::optional<CurrentDir> m_cwd;
+    ScriptedDialogs m_dialogs;
+};
+
+using FrmMainStartUp = FrmMainTest;
+
+TEST_F(FrmMainStartUp, WithoutCatalogueOpensEmptyWithEditDisabled) {
+    FrmMain window(m_dialogs);
+    EXPECT_EQ(window.List1->count(), 0);
+    EXPECT_FALSE(window.cmdedit->isEnabled());
+    EXPECT_TRUE(window.Cmdextract->isEnabled());
+    EXPECT_EQ(window.PBprogress->value(), 0);
+    EXPECT_TRUE(window.LblExtract->text().isEmpty());
+    EXPECT_EQ(window.BGpath, m_game.string() + "/");
+    EXPECT_TRUE(window.targetfile.empty());
+    EXPECT_TRUE(m_dialogs.shown.empty()) << "an empty list is not reported";
+}
+
+TEST_F(FrmMainStartUp, WithoutCatalogueExtractAnswersSelectAFileAndWritesNothing) {
+    FrmMain window(m_dialogs);
+    m_dialogs.expectMessage("Error", "Select a file");
+    QTest::mouseClick(window.Cmdextract, Qt::LeftButton);
+    EXPECT_EQ(m_dialogs.pending(), 0u);
+    EXPECT_EQ(m_dialogs.beeps, 1);
+    EXPECT_TRUE(isEmptyFolder(m_work));
+    EXPECT_TRUE(window.progressHistory.empty());
+}
+
+TEST_F(FrmMainStartUp, DemoGameListsTheFourArchivesInAlphabeticalOrder) {
+    qm::build::writeDemoGame(m_game, 4);
+    FrmMain window(m_dialogs);
+    EXPECT_EQ(listTexts(window),
+              (std::vector<std::string>{"CHASOUND.BIF", "CREATURE.BIF", "ITEMS.BIF", "SPELLS.BIF"}));
+    EXPECT_EQ(window.listNames(),
+              (std::vector<std::string>{"CHASOUND.BIF", "CREATURE.BIF", "ITEMS.BIF", "SPELLS.BIF"}));
+    EXPECT_TRUE(window.List1->selectedItems().isEmpty());
+    EXPECT_FALSE(window.cmdedit->isEnabled());
+    EXPECT_TRUE(window.targetfile.empty());
+}
+
+TEST_F(FrmMainStartUp, ListIgnoresLetterCaseWhenSortingAndKeepsDuplicates) {
+    qm::build::KeyBuilder key;
+    for (const char* name : {"data\\spells.bif", "data\\ITEMS.BIF", "data\\Creature.bif",
+                             "data\\chasound.bif", "data\\ITEMS.BIF"})
+        key.addArchive(name);
+    qm::build::writeFile(m_game / "chitin.key", key.bytes());
+    FrmMain window(m_dialogs);
+    EXPECT_EQ(listTexts(window), (std::vector<std::string>{"chasound.bif", "Creature.bif", "ITEMS.BIF",
+                                                           "ITEMS.BIF", "spells.bif"}));
+}
+
+TEST_F(FrmMainStartUp, TakingTheFocusChoosesNothing) {
+    qm::build::writeDemoGame(m_game, 4);
+    FrmMain window(m_dialogs);
+    window.show();
+    // The list receives the focus as Tab or the window's activation gives it.
+    QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(window.List1, &focusIn);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window.List1->selectedItems().isEmpty());
+    EXPECT_FALSE(window.cmdedit->isEnabled());
+    EXPECT_TRUE(window.targetfile.empty());
+}
+
+TEST_F(FrmMainStartUp, MissingGameFolderEndsTheProgramAfterTheErrorBox) {
+    setenv("QUILLMERE_GAME_DIR", (m_temp / "nowhere").c_str(), 1);
+    m_dialogs.expectMessage("ERROR",
+                            QStringLiteral("%1 : %2")
+                                .arg(qm::PathNotFound)
+                                .arg(QString::fromStdString(qm::errorDescription(qm::PathNotFound))));
+    try {
+        FrmMain window(m_dialogs);
+        ADD_FAILURE() << "the window was created";
+    } catch (const ProgramEnded& end) {
+        EXPECT_EQ(end.exitCode, 1);
+    }
+    EXPECT_EQ(m_dialogs.beeps, 1);
+}
+
+using FrmMainSelection = FrmMainTest;
+
+TEST_F(FrmMainSelection, ChoosingAnArchiveFillsTheStateAndEnablesEdit) {
+    qm::build::writeDemoGame(m_game, 4);
+    FrmMain window(m_dialogs);
+    const fs::path items = m_game / "data" / "ITEMS.BIF";
+    window.List1->setCurrentRow(rowOf(window, "ITEMS.BIF"));
+
+    EXPECT_TRUE(window.cmdedit->isEnabled());
+    EXPECT_EQ(window.targetdir, "data\\");
+    EXPECT_EQ(window.targetfile, "ITEMS");
+    EXPECT_EQ(window.biffid, 240);
+    EXPECT_EQ(window.begin_i, 1);
+    EXPECT_EQ(window.nbpart, 1);
+    EXPECT_EQ(window.nbfile, storedFileEntryCount(items));
+    EXPECT_EQ(window.nbfile_2, window.nbfile);
+    EXPECT_EQ(window.taillefile, static_cast<std::int32_t>(fs::file_size(items)));
+    EXPECT_EQ(window.BGpath, m_game.string() + "/");
+    EXPECT_TRUE(m_dialogs.shown.empty());
+}
+
+TEST_F(FrmMainSelection, KeyboardChoiceSelectsTheHighlightedEntry) {
+    qm::build::writeDemoGame(m_game, 4);
+    FrmMain window(m_dialogs);
+    QTest::keyClick(window.List1, Qt::Key_Down);
+    const auto selected = window.List1->selectedItems();
+    ASSERT_EQ(selected.size(), 1);
+    const std::string text = selected.front()->text().toStdString();
+    EXPECT_EQ(window.targetfile, text.substr(0, text.size() - 4));
+    EXPECT_TRUE(window.cmdedit->isEnabled());
+}
+
+TEST_F(FrmMainSelection, EditStaysEnabledAcrossLaterChoices) {
+    qm::build::writeDemoGame(m_game, 4);
+    FrmMain window(m_dialogs);
+    window.List1->setCurrentRow(rowOf(window, "SPELLS.BIF"));
+    window.List1->setCurrentRow(rowOf(window, "CHASOUND.BIF"));
+    EXPECT_TRUE(window.cmdedit->isEnabled());
+    EXPECT_EQ(window.targetfile, "CHASOUND");
+    EXPECT_EQ(window.biffid, 1136);
+}
+
+TEST_F(FrmMainSelection, VanishedArchiveShowsRunTimeErrorAndKeepsThePreviousChoice) {
+    qm::build::writeDemoGame(m_game, 4);
+    FrmMain window(m_dialogs);
+    window.List1->setCurrentRow(rowOf(window, "CREATURE.BIF"));
+    const qm::SelectionState before = window;
+    fs::remove(m_game / "data" / "ITEMS.BIF");
+
+    m_dialogs.expectMessage("Quillmere",
+                            QStringLiteral("Run-time error '%1':\n\n%2")
+                                .arg(qm::FileNotFound)
+                                .arg(QString::fromStdString(qm::errorDescription(qm::FileNotFound))));
+    window.List1->setCurrentRow(rowOf(window, "ITEMS.BIF"));
+
+    EXPECT_EQ(m_dialogs.pending(), 0u);
+    EXPECT_EQ(window.targetfile, before.targetfile);
+    EXPECT_EQ(window.targetdir, before.targetdir);
+    EXPECT_EQ(window.biffid, before.biffid);
+    EXPECT_EQ(window.nbfile, before.nbfile);
+    EXPECT_EQ(window.nbfile_2, before.nbfile_2);
+    EXPECT_EQ(window.taillefile, before.taillefile);
+    EXPECT_TRUE(window.cmdedit->isEnabled());
+}
+
+TEST_F(FrmMainSelection, FailedFirstChoiceLeavesEditDisabled) {
+    qm::build::writeDemoGame(m_game, 4);
+    FrmMain window(m_dialogs);
+    fs::remove(m_game / "data" / "SPELLS.BIF");
+    m_dialogs.expectMessage("Quillmere",
+                            QStringLiteral("Run-time error '%1':\n\n%2")
+                                .arg(qm::FileNotFound)
+                                .arg(QString::fromStdString(qm::errorDescription(qm::FileNotFound))));
+    window.List1->setCurrentRow(rowOf(window, "SPELLS.BIF"));
+    EXPECT_FALSE(window.cmdedit->isEnabled());
+    EXPECT_TRUE(window.targetfile.empty());
+    EXPECT_EQ(window.nbfile, 0);
+}
+
+using FrmMainExtract = FrmMainTest;
+
+TEST_F(FrmMainExtract, WritesFolderAndLogAndMovesTheProgressBar) {
+    const std::vector<CreatureFile> files = {
+        {"GOBLIN", "goblin bytes"}, {"OGRE", std::string(70000, 'o')}, {"WOLF", ""}, {"KOBOLD", "kobold"}};
+    writeCreatureGame(m_game, files);
+    FrmMain window(m_dialogs);
+    window.show();
+    window.List1->setCurrentRow(rowOf(window, "CREATURE.BIF"));
+
+    m_dialogs.expectMessage("End of Extraction", kDone);
+    QTest::mouseClick(window.Cmdextract, Qt::LeftButton);
+
+    EXPECT_EQ(m_dialogs.pending(), 0u);
+    EXPECT_EQ(m_dialogs.beeps, 1);
+    EXPECT_EQ(window.progressHistory, (std::vector<float>{0.0f, 25.0f, 50.0f, 75.0f, 0.0f}));
+    EXPECT_EQ(window.progressValue, 0.0f);
+    EXPECT_EQ(window.PBprogress->value(), 0);
+
+    std::string expectedLog;
+    for (const CreatureFile& file : files) {
+        const fs::path output = m_work / "CREATURE" / (file.name + ".CRE");
+        ASSERT_TRUE(fs::exists(output)) << output;
+        EXPECT_EQ(qm::test::readBytes(output), file.data) << file.name;
+        expectedLog += file.name + ".CRE\r\n";
+    }
+    EXPECT_EQ(qm::test::readBytes(m_work / "CREATURE.log"), expectedLog);
+    // The selection survives the run, so the same archive can be extracted again.
+    EXPECT_EQ(window.targetfile, "CREATURE");
+}
+
+TEST_F(FrmMainExtract, ProgressBarShowsWholeNumbersOfTheExactValues) {
+    writeCreatureGame(m_game, {{"A", "1"}, {"B", "2"}, {"C", "3"}});
+    FrmMain window(m_dialogs);
+    window.List1->setCurrentRow(rowOf(window, "CREATURE.BIF"));
+    std::vector<int> barValues;
+    QObject::connect(window.PBprogress, &QProgressBar::valueChanged, [&](int v) { barValues.push_back(v); });
+
+    m_dialogs.expectMessage("End of Extraction", kDone);
+    window.Cmdextract_Click();
+
+    ASSERT_EQ(window.progressHistory.size(), 4u);
+    EXPECT_EQ(window.progressHistory[1], static_cast<float>(1.0 / 3.0 * 100.0));
+    EXPECT_EQ(window.progressHistory[2], static_cast<float>(2.0 / 3.0 * 100.0));
+    EXPECT_EQ(barValues, (std::vector<int>{33, 66, 0}));
+}
+
+TEST_F(FrmMainExtract, EmptyArchiveStillSaysDone) {
+    writeCreatureGame(m_game, {{"A", "1"}});
+    FrmMain window(m_dialogs);
+    window.List1->setCurrentRow(rowOf(window, "ITEMS.BIF"));
+    ASSERT_EQ(window.nbfile, 0);
+    m_dialogs.expectMessage("End of Extraction", kDone);
+    window.Cmdextract_Click();
+    EXPECT_EQ(window.progressHistory, (std::vector<float>{0.0f}));
+    EXPECT_TRUE(fs::is_directory(m_work / "ITEMS"));
+    EXPECT_EQ(qm::test::readBytes(m_work / "ITEMS.log"), "");
+}
+
+TEST_F(FrmMainExtract, ArchiveGoneSinceTheChoiceShowsRunTimeErrorAndTheProgramGoesOn) {
+    writeCreatureGame(m_game, {{"A", "1"}});
+    FrmMain window(m_dialogs);
+    window.List1->setCurrentRow(rowOf(window, "CREATURE.BIF"));
+    fs::remove(m_game / "data" / "CREATURE.BIF");
+    m_dialogs.expectMessage("Quillmere",
+                            QStringLiteral("Run-time error '%1':\n\n%2")
+                                .arg(qm::FileNotFound)
+                                .arg(QString::fromStdString(qm::errorDescription(qm::FileNotFound))));
+    window.Cmdextract_Click();
+    EXPECT_EQ(m_dialogs.pending(), 0u);
+    EXPECT_EQ(window.targetfile, "CREATURE");
+}
+
+TEST_F(FrmMainExtract, UnexpectedExistenceFailureEndsTheProgram) {
+    writeCreatureGame(m_game, {{"A", "1"}});
+    FrmMain window(m_dialogs);
+    window.List1->setCurrentRow(rowOf(window, "CREATURE.BIF"));
+    // A folder where the log belongs: the log's existence test cannot open it.
+    fs::create_directories(m_work / "CREATURE.log");
+    m_dialogs.expectMessage("ERROR",
+                            QStringLiteral("%1 : %2")
+                                .arg(qm::PathFileAccessError)
+                                .arg(QString::fromStdString(qm::errorDescription(qm::PathFileAccessError))));
+    try {
+        window.Cmdextract_Click();
+        ADD_FAILURE() << "the program went on";
+    } catch (const ProgramEnded& end) {
+        EXPECT_EQ(end.exitCode, 1);
+    }
+    EXPECT_EQ(m_dialogs.beeps, 1);
+}
+
+using FrmMainRoutines = FrmMainTest;
+
+TEST_F(FrmMainRoutines, ExistenceTestsAnswerWithoutBoxes) {
+    FrmMain window(m_dialogs);
+    qm::test::writeBytes(m_work / "present.txt", "");
+    fs::create_directories(m_work / "Folder");
+    EXPECT_TRUE(window.fileexist("present.txt"));
+    EXPECT_FALSE(window.fileexist("absent.txt"));
+    EXPECT_TRUE(window.direxist("Folder"));
+    EXPECT_TRUE(window.direxist("present.txt"));
+    EXPECT_FALSE(window.direxist("NewFolder"));
+    EXPECT_FALSE(fs::exists(m_work / "NewFolder")) << "the test leaves no folder behind";
+    EXPECT_TRUE(m_dialogs.shown.empty());
+    EXPECT_EQ(m_dialogs.beeps, 0);
+}
+
+TEST_F(FrmMainRoutines, FileTestInAMissingFolderEndsTheProgramAfterTheErrorBox) {
+    FrmMain window(m_dialogs);
+    m_dialogs.expectMessage("ERROR",
+                            QStringLiteral("%1 : %2")
+                                .arg(qm::PathNotFound)
+                                .arg(QString::fromStdString(qm::errorDescription(qm::PathNotFound))));
+    EXPECT_THROW(window.fileexist("missing\\file.txt"), ProgramEnded);
+    EXPECT_EQ(m_dialogs.beeps, 1);
+}
+
+TEST_F(FrmMainRoutines, FolderTestUnderAMissingParentEndsTheProgramAfterTheErrorBox) {
+    FrmMain window(m_dialogs);
+    m_dialogs.expectMessage("ERROR",
+                            QStringLiteral("%1 : %2")
+                                .arg(qm::PathNotFound)
+                                .arg(QString::fromStdString(qm::errorDescription(qm::PathNotFound))));
+    EXPECT_THROW(window.direxist("missing\\child"), ProgramEnded);
+    EXPECT_EQ(m_dialogs.beeps, 1);
+}
+
+TEST_F(FrmMainRoutines, DoneAndErrormsgBeepThenShowTheirBoxes) {
+    FrmMain window(m_dialogs);
+    m_dialogs.expectMessage("End of Extraction", kDone);
+    window.Done();
+    EXPECT_EQ(m_dialogs.beeps, 1);
+    m_dialogs.expectMessage("Error", "Select a file");
+    window.Errormsg("Select a file");
+    EXPECT_EQ(m_dialogs.beeps, 2);
+}
+
+using FrmMainQuit = FrmMainTest;
+
+TEST_F(FrmMainQuit, NoLeavesEverythingAsItWas) {
+    qm::build::writeDemoGame(m_game, 4);
+    FrmMain window(m_dialogs);
+    window.List1->setCurrentRow(rowOf(window, "ITEMS.BIF"));
+    m_dialogs.expectQuestion("Exit Program", "Are you sure you want to quit ?", false);
+    window.CmdQuit->trigger();
+    EXPECT_EQ(m_dialogs.pending(), 0u);
+    EXPECT_EQ(m_dialogs.beeps, 0) << "the question comes without a beep";
+    EXPECT_EQ(window.targetfile, "ITEMS");
+    EXPECT_TRUE(window.cmdedit->isEnabled());
+}
+
+TEST_F(FrmMainQuit, YesEndsTheProgramEvenWithTheAboutWindowOpen) {
+    FrmMain window(m_dialogs);
+    window.showAbout();
+    m_dialogs.expectQuestion("Exit Program", "Are you sure you want to quit ?", true);
+    try {
+        window.CmdQuit_Click();
+        ADD_FAILURE() << "the program went on";
+    } catch (const ProgramEnded& end) {
+        EXPECT_EQ(end.exitCode, 0);
+    }
+}
+
+using FrmMainWindows = FrmMainTest;
+
+TEST_F(FrmMainWindows, AboutIsASingleModelessWindowWithoutOwner) {
+    FrmMain window(m_dialogs);
+    window.show();
+    window.MNUabout->trigger();
+    frmAbout* first = window.aboutWindow();
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_FALSE(first->isModal());
+    EXPECT_EQ(first->parentWidget(), nullptr);
+    EXPECT_EQ(first->windowTitle(), "About Quillmere");
+
+    window.MNUabout->trigger();
+    EXPECT_EQ(window.aboutWindow(), first);
+    int abouts = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        abouts += qobject_cast<frmAbout*>(w) != nullptr && w->isVisible() ? 1 : 0;
+    EXPECT_EQ(abouts, 1);
+}
+
+TEST_F(FrmMainWindows, AboutClosedIsCreatedAfreshNextTime) {
+    FrmMain window(m_dialogs);
+    window.MNUabout_Click();
+    ASSERT_NE(window.aboutWindow(), nullptr);
+    window.aboutWindow()->cmdOK_Click();
+    processDeferredDeletes();
+    EXPECT_EQ(window.aboutWindow(), nullptr);
+    window.MNUabout_Click();
+    ASSERT_NE(window.aboutWindow(), nullptr);
+    EXPECT_TRUE(window.aboutWindow()->isVisible());
+}
+
+TEST_F(FrmMainWindows, EditOpensOneEditorForTheChosenArchive) {
+    qm::build::writeDemoGame(m_game, 4);
+    FrmMain window(m_dialogs);
+    window.List1->setCurrentRow(rowOf(window, "SPELLS.BIF"));
+    QTest::mouseClick(window.cmdedit, Qt::LeftButton);
+    FrmEdit* editor = window.editWindow();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(editor->parentWidget(), nullptr);
+    window.cmdedit_Click();
+    EXPECT_EQ(window.editWindow(), editor);
+    EXPECT_TRUE(window.cmdedit->isEnabled());
+}
+
+using FrmMainLayout = FrmMainTest;
+
+TEST_F(FrmMainLayout, ClientAreaHasTheFixedSizeBelowTheMenu) {
+    FrmMain window(m_dialogs);
+    window.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.windowTitle(), "Quillmere Ziro");
+    EXPECT_EQ(window.centralWidget()->size(), QSize(294, 383));
+    EXPECT_EQ(window.centralWidget()->y(), window.menuBar()->height());
+    EXPECT_EQ(window.minimumSize(), window.maximumSize()) << "the window does not resize";
+}
+
+TEST_F(FrmMainLayout, ControlsSitWhereTheTwipsPutThem) {
+    FrmMain window(m_dialogs);
+    EXPECT_EQ(window.PBprogress->geometry(), QRect(40, 320, 217, 17));
+    EXPECT_EQ(window.Picture1->geometry(), QRect(0, 0, 297, 385));
+    EXPECT_EQ(window.cmdedit->geometry(), QRect(176, 136, 73, 25));
+    EXPECT_EQ(window.Cmdextract->geometry(), QRect(48, 136, 73, 25));
+    EXPECT_EQ(window.List1->geometry(), QRect(80, 72, 137, 55));
+    EXPECT_EQ(window.LblExtract->geometry(), QRect(48, 176, 201, 129));
+    EXPECT_EQ(window.Image1->geometry(), QRect(48, 40, 192, 27));
+    for (QWidget* inside : std::initializer_list<QWidget*>{window.cmdedit, window.Cmdextract, window.List1,
+                                                           window.LblExtract, window.Image1})
+        EXPECT_EQ(inside->parentWidget(), window.Picture1) << inside->objectName().toStdString();
+    EXPECT_EQ(window.PBprogress->parentWidget(), window.Picture1->parentWidget());
+}
+
+TEST_F(FrmMainLayout, ProgressBarStaysVisibleAboveTheParchment) {
+    FrmMain window(m_dialogs);
+    QWidget* client = window.centralWidget();
+    EXPECT_EQ(client->childAt(QPoint(100, 328)), window.PBprogress);
+    EXPECT_EQ(window.PBprogress->minimum(), 0);
+    EXPECT_EQ(window.PBprogress->maximum(), 100);
+}
+
+TEST_F(FrmMainLayout, PicturesFontsAndTooltipAreSet) {
+    FrmMain window(m_dialogs);
+    EXPECT_EQ(window.Picture1->pixmap().size(), QSize(293, 382));
+    EXPECT_EQ(window.Image1->pixmap().size(), QSize(192, 27));
+    EXPECT_EQ(window.Image1->toolTip(), "Baldur's Gate is a trademark of TSR inc.");
+    EXPECT_EQ(window.cmdedit->font().family(), qm::fonts::blackletterFamily());
+    EXPECT_EQ(window.Cmdextract->font().family(), qm::fonts::blackletterFamily());
+    EXPECT_EQ(window.cmdedit->font().pixelSize(), 16);
+    EXPECT_EQ(window.List1->font().family(), qm::fonts::serifFamily());
+    EXPECT_EQ(window.List1->font().pixelSize(), 15);
+    EXPECT_EQ(window.cmdedit->text(), "Edit");
+    EXPECT_EQ(window.Cmdextract->text(), "Extract");
+    EXPECT_FALSE(window.windowIcon().isNull());
+    EXPECT_EQ(window.windowIcon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}}));
+}
+
+TEST_F(FrmMainLayout, MenuBarHoldsQuitAndAboutWithoutSubmenus) {
+    FrmMain window(m_dialogs);
+    const QList<QAction*> actions = window.menuBar()->actions();
+    ASSERT_EQ(actions.size(), 2);
+    EXPECT_EQ(actions[0]->text(), "Quit");
+    EXPECT_EQ(actions[1]->text(), "About");
+    EXPECT_EQ(actions[0]->menu(), nullptr);
+    EXPECT_EQ(actions[1]->menu(), nullptr);
+}
+
+TEST_F(FrmMainLayout, TabGoesFromTheListToExtractToEdit) {
+    FrmMain window(m_dialogs);
+    EXPECT_EQ(nextTabStop(window.List1), window.Cmdextract);
+    EXPECT_EQ(nextTabStop(window.Cmdextract), window.cmdedit);
+    EXPECT_EQ(window.LblExtract->focusPolicy(), Qt::NoFocus);
+}
+
+} // namespace

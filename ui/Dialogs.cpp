@@ -1,0 +1,65 @@
+#include "Dialogs.h"
+
+#include "FileError.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QWidget>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+int runBox(const QString& title, const QString& text, QMessageBox::StandardButtons buttons,
+           QMessageBox::StandardButton defaultButton) {
+    QMessageBox box;
+    box.setIcon(QMessageBox::NoIcon);
+    box.setWindowTitle(title);
+    // Plain text keeps the leading blanks of "Done !" and never reads a name as markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text);
+    box.setStandardButtons(buttons);
+    box.setDefaultButton(defaultButton);
+    return box.exec();
+}
+
+} // namespace
+
+void QtDialogs::beep() {
+    QApplication::beep();
+}
+
+void QtDialogs::message(const QString& title, const QString& text) {
+    runBox(title, text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+bool QtDialogs::askYesNo(const QString& title, const QString& text) {
+    return runBox(title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+void QtDialogs::endProgram(int exitCode) {
+    // The end comes from inside a handler, perhaps with an extraction's files open: hide every window,
+    // flush what was written, and leave without unwinding through the event loop or running more handlers.
+    for (QWidget* window : QApplication::topLevelWidgets())
+        window->hide();
+    std::fflush(nullptr);
+    std::_Exit(exitCode);
+}
+
+// The title of the original platform's report: the application title.
+void showRuntimeError(Dialogs& dialogs, const qm::FileError& error) {
+    dialogs.message(QStringLiteral(QUILLMERE_APP_TITLE),
+                    QStringLiteral("Run-time error '%1':\n\n%2")
+                        .arg(error.number())
+                        .arg(QString::fromStdString(error.description())));
+}
+
+void showFatalError(Dialogs& dialogs, const qm::FileError& error) {
+    dialogs.beep();
+    dialogs.message(
+        QStringLiteral("ERROR"),
+        QStringLiteral("%1 : %2").arg(error.number()).arg(QString::fromStdString(error.description())));
+    dialogs.endProgram(1);
+    // endProgram never returns; the compiler cannot see that through a virtual call.
+    std::abort();
+}

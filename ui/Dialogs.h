@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+namespace qm {
+class FileError;
+}
+
+// Every message box and beep of the windows goes through one Dialogs, so widget tests can answer the
+// modal boxes with a scripted fake. Boxes have no icon.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    virtual void beep() = 0;
+    // A modal box with an OK button.
+    virtual void message(const QString& title, const QString& text) = 0;
+    // A modal box with Yes (the default) and No; true for Yes.
+    virtual bool askYesNo(const QString& title, const QString& text) = 0;
+    // Ends the whole program at once: every window closes, no further handler runs.
+    [[noreturn]] virtual void endProgram(int exitCode) = 0;
+};
+
+// The production boxes: QMessageBox without icon and QApplication::beep().
+class QtDialogs : public Dialogs {
+public:
+    void beep() override;
+    void message(const QString& title, const QString& text) override;
+    bool askYesNo(const QString& title, const QString& text) override;
+    [[noreturn]] void endProgram(int exitCode) override;
+};
+
+// The box for a failure that no handler traps: "Run-time error 'N':", a blank line, the description.
+void showRuntimeError(Dialogs& dialogs, const qm::FileError& error);
+// The fatal box of the existence tests: beep, "N : description" titled "ERROR", then the end.
+[[noreturn]] void showFatalError(Dialogs& dialogs, const qm::FileError& error);

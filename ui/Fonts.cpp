@@ -1,0 +1,54 @@
+#include "Fonts.h"
+
+#include <QFontDatabase>
+#include <QStringList>
+#include <cmath>
+
+namespace qm::fonts {
+
+namespace {
+
+QString firstInstalled(const QStringList& wanted) {
+    const QStringList installed = QFontDatabase::families();
+    for (const QString& family : wanted)
+        if (installed.contains(family, Qt::CaseInsensitive))
+            return family;
+    // Nothing installed: the last wish still tells the font matcher what kind of face to look for.
+    return wanted.last();
+}
+
+} // namespace
+
+QString blackletterFamily() {
+    return firstInstalled({"Old English Text MT", "Blankenburg_UNZ1A"});
+}
+
+QString serifFamily() {
+    return firstInstalled({"Times New Roman", "Liberation Serif"});
+}
+
+QString sansFamily() {
+    return firstInstalled({"MS Sans Serif", "Arial", "Liberation Sans"});
+}
+
+QFont font(const QString& family, double points) {
+    QFont f(family);
+    f.setPixelSize(static_cast<int>(std::lround(points * 96.0 / 72.0)));
+    f.setWeight(QFont::Normal);
+    f.setItalic(false);
+    return f;
+}
+
+QFont blackletter(double points) {
+    return font(blackletterFamily(), points);
+}
+
+QFont serif(double points) {
+    return font(serifFamily(), points);
+}
+
+QFont standard() {
+    return font(sansFamily(), 8.25);
+}
+
+} // namespace qm::fonts

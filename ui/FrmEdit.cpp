@@ -1,0 +1,271 @@
+#include "FrmEdit.h"
+
+#include "Artwork.h"
+#include "EventGuard.h"
+#include "Extract.h"
+#include "Fonts.h"
+#include "FrmMain.h"
+#include "Text.h"
+
+#include <QAction>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <cmath>
+
+namespace {
+
+// The window was laid out in twips; 15 twips make a pixel.
+int px(int twips) {
+    return (twips + 7) / 15;
+}
+
+template <typename Widget> Widget* place(Widget* widget, int left, int top, int width, int height) {
+    widget->setGeometry(px(left), px(top), px(width), px(height));
+    return widget;
+}
+
+QString fromGame(const std::string& bytes) {
+    return QString::fromStdString(qm::cp1252ToUtf8(bytes));
+}
+
+QLabel* borderedLabel(const QString& caption, QWidget* parent) {
+    auto* label = new QLabel(caption, parent);
+    label->setFrameStyle(QFrame::Box | QFrame::Plain);
+    return label;
+}
+
+// A field shows the start of a text too long for it, as the boxes of the original desktop did.
+void setField(QLineEdit* field, const QString& text) {
+    field->setText(text);
+    field->setCursorPosition(0);
+}
+
+// The editor's fields are written by the program only.
+QLineEdit* displayField(QWidget* parent, QPalette::ColorRole background) {
+    auto* field = new QLineEdit(parent);
+    field->setReadOnly(true);
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Base, palette.color(background));
+    field->setPalette(palette);
+    return field;
+}
+
+} // namespace
+
+FrmEdit::FrmEdit(FrmMain& main, QWidget* parent) : QMainWindow(parent), m_main(main) {
+    setWindowTitle(QStringLiteral("Dizurorudav"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowIcon(qm::artwork::programIcon());
+    setFont(qm::fonts::standard());
+    buildControls();
+    m_loaded = guardEvent(m_main.dialogs(), [this] { Form_Load(); });
+}
+
+FrmEdit::~FrmEdit() {
+    // The list outlives this object's members while the window's children are torn down.
+    if (List1 != nullptr)
+        disconnect(List1, nullptr, this, nullptr);
+}
+
+void FrmEdit::buildControls() {
+    auto* client = new QWidget(this);
+    client->setFixedSize(px(4755), px(6090));
+    setCentralWidget(client);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    Lblfilename = place(borderedLabel(QStringLiteral("File selected name"), client), 120, 120, 2175, 375);
+    Lblfilename->setFont(qm::fonts::font(qm::fonts::sansFamily(), 12));
+    Label2 = place(borderedLabel(QStringLiteral("Filenames"), client), 120, 840, 2295, 255);
+
+    List1 = place(new QListWidget(client), 120, 1080, 2295, 3885);
+    List1->setFont(qm::fonts::font(QStringLiteral("Arial"), 9));
+    List1->setSortingEnabled(false);
+
+    FraFileinfo = place(new QGroupBox(QStringLiteral("Filename Infos"), client), 2520, 120, 2175, 1335);
+    Label6 = place(new QLabel(QStringLiteral("Size : "), FraFileinfo), 240, 360, 1455, 375);
+    txtfilesize = place(displayField(FraFileinfo, QPalette::Button), 960, 330, 975, 285);
+    Label7 = place(new QLabel(QStringLiteral("Nb Files :"), FraFileinfo), 240, 840, 1455, 255);
+    txtnbfile = place(displayField(FraFileinfo, QPalette::Button), 960, 840, 975, 285);
+
+    Fraselected = place(new QGroupBox(QStringLiteral("Selection Infos"), client), 2520, 1560, 2175, 4095);
+    Label5 = place(new QLabel(QStringLiteral("Nb of selected files"), Fraselected), 360, 240, 1455, 255);
+    txttotalfiles = place(displayField(Fraselected, QPalette::Base), 480, 480, 1095, 285);
+    Label8 = place(new QLabel(QStringLiteral("Total Size :"), Fraselected), 120, 840, 1935, 255);
+    txttotalsize = place(displayField(Fraselected, QPalette::Button), 960, 840, 1095, 195);
+    // So short a box shows its digits only without the usual frame and margins.
+    txttotalsize->setFrame(false);
+    txttotalsize->setTextMargins(0, 0, 0, 0);
+    Line1 = place(new QFrame(Fraselected), 0, 1080 - 7, 2160, 15);
+    Line1->setFrameStyle(QFrame::HLine | QFrame::Plain);
+    LblName = place(new QLabel(QStringLiteral("Name :"), Fraselected), 120, 1200, 615, 255);
+    Txtname = place(displayField(Fraselected, QPalette::Window), 720, 1200, 1335, 285);
+    Label1 = place(new QLabel(QStringLiteral("File :"), Fraselected), 120, 1560, 1935, 375);
+    txtfileselected = place(displayField(Fraselected, QPalette::Button), 480, 1560, 1575, 285);
+    Label3 = place(new QLabel(QStringLiteral("Address :"), Fraselected), 120, 1920, 1935, 255);
+    txtaddress = place(displayField(Fraselected, QPalette::Button), 840, 1920, 1215, 285);
+    Label4 = place(new QLabel(QStringLiteral("Size :"), Fraselected), 120, 2280, 1935, 255);
+    txtsize = place(displayField(Fraselected, QPalette::Button), 840, 2280, 1215, 285);
+    txtinfo = place(new QPlainTextEdit(Fraselected), 120, 2640, 1935, 1335);
+    txtinfo->setReadOnly(true);
+    {
+        QPalette palette = txtinfo->palette();
+        palette.setColor(QPalette::Base, palette.color(QPalette::Button));
+        txtinfo->setPalette(palette);
+    }
+    // The labels were placed first; their boxes lie partly over them, as in the original layout.
+    for (QWidget* field : {static_cast<QWidget*>(txttotalfiles), static_cast<QWidget*>(txttotalsize),
+                           static_cast<QWidget*>(Txtname), static_cast<QWidget*>(txtfileselected),
+                           static_cast<QWidget*>(txtaddress), static_cast<QWidget*>(txtsize)})
+        field->raise();
+
+    Cmdextract = place(new QPushButton(QStringLiteral("Extract"), client), 360, 5160, 1695, 375);
+    connect(Cmdextract, &QPushButton::clicked, this, [this] { Cmdextract_Click(); });
+
+    StatusBar1 = place(new QStatusBar(client), 0, 5715, 4755, 375);
+    StatusBar1->setSizeGripEnabled(false);
+    StatusPanel1 = new QLabel(StatusBar1);
+    StatusPanel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    StatusBar1->addWidget(StatusPanel1, 1);
+    PBbar1 = place(new QProgressBar(client), 1560, 5760, 3015, 255);
+    PBbar1->setRange(0, 100);
+    PBbar1->setValue(0);
+    PBbar1->setTextVisible(false);
+    PBbar1->raise();
+
+    QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("File"));
+    MnuClose = mnuFile->addAction(QStringLiteral("Exit Vezidezozu"));
+    connect(MnuClose, &QAction::triggered, this, [this] { MnuClose_Click(); });
+    QMenu* mnuEdit = menuBar()->addMenu(QStringLiteral("Edit"));
+    MnuSearch = mnuEdit->addAction(QStringLiteral("Search"));
+    connect(MnuSearch, &QAction::triggered, this, [this] { MnuSearch_Click(); });
+}
+
+void FrmEdit::Form_Load() {
+    // The editor works on the archive it lists, whatever the main window chooses later.
+    m_kept = static_cast<const qm::SelectionState&>(m_main);
+
+    LblName->hide();
+    Txtname->hide();
+    Lblfilename->setText(fromGame(m_kept.targetfile));
+    setField(txtnbfile, QString::number(m_kept.nbfile_2));
+    FraFileinfo->setTitle(fromGame(m_kept.targetfile) + QStringLiteral(" Infos"));
+    totalfiles = 0;
+    totalsize = 0;
+    setField(txttotalfiles, QStringLiteral("0"));
+
+    QProgressBar* bar = m_main.PBprogress;
+    const qm::ArchiveListing listing = qm::listArchive(m_kept, [bar](float value) {
+        if (bar == nullptr)
+            return;
+        bar->setValue(static_cast<int>(std::lround(value)));
+        bar->repaint();
+    });
+    setField(txtfilesize, QString::number(listing.archiveLength));
+
+    m_listTexts.clear();
+    m_listTexts.reserve(listing.files.size());
+    for (const qm::ListedFile& file : listing.files) {
+        m_listTexts.push_back(file.text);
+        auto* item = new QListWidgetItem(fromGame(file.text));
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+        List1->addItem(item);
+    }
+    m_checkStates.assign(m_listTexts.size(), Qt::Unchecked);
+    // itemChanged also reports text and selection changes, so only a changed check state counts.
+    connect(List1, &QListWidget::itemChanged, this, &FrmEdit::onItemChanged);
+
+    m_main.dialogs().beep();
+    if (qm::asciiUpper(m_kept.targetfile) == "ITEMS") {
+        LblName->show();
+        Txtname->show();
+    }
+}
+
+void FrmEdit::onItemChanged(QListWidgetItem* item) {
+    const int row = List1->row(item);
+    if (row < 0 || static_cast<std::size_t>(row) >= m_checkStates.size())
+        return;
+    const Qt::CheckState state = item->checkState();
+    if (state == m_checkStates[static_cast<std::size_t>(row)])
+        return;
+    m_checkStates[static_cast<std::size_t>(row)] = state;
+    guardEvent(m_main.dialogs(), [this, row] { List1_ItemCheck(row); });
+}
+
+void FrmEdit::List1_ItemCheck(int item) {
+    const qm::EntryDetails details = qm::readEntryDetails(qm::archivePath(m_kept), item);
+    setField(txtaddress, QString::number(details.dataOffset));
+    setField(txtsize, QString::number(details.dataSize));
+
+    const QListWidgetItem* entry = List1->item(item);
+    if (entry != nullptr && entry->checkState() == Qt::Checked) {
+        totalfiles += 1;
+        totalsize += details.dataSize;
+    } else {
+        totalfiles -= 1;
+        totalsize -= details.dataSize;
+    }
+    const std::string text =
+        item >= 0 && static_cast<std::size_t>(item) < m_listTexts.size() ? m_listTexts[item] : std::string();
+    setField(txtfileselected, fromGame(text));
+    setField(txttotalfiles, QString::number(totalfiles));
+    setField(txttotalsize, QString::number(totalsize));
+    // The description's CR LF pairs become the box's line breaks.
+    txtinfo->setPlainText(fromGame(qm::describeEnding(text)));
+
+    if (totalfiles == 0) {
+        txtfileselected->clear();
+        txtaddress->clear();
+        txtsize->clear();
+        txtinfo->clear();
+        Txtname->clear();
+    }
+    if (qm::asciiUpper(m_kept.targetfile) != "ITEMS")
+        return;
+    setField(Txtname, fromGame(qm::tlkstring(m_kept.BGpath, details.nameIndex)));
+}
+
+void FrmEdit::Cmdextract_Click() {
+    m_extractProgress.clear();
+    qm::PickCallbacks callbacks;
+    // Entries past the end of a short list were never shown, so nobody can have checked them.
+    callbacks.isChecked = [this](int i) {
+        const QListWidgetItem* entry = List1->item(i);
+        return entry != nullptr && entry->checkState() == Qt::Checked;
+    };
+    callbacks.uncheck = [this](int i) {
+        if (QListWidgetItem* entry = List1->item(i))
+            entry->setCheckState(Qt::Unchecked);
+    };
+    callbacks.status = [this](const std::string& text) {
+        StatusPanel1->setText(fromGame(text));
+        StatusPanel1->repaint();
+    };
+    callbacks.progress = [this](float value) {
+        m_extractProgress.push_back(value);
+        PBbar1->setValue(static_cast<int>(std::lround(value)));
+        PBbar1->repaint();
+    };
+    guardEvent(m_main.dialogs(), [this, &callbacks] { qm::extractSelected(m_kept, m_listTexts, callbacks); });
+}
+
+void FrmEdit::MnuClose_Click() {
+    close();
+    m_main.show();
+    m_main.raise();
+}
+
+void FrmEdit::MnuSearch_Click() {
+    m_main.showSearch();
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "Selection.h"
+
+#include <QMainWindow>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class FrmMain;
+class QAction;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
+
+// The archive editor: lists every file of the archive chosen in the main window with a check box, shows
+// the details and totals of the checked files, and copies them into WorkDir.
+class FrmEdit : public QMainWindow {
+    Q_OBJECT
+public:
+    // Form_Load runs here. When it fails, the failure has been reported already and loaded() is false.
+    explicit FrmEdit(FrmMain& main, QWidget* parent = nullptr);
+    ~FrmEdit() override;
+
+    bool loaded() const { return m_loaded; }
+
+    // Event handlers, callable from tests.
+    void List1_ItemCheck(int item);
+    void Cmdextract_Click();
+    void MnuClose_Click();
+    void MnuSearch_Click();
+
+    // The archive this editor listed, kept from its load.
+    const qm::SelectionState& keptArchive() const { return m_kept; }
+    // The list texts as the game spells them (Windows-1252 bytes): the output file names.
+    const std::vector<std::string>& listTexts() const { return m_listTexts; }
+    std::int32_t totalfiles = 0;
+    std::int32_t totalsize = 0;
+
+    QLabel* Lblfilename = nullptr;
+    QLabel* Label2 = nullptr;
+    QListWidget* List1 = nullptr;
+    QGroupBox* FraFileinfo = nullptr;
+    QGroupBox* Fraselected = nullptr;
+    QPushButton* Cmdextract = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* StatusPanel1 = nullptr; // the status bar's first panel
+    QProgressBar* PBbar1 = nullptr;
+
+    QLabel* Label6 = nullptr;
+    QLineEdit* txtfilesize = nullptr;
+    QLabel* Label7 = nullptr;
+    QLineEdit* txtnbfile = nullptr;
+
+    QLabel* Label5 = nullptr;
+    QLineEdit* txttotalfiles = nullptr;
+    QLabel* Label8 = nullptr;
+    QLineEdit* txttotalsize = nullptr;
+    QFrame* Line1 = nullptr;
+    QLabel* LblName = nullptr;
+    QLineEdit* Txtname = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* txtfileselected = nullptr;
+    QLabel* Label3 = nullptr;
+    QLineEdit* txtaddress = nullptr;
+    QLabel* Label4 = nullptr;
+    QLineEdit* txtsize = nullptr;
+    QPlainTextEdit* txtinfo = nullptr;
+
+    QAction* MnuClose = nullptr;
+    QAction* MnuSearch = nullptr;
+
+    // Every value PBbar1 was given by the last extraction, for tests.
+    const std::vector<float>& extractProgress() const { return m_extractProgress; }
+
+private:
+    void buildControls();
+    void Form_Load();
+    void onItemChanged(QListWidgetItem* item);
+
+    FrmMain& m_main;
+    qm::SelectionState m_kept;
+    std::vector<std::string> m_listTexts;
+    std::vector<Qt::CheckState> m_checkStates;
+    std::vector<float> m_extractProgress;
+    bool m_loaded = false;
+};

@@ -1,0 +1,280 @@
+#include "FrmMain.h"
+
+#include "Artwork.h"
+#include "Catalogue.h"
+#include "Dialogs.h"
+#include "EventGuard.h"
+#include "Existence.h"
+#include "Extract.h"
+#include "FileError.h"
+#include "Fonts.h"
+#include "FrmEdit.h"
+#include "FrmSearch.h"
+#include "GameFolder.h"
+#include "Text.h"
+#include "frmAbout.h"
+
+#include <QLabel>
+#include <QLayout>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// The layout is given in twips; the screen has 15 twips to a pixel.
+constexpr int px(int twips) {
+    return twips / 15;
+}
+QRect twipsRect(int left, int top, int width, int height) {
+    return QRect(px(left), px(top), px(width), px(height));
+}
+
+QString fromGameText(const std::string& bytes) {
+    return QString::fromStdString(qm::cp1252ToUtf8(bytes));
+}
+
+} // namespace
+
+FrmMain::FrmMain(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), m_dialogs(dialogs) {
+    buildControls();
+    Form_Load();
+    // Connected only now, so filling the list at load is no choice. A selection, not the current row:
+    // the list makes its first entry current when it takes the focus, and that is no choice either.
+    connect(List1, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!List1->selectedItems().isEmpty())
+            List1_Click();
+    });
+}
+
+FrmMain::~FrmMain() {
+    // The other windows read this one's state to their end, so they go first.
+    delete m_search;
+    delete m_edit;
+    delete m_about;
+}
+
+void FrmMain::buildControls() {
+    setObjectName(QStringLiteral("FrmMain"));
+    setWindowTitle(QStringLiteral("Quillmere Ziro"));
+    setWindowIcon(qm::artwork::programIcon());
+
+    CmdQuit = menuBar()->addAction(QStringLiteral("Quit"));
+    CmdQuit->setObjectName(QStringLiteral("CmdQuit"));
+    connect(CmdQuit, &QAction::triggered, this, [this] { CmdQuit_Click(); });
+    MNUabout = menuBar()->addAction(QStringLiteral("About"));
+    MNUabout->setObjectName(QStringLiteral("MNUabout"));
+    connect(MNUabout, &QAction::triggered, this, [this] { MNUabout_Click(); });
+
+    // The client area has a fixed size; the window grows by the menu bar, never the other way round.
+    auto* client = new QWidget(this);
+    client->setFixedSize(px(4410), px(5745));
+    setCentralWidget(client);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    PBprogress = new QProgressBar(client);
+    PBprogress->setObjectName(QStringLiteral("PBprogress"));
+    PBprogress->setGeometry(twipsRect(600, 4800, 3255, 255));
+    PBprogress->setRange(0, 100);
+    PBprogress->setValue(0);
+    PBprogress->setTextVisible(false);
+
+    Picture1 = new QLabel(client);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->setGeometry(twipsRect(0, 0, 4455, 5775));
+    Picture1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Picture1->setAutoFillBackground(true);
+    QPalette black = Picture1->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    Picture1->setPalette(black);
+    Picture1->setPixmap(QPixmap::fromImage(qm::artwork::parchmentScroll()));
+
+    cmdedit = new QPushButton(QStringLiteral("Edit"), Picture1);
+    cmdedit->setObjectName(QStringLiteral("cmdedit"));
+    cmdedit->setGeometry(twipsRect(2640, 2040, 1095, 375));
+    cmdedit->setFont(qm::fonts::blackletter(12));
+    cmdedit->setEnabled(false);
+    connect(cmdedit, &QPushButton::clicked, this, [this] { cmdedit_Click(); });
+
+    Cmdextract = new QPushButton(QStringLiteral("Extract"), Picture1);
+    Cmdextract->setObjectName(QStringLiteral("Cmdextract"));
+    Cmdextract->setGeometry(twipsRect(720, 2040, 1095, 375));
+    Cmdextract->setFont(qm::fonts::blackletter(12));
+    connect(Cmdextract, &QPushButton::clicked, this, [this] { Cmdextract_Click(); });
+
+    List1 = new QListWidget(Picture1);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setGeometry(twipsRect(1200, 1080, 2055, 825));
+    List1->setFont(qm::fonts::serif(11.25));
+    List1->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    LblExtract = new QLabel(Picture1);
+    LblExtract->setObjectName(QStringLiteral("LblExtract"));
+    LblExtract->setGeometry(twipsRect(720, 2640, 3015, 1935));
+    LblExtract->setFont(qm::fonts::standard());
+    LblExtract->setFrameShape(QFrame::Box);
+    LblExtract->setFrameShadow(QFrame::Plain);
+    LblExtract->setLineWidth(1);
+    LblExtract->setAutoFillBackground(true);
+    QPalette white = LblExtract->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    white.setColor(QPalette::WindowText, Qt::black);
+    LblExtract->setPalette(white);
+
+    Image1 = new QLabel(Picture1);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(twipsRect(720, 600, 2880, 405));
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Image1->setPixmap(QPixmap::fromImage(qm::artwork::titleLettering()));
+    Image1->setToolTip(QStringLiteral("Baldur's Gate is a trademark of TSR inc."));
+
+    // The progress bar lies over the parchment and must stay in sight.
+    PBprogress->raise();
+
+    setTabOrder(List1, Cmdextract);
+    setTabOrder(Cmdextract, cmdedit);
+    List1->setFocus();
+}
+
+void FrmMain::Form_Load() {
+    guardEvent(m_dialogs, [this] {
+        BGpath = qm::discoverGameFolder();
+        std::vector<std::string> names = qm::listbifs(BGpath);
+        // The list box keeps its entries sorted, letter case ignored.
+        qm::sortArchiveNames(names);
+        for (std::string& name : names) {
+            List1->addItem(fromGameText(name));
+            m_listNames.push_back(std::move(name));
+        }
+    });
+}
+
+bool FrmMain::fileexist(const std::string& filepath) {
+    try {
+        return qm::fileexist(filepath);
+    } catch (const qm::FatalFileError& e) {
+        showFatalError(m_dialogs, e);
+    }
+}
+
+bool FrmMain::direxist(const std::string& dirpath) {
+    try {
+        return qm::direxist(dirpath);
+    } catch (const qm::FatalFileError& e) {
+        showFatalError(m_dialogs, e);
+    }
+}
+
+void FrmMain::Done() {
+    m_dialogs.beep();
+    m_dialogs.message(QStringLiteral("End of Extraction"), QStringLiteral("              Done !"));
+}
+
+void FrmMain::Errormsg(const QString& Msg) {
+    m_dialogs.beep();
+    m_dialogs.message(QStringLiteral("Error"), Msg);
+}
+
+void FrmMain::setProgress(float value) {
+    progressValue = value;
+    progressHistory.push_back(value);
+    PBprogress->setValue(static_cast<int>(value));
+}
+
+void FrmMain::List1_Click() {
+    const QList<QListWidgetItem*> selected = List1->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const int row = List1->row(selected.front());
+    if (row < 0 || static_cast<std::size_t>(row) >= m_listNames.size())
+        return;
+    // The state changes only when the archive could be read, so a failed choice keeps the previous one
+    // whole, and Edit opens only on an archive that was read.
+    guardEvent(m_dialogs, [this, row] {
+        qm::SelectionState next = qm::selectArchive(BGpath, m_listNames[static_cast<std::size_t>(row)]);
+        next.BGpath = BGpath;
+        static_cast<qm::SelectionState&>(*this) = std::move(next);
+        cmdedit->setEnabled(true);
+    });
+}
+
+void FrmMain::Cmdextract_Click() {
+    progressHistory.clear();
+    qm::ExtractCallbacks callbacks;
+    callbacks.progress = [this](float value) { setProgress(value); };
+    // Only the bar is repainted: it shows the run moving, and the work takes no other input meanwhile.
+    callbacks.redraw = [this] { PBprogress->repaint(); };
+    callbacks.done = [this] { Done(); };
+    callbacks.errormsg = [this](const std::string& text) { Errormsg(fromGameText(text)); };
+    guardEvent(m_dialogs, [this, &callbacks] { qm::extractArchive(*this, callbacks); });
+}
+
+FrmEdit* FrmMain::editWindow() const {
+    return m_edit;
+}
+
+FrmSearch* FrmMain::searchWindow() const {
+    return m_search;
+}
+
+frmAbout* FrmMain::aboutWindow() const {
+    return m_about;
+}
+
+void FrmMain::cmdedit_Click() {
+    showEdit();
+}
+
+void FrmMain::MNUabout_Click() {
+    showAbout();
+}
+
+void FrmMain::CmdQuit_Click() {
+    if (m_dialogs.askYesNo(QStringLiteral("Exit Program"), QStringLiteral("Are you sure you want to quit ?")))
+        m_dialogs.endProgram(0);
+}
+
+FrmEdit* FrmMain::showEdit() {
+    if (!m_edit) {
+        auto* window = new FrmEdit(*this);
+        // A load that failed has reported itself; there is nothing to show.
+        if (!window->loaded()) {
+            delete window;
+            return nullptr;
+        }
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        m_edit = window;
+    }
+    m_edit->show();
+    m_edit->raise();
+    m_edit->activateWindow();
+    return m_edit;
+}
+
+FrmSearch* FrmMain::showSearch() {
+    if (!m_search) {
+        auto* window = new FrmSearch(*this);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        m_search = window;
+    }
+    m_search->show();
+    m_search->raise();
+    m_search->activateWindow();
+    return m_search;
+}
+
+frmAbout* FrmMain::showAbout() {
+    if (!m_about) {
+        auto* window = new frmAbout();
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        m_about = window;
+    }
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
+    return m_about;
+}

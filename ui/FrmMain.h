@@ -1,0 +1,83 @@
+#pragma once
+
+#include "Selection.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <string>
+#include <vector>
+
+class Dialogs;
+class FrmEdit;
+class FrmSearch;
+class frmAbout;
+class QAction;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+
+// The main window: it holds the game folder and the selection state that the other windows read (the
+// public fields of qm::SelectionState: BGpath, targetfile, biffid, ...), and the one instance of each
+// other window.
+class FrmMain : public QMainWindow, public qm::SelectionState {
+    Q_OBJECT
+public:
+    // Form_Load runs in the constructor: game folder discovery, then the catalogue scan.
+    explicit FrmMain(Dialogs& dialogs, QWidget* parent = nullptr);
+    ~FrmMain() override;
+
+    // The existence tests and boxes offered to every window.
+    bool fileexist(const std::string& filepath);
+    bool direxist(const std::string& dirpath);
+    void Done();
+    void Errormsg(const QString& Msg);
+
+    Dialogs& dialogs() const { return m_dialogs; }
+
+    // Event handlers, callable from tests.
+    void List1_Click();
+    void Cmdextract_Click();
+    void cmdedit_Click();
+    void MNUabout_Click();
+    void CmdQuit_Click();
+
+    // The single instances of the other windows, created on demand and shown modeless.
+    FrmEdit* showEdit();
+    FrmSearch* showSearch();
+    frmAbout* showAbout();
+    // Out of line: reading a QPointer needs the complete window types, which includers may not have.
+    FrmEdit* editWindow() const;
+    FrmSearch* searchWindow() const;
+    frmAbout* aboutWindow() const;
+
+    QListWidget* List1 = nullptr;
+    QProgressBar* PBprogress = nullptr;
+    QPushButton* Cmdextract = nullptr;
+    QPushButton* cmdedit = nullptr;
+    QLabel* LblExtract = nullptr;
+    QLabel* Image1 = nullptr;
+    QLabel* Picture1 = nullptr; // the parchment, container of the buttons, list and labels
+    QAction* CmdQuit = nullptr;
+    QAction* MNUabout = nullptr;
+
+    // The progress bar's value as the work gave it (the bar itself shows whole numbers), and every value
+    // given since the last whole-archive extraction began, in order.
+    void setProgress(float value);
+    float progressValue = 0.0f;
+    std::vector<float> progressHistory;
+
+    // List1's entries as the catalogue spells them (Windows-1252 bytes), row by row.
+    const std::vector<std::string>& listNames() const { return m_listNames; }
+
+private:
+    void Form_Load();
+    void buildControls();
+
+    std::vector<std::string> m_listNames;
+
+    Dialogs& m_dialogs;
+    QPointer<FrmEdit> m_edit;
+    QPointer<FrmSearch> m_search;
+    QPointer<frmAbout> m_about;
+};
