@@ -26,7 +26,8 @@ ByteReader::ByteReader(const std::filesystem::path& hostPath) : m_path(hostPath)
     }
     m_length = static_cast<std::int64_t>(st.st_size);
     // Big enough that one read serves many small records and most data files whole.
-    std::setvbuf(m_file, nullptr, _IOFBF, 1 << 16);
+    m_buffer = std::make_unique<char[]>(kBufferSize);
+    std::setvbuf(m_file, m_buffer.get(), _IOFBF, kBufferSize);
 }
 
 ByteReader::~ByteReader() {
@@ -35,13 +36,15 @@ ByteReader::~ByteReader() {
 }
 
 ByteReader::ByteReader(ByteReader&& other) noexcept
-    : m_file(std::exchange(other.m_file, nullptr)), m_path(std::move(other.m_path)), m_length(other.m_length),
+    : m_file(std::exchange(other.m_file, nullptr)), m_buffer(std::move(other.m_buffer)), m_path(std::move(other.m_path)),
+      m_length(other.m_length),
       m_position(other.m_position), m_ranShort(other.m_ranShort) {}
 
 ByteReader& ByteReader::operator=(ByteReader&& other) noexcept {
     if (this != &other) {
         close();
         m_file = std::exchange(other.m_file, nullptr);
+        m_buffer = std::move(other.m_buffer);
         m_path = std::move(other.m_path);
         m_length = other.m_length;
         m_position = other.m_position;

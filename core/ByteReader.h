@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <span>
 
 namespace qm {
@@ -40,7 +41,10 @@ public:
     void close();
 
 private:
+    static constexpr std::size_t kBufferSize = 1 << 16;
+
     std::FILE* m_file = nullptr;
+    std::unique_ptr<char[]> m_buffer; // outlives the FILE that uses it
     std::filesystem::path m_path;
     std::int64_t m_length = 0;
     std::int64_t m_position = 1;

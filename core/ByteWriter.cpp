@@ -15,6 +15,9 @@ ByteWriter::ByteWriter(const std::filesystem::path& hostPath, Mode mode) : m_pat
 #endif
     if (m_file == nullptr)
         throw errorFromErrno(errno, displayPath(hostPath));
+    // One chunk fits the buffer whole, so each chunk leaves in one write.
+    m_buffer = std::make_unique<char[]>(kBufferSize);
+    std::setvbuf(m_file, m_buffer.get(), _IOFBF, kBufferSize);
 }
 
 ByteWriter::~ByteWriter() {

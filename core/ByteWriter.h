@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <string_view>
 
@@ -26,7 +27,10 @@ public:
     void close();
 
 private:
+    static constexpr std::size_t kBufferSize = 1 << 16;
+
     std::FILE* m_file = nullptr;
+    std::unique_ptr<char[]> m_buffer; // outlives the FILE that uses it
     std::filesystem::path m_path;
 };
 
