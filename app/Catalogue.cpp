@@ -23,7 +23,7 @@ std::vector<std::string> listbifs(const std::string& BGpath) {
     const std::string keyPath = BGpath + "chitin.key";
     if (!fileexist(keyPath))
         return names;
-    ByteReader key(hostPath(keyPath));
+    ByteReader key(hostPath(keyPath), ByteReader::kRandomAccessBuffer);
     for (int k = 0; k < kArchiveEntriesRead; ++k) {
         const KeyArchiveEntry entry = readArchiveEntry(key, k);
         // The stored name starts with its folder, "data\" or "movies\": five characters are skipped, and a

@@ -137,7 +137,7 @@ int runFiles(const std::string& BGpath, const std::string& archive) {
     std::optional<qm::ByteReader> bif;
     std::optional<qm::StringTable> strings;
     if (items) {
-        bif.emplace(qm::hostPath(qm::archivePath(selection)));
+        bif.emplace(qm::hostPath(qm::archivePath(selection)), qm::ByteReader::kRandomAccessBuffer);
         strings.emplace(BGpath);
     }
     std::string line;

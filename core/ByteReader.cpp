@@ -10,7 +10,7 @@
 
 namespace qm {
 
-ByteReader::ByteReader(const std::filesystem::path& hostPath) : m_path(hostPath) {
+ByteReader::ByteReader(const std::filesystem::path& hostPath, std::size_t bufferSize) : m_path(hostPath) {
 #ifdef _WIN32
     m_file = _wfopen(hostPath.c_str(), L"rb");
 #else
@@ -25,9 +25,8 @@ ByteReader::ByteReader(const std::filesystem::path& hostPath) : m_path(hostPath)
         throw FileError(PathFileAccessError, displayPath(hostPath));
     }
     m_length = static_cast<std::int64_t>(st.st_size);
-    // Big enough that one read serves many small records and most data files whole.
-    m_buffer = std::make_unique<char[]>(kBufferSize);
-    std::setvbuf(m_file, m_buffer.get(), _IOFBF, kBufferSize);
+    m_buffer = std::make_unique<char[]>(bufferSize);
+    std::setvbuf(m_file, m_buffer.get(), _IOFBF, bufferSize);
 }
 
 ByteReader::~ByteReader() {

@@ -15,7 +15,12 @@ namespace qm {
 // need every byte use readExact().
 class ByteReader {
 public:
-    explicit ByteReader(const std::filesystem::path& hostPath);
+    // A large buffer suits sequential reads; readers that jump about want a small one, since every
+    // jump refills it.
+    static constexpr std::size_t kSequentialBuffer = 1 << 16;
+    static constexpr std::size_t kRandomAccessBuffer = 512;
+
+    explicit ByteReader(const std::filesystem::path& hostPath, std::size_t bufferSize = kSequentialBuffer);
     ~ByteReader();
     ByteReader(const ByteReader&) = delete;
     ByteReader& operator=(const ByteReader&) = delete;
@@ -41,8 +46,6 @@ public:
     void close();
 
 private:
-    static constexpr std::size_t kBufferSize = 1 << 16;
-
     std::FILE* m_file = nullptr;
     std::unique_ptr<char[]> m_buffer; // outlives the FILE that uses it
     std::filesystem::path m_path;

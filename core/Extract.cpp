@@ -270,7 +270,7 @@ void extractSelected(const SelectionState& archive, const std::vector<std::strin
 }
 
 EntryDetails readEntryDetails(const std::string& archivePath, int index) {
-    ByteReader bif(hostPath(archivePath));
+    ByteReader bif(hostPath(archivePath), ByteReader::kRandomAccessBuffer);
     return readEntryDetails(bif, index);
 }
 
@@ -321,7 +321,7 @@ std::string tlkstring(const std::string& BGpath, std::int16_t n) { return String
 
 StringTable::StringTable(const std::string& BGpath) {
     try {
-        m_tlk = std::make_unique<ByteReader>(hostPath(BGpath + "Dialog.tlk"));
+        m_tlk = std::make_unique<ByteReader>(hostPath(BGpath + "Dialog.tlk"), ByteReader::kRandomAccessBuffer);
     } catch (const FileError&) {
         return; // no string table: no names, and nothing is created
     }

@@ -67,7 +67,7 @@ void removeDir(const fs::path& path) {
 
 bool canOpenForReading(const fs::path& path) {
     try {
-        ByteReader probe(path);
+        ByteReader probe(path, ByteReader::kRandomAccessBuffer);
         return true;
     } catch (const FileError& e) {
         if (e.number() == FileNotFound)

@@ -37,7 +37,7 @@ SelectionState selectArchive(const std::string& BGpath, std::string_view entryTe
     const std::int64_t length = filesystem::fileLength(path);
     // The length field is 32-bit; an archive beyond 2 GiB keeps its low bits, as the field always did.
     next.taillefile = static_cast<std::int32_t>(static_cast<std::uint32_t>(length & 0xFFFFFFFF));
-    ByteReader bif(path);
+    ByteReader bif(path, ByteReader::kRandomAccessBuffer);
     next.nbfile = readFileEntryCount(bif);
     next.nbfile_2 = next.nbfile;
     next.nbpart = 1;

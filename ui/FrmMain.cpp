@@ -206,8 +206,15 @@ void FrmMain::Cmdextract_Click() {
     progressHistory.clear();
     qm::ExtractCallbacks callbacks;
     callbacks.progress = [this](float value) { setProgress(value); };
-    // Only the bar is repainted: it shows the run moving, and the work takes no other input meanwhile.
-    callbacks.redraw = [this] { PBprogress->repaint(); };
+    // Only the bar is repainted, and only when what it shows has changed: it shows the run moving, and
+    // the work takes no other input meanwhile.
+    int shown = PBprogress->value();
+    callbacks.redraw = [this, &shown] {
+        if (PBprogress->value() != shown) {
+            shown = PBprogress->value();
+            PBprogress->repaint();
+        }
+    };
     callbacks.done = [this] { Done(); };
     callbacks.errormsg = [this](const std::string& text) { Errormsg(fromGameText(text)); };
     guardEvent(m_dialogs, [this, &callbacks] { qm::extractArchive(*this, callbacks); });
