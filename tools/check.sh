@@ -1,0 +1,5 @@
+#!/bin/sh
+# The whole test suite, as CI runs it: every stage builds its own tree and runs its tests through ctest.
+set -e
+cd "$(dirname "$0")/.."
+cmake --workflow --preset test
