@@ -1,6 +1,7 @@
 #include "FrmEdit.h"
 
 #include "Artwork.h"
+#include "Layout.h"
 #include "EventGuard.h"
 #include "Extract.h"
 #include "Fonts.h"
@@ -23,19 +24,11 @@
 
 namespace {
 
-// The window was laid out in twips; 15 twips make a pixel.
-int px(int twips) {
-    return (twips + 7) / 15;
-}
+using qm::layout::fromGameText;
+using qm::layout::place;
+using qm::layout::px;
 
-template <typename Widget> Widget* place(Widget* widget, int left, int top, int width, int height) {
-    widget->setGeometry(px(left), px(top), px(width), px(height));
-    return widget;
-}
 
-QString fromGame(const std::string& bytes) {
-    return QString::fromStdString(qm::cp1252ToUtf8(bytes));
-}
 
 QLabel* borderedLabel(const QString& caption, QWidget* parent) {
     auto* label = new QLabel(caption, parent);
@@ -156,9 +149,9 @@ void FrmEdit::Form_Load() {
 
     LblName->hide();
     Txtname->hide();
-    Lblfilename->setText(fromGame(m_kept.targetfile));
+    Lblfilename->setText(fromGameText(m_kept.targetfile));
     setField(txtnbfile, QString::number(m_kept.nbfile_2));
-    FraFileinfo->setTitle(fromGame(m_kept.targetfile) + QStringLiteral(" Infos"));
+    FraFileinfo->setTitle(fromGameText(m_kept.targetfile) + QStringLiteral(" Infos"));
     totalfiles = 0;
     totalsize = 0;
     setField(txttotalfiles, QStringLiteral("0"));
@@ -176,7 +169,7 @@ void FrmEdit::Form_Load() {
     m_listTexts.reserve(listing.files.size());
     for (const qm::ListedFile& file : listing.files) {
         m_listTexts.push_back(file.text);
-        auto* item = new QListWidgetItem(fromGame(file.text));
+        auto* item = new QListWidgetItem(fromGameText(file.text));
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
         List1->addItem(item);
@@ -218,11 +211,11 @@ void FrmEdit::List1_ItemCheck(int item) {
     }
     const std::string text =
         item >= 0 && static_cast<std::size_t>(item) < m_listTexts.size() ? m_listTexts[item] : std::string();
-    setField(txtfileselected, fromGame(text));
+    setField(txtfileselected, fromGameText(text));
     setField(txttotalfiles, QString::number(totalfiles));
     setField(txttotalsize, QString::number(totalsize));
     // The description's CR LF pairs become the box's line breaks.
-    txtinfo->setPlainText(fromGame(qm::describeEnding(text)));
+    txtinfo->setPlainText(fromGameText(qm::describeEnding(text)));
 
     if (totalfiles == 0) {
         txtfileselected->clear();
@@ -233,7 +226,7 @@ void FrmEdit::List1_ItemCheck(int item) {
     }
     if (qm::asciiUpper(m_kept.targetfile) != "ITEMS")
         return;
-    setField(Txtname, fromGame(qm::tlkstring(m_kept.BGpath, details.nameIndex)));
+    setField(Txtname, fromGameText(qm::tlkstring(m_kept.BGpath, details.nameIndex)));
 }
 
 void FrmEdit::Cmdextract_Click() {
@@ -249,7 +242,7 @@ void FrmEdit::Cmdextract_Click() {
             entry->setCheckState(Qt::Unchecked);
     };
     callbacks.status = [this](const std::string& text) {
-        StatusPanel1->setText(fromGame(text));
+        StatusPanel1->setText(fromGameText(text));
         StatusPanel1->repaint();
     };
     callbacks.progress = [this](float value) {

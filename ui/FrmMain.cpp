@@ -1,6 +1,7 @@
 #include "FrmMain.h"
 
 #include "Artwork.h"
+#include "Layout.h"
 #include "Catalogue.h"
 #include "Dialogs.h"
 #include "EventGuard.h"
@@ -26,17 +27,11 @@
 
 namespace {
 
-// The layout is given in twips; the screen has 15 twips to a pixel.
-constexpr int px(int twips) {
-    return twips / 15;
-}
-QRect twipsRect(int left, int top, int width, int height) {
-    return QRect(px(left), px(top), px(width), px(height));
-}
+using qm::layout::fromGameText;
+using qm::layout::px;
+using qm::layout::twipsRect;
 
-QString fromGameText(const std::string& bytes) {
-    return QString::fromStdString(qm::cp1252ToUtf8(bytes));
-}
+
 
 } // namespace
 

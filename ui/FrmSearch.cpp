@@ -1,6 +1,7 @@
 #include "FrmSearch.h"
 
 #include "Artwork.h"
+#include "Layout.h"
 #include "Dialogs.h"
 #include "Fonts.h"
 #include "FrmEdit.h"
@@ -18,15 +19,10 @@
 
 namespace {
 
-// The window was laid out in twips; 15 twips make a pixel.
-int px(int twips) {
-    return (twips + 7) / 15;
-}
+using qm::layout::fromGameText;
+using qm::layout::place;
+using qm::layout::px;
 
-template <typename Widget> Widget* place(Widget* widget, int left, int top, int width, int height) {
-    widget->setGeometry(px(left), px(top), px(width), px(height));
-    return widget;
-}
 
 // The character code a key press delivers to a text box, or -1 for a key that delivers none (arrows,
 // Delete, modifiers alone). Control letters give their control codes, as Ctrl+X gives 24.
@@ -118,7 +114,7 @@ void FrmSearch::Form_Load() {
     const std::string& targetfile =
         editor != nullptr && editor->loaded() ? editor->keptArchive().targetfile : m_main.targetfile;
     FraCritere->setTitle(QStringLiteral("Search file in ") +
-                         QString::fromStdString(qm::cp1252ToUtf8(targetfile)) + QStringLiteral(".bif"));
+                         fromGameText(targetfile) + QStringLiteral(".bif"));
 }
 
 bool FrmSearch::eventFilter(QObject* watched, QEvent* event) {

@@ -2,6 +2,7 @@
 
 #include "Artwork.h"
 #include "Fonts.h"
+#include "Layout.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -12,13 +13,8 @@
 
 namespace {
 
-// The layout is given in twips; the screen has 15 twips to a pixel.
-constexpr int px(int twips) {
-    return twips / 15;
-}
-QRect twipsRect(int left, int top, int width, int height) {
-    return QRect(px(left), px(top), px(width), px(height));
-}
+using qm::layout::px;
+using qm::layout::twipsRect;
 
 // The dark green of the stone, behind every label.
 const QColor labelGround(24, 36, 29);
