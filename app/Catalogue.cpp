@@ -14,7 +14,8 @@ namespace qm {
 namespace {
 
 constexpr int kArchiveEntriesRead = 141;
-constexpr std::array<std::string_view, 4> kSupported = {"CREATURE.BIF", "ITEMS.BIF", "SPELLS.BIF", "CHASOUND.BIF"};
+constexpr std::array<std::string_view, 4> kSupported = {"CREATURE.BIF", "ITEMS.BIF", "SPELLS.BIF",
+                                                        "CHASOUND.BIF"};
 
 } // namespace
 
@@ -48,8 +49,9 @@ std::vector<std::string> listbifs(const std::string& BGpath) {
 }
 
 void sortArchiveNames(std::vector<std::string>& names) {
-    std::stable_sort(names.begin(), names.end(),
-                     [](const std::string& a, const std::string& b) { return asciiUpper(a) < asciiUpper(b); });
+    std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return asciiUpper(a) < asciiUpper(b);
+    });
 }
 
 } // namespace qm

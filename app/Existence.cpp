@@ -5,8 +5,12 @@
 
 namespace qm {
 
-bool fileexist(std::string_view filepath) { return filesystem::fileExists(hostPath(filepath)); }
+bool fileexist(std::string_view filepath) {
+    return filesystem::fileExists(hostPath(filepath));
+}
 
-bool direxist(std::string_view dirpath) { return filesystem::dirExists(hostPath(dirpath)); }
+bool direxist(std::string_view dirpath) {
+    return filesystem::dirExists(hostPath(dirpath));
+}
 
 } // namespace qm

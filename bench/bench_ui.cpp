@@ -33,7 +33,9 @@ public:
 
 using Clock = std::chrono::steady_clock;
 
-double seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double seconds(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -127,9 +129,10 @@ int main(int argc, char** argv) {
             ratios.push_back(ours / theirs);
         }
     }
-    std::printf("extract 20000 files: main window median %.3f s, quillmere-cli median %.3f s, median ratio %.2f "
-                "(target <= 1.30)\n",
-                median(windowTimes), median(cliTimes), median(ratios));
+    std::printf(
+        "extract 20000 files: main window median %.3f s, quillmere-cli median %.3f s, median ratio %.2f "
+        "(target <= 1.30)\n",
+        median(windowTimes), median(cliTimes), median(ratios));
 
     setenv("QUILLMERE_GAME_DIR", big.c_str(), 1);
     std::vector<double> loads, checks;

@@ -47,7 +47,9 @@ struct UsageError {
 };
 
 // Game text is Windows-1252; the terminal gets UTF-8.
-std::string out(const std::string& gameText) { return qm::cp1252ToUtf8(gameText); }
+std::string out(const std::string& gameText) {
+    return qm::cp1252ToUtf8(gameText);
+}
 
 std::string withSeparator(std::string dir) {
     if (!dir.empty() && dir.back() != '/' && dir.back() != '\\')
@@ -155,7 +157,8 @@ int runFiles(const std::string& BGpath, const std::string& archive) {
     return 0;
 }
 
-int runPick(const std::string& BGpath, const std::string& archive, const std::vector<std::string>& indexArgs) {
+int runPick(const std::string& BGpath, const std::string& archive,
+            const std::vector<std::string>& indexArgs) {
     const qm::SelectionState selection = chooseArchive(BGpath, archive);
     const qm::ArchiveListing listing = qm::listArchive(selection, {});
     std::set<int> picked;
@@ -215,7 +218,7 @@ int main(int argc, char** argv) {
         if (command == "list" ? rest.size() != 1
                               : !takesArchive || (command == "pick" ? rest.size() < 3 : rest.size() != 2))
             throw UsageError{command == "list" || takesArchive ? "wrong arguments for " + command
-                                                                 : "unknown command " + command};
+                                                               : "unknown command " + command};
         const std::string BGpath = game ? withSeparator(*game) : qm::discoverGameFolder();
         if (command == "list")
             return runList(BGpath);

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <system_error>
 #include <utility>
 
 namespace qm {
@@ -16,10 +17,24 @@ ByteReader::ByteReader(const std::filesystem::path& hostPath, std::size_t buffer
 #else
     m_file = std::fopen(hostPath.c_str(), "rb");
 #endif
-    if (m_file == nullptr)
-        throw errorFromErrno(errno, displayPath(hostPath));
+    if (m_file == nullptr) {
+        const int err = errno;
+#ifdef _WIN32
+        // Windows refuses to open a folder at all, with "access denied"; a folder is error 75 everywhere.
+        if (std::error_code ec; std::filesystem::is_directory(hostPath, ec))
+            throw FileError(PathFileAccessError, displayPath(hostPath));
+#endif
+        throw errorFromErrno(err, displayPath(hostPath));
+    }
+#ifdef _WIN32
+    // The 64-bit call, as the plain one holds a file's length in 32 bits.
+    struct _stat64 st {};
+    const bool folder = _fstat64(_fileno(m_file), &st) != 0 || (st.st_mode & _S_IFMT) == _S_IFDIR;
+#else
     struct stat st {};
-    if (fstat(fileno(m_file), &st) != 0 || S_ISDIR(st.st_mode)) {
+    const bool folder = fstat(fileno(m_file), &st) != 0 || S_ISDIR(st.st_mode);
+#endif
+    if (folder) {
         std::fclose(m_file);
         m_file = nullptr;
         throw FileError(PathFileAccessError, displayPath(hostPath));
@@ -35,9 +50,9 @@ ByteReader::~ByteReader() {
 }
 
 ByteReader::ByteReader(ByteReader&& other) noexcept
-    : m_file(std::exchange(other.m_file, nullptr)), m_buffer(std::move(other.m_buffer)), m_path(std::move(other.m_path)),
-      m_length(other.m_length),
-      m_position(other.m_position), m_ranShort(other.m_ranShort) {}
+    : m_file(std::exchange(other.m_file, nullptr)), m_buffer(std::move(other.m_buffer)),
+      m_path(std::move(other.m_path)), m_length(other.m_length), m_position(other.m_position),
+      m_ranShort(other.m_ranShort) {}
 
 ByteReader& ByteReader::operator=(ByteReader&& other) noexcept {
     if (this != &other) {
@@ -105,16 +120,16 @@ std::uint8_t ByteReader::readU8() {
 std::int16_t ByteReader::readI16() {
     std::byte b[2]{};
     read(b);
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(std::to_integer<unsigned>(b[0]) |
-                                                                (std::to_integer<unsigned>(b[1]) << 8)));
+    return static_cast<std::int16_t>(
+        static_cast<std::uint16_t>(std::to_integer<unsigned>(b[0]) | (std::to_integer<unsigned>(b[1]) << 8)));
 }
 
 std::int32_t ByteReader::readI32() {
     std::byte b[4]{};
     read(b);
-    const std::uint32_t v = std::to_integer<std::uint32_t>(b[0]) | (std::to_integer<std::uint32_t>(b[1]) << 8) |
-                            (std::to_integer<std::uint32_t>(b[2]) << 16) |
-                            (std::to_integer<std::uint32_t>(b[3]) << 24);
+    const std::uint32_t v =
+        std::to_integer<std::uint32_t>(b[0]) | (std::to_integer<std::uint32_t>(b[1]) << 8) |
+        (std::to_integer<std::uint32_t>(b[2]) << 16) | (std::to_integer<std::uint32_t>(b[3]) << 24);
     return static_cast<std::int32_t>(v);
 }
 

@@ -4,6 +4,7 @@
 #include "HostPath.h"
 
 #include <cerrno>
+#include <system_error>
 
 namespace qm {
 
@@ -13,8 +14,15 @@ ByteWriter::ByteWriter(const std::filesystem::path& hostPath, Mode mode) : m_pat
 #else
     m_file = std::fopen(hostPath.c_str(), mode == Mode::Append ? "ab" : "wb");
 #endif
-    if (m_file == nullptr)
-        throw errorFromErrno(errno, displayPath(hostPath));
+    if (m_file == nullptr) {
+        const int err = errno;
+#ifdef _WIN32
+        // Windows answers "access denied" for a folder; Linux's EISDIR already gives 75.
+        if (std::error_code ec; std::filesystem::is_directory(hostPath, ec))
+            throw FileError(PathFileAccessError, displayPath(hostPath));
+#endif
+        throw errorFromErrno(err, displayPath(hostPath));
+    }
     // One chunk fits the buffer whole, so each chunk leaves in one write.
     m_buffer = std::make_unique<char[]>(kBufferSize);
     std::setvbuf(m_file, m_buffer.get(), _IOFBF, kBufferSize);
@@ -33,7 +41,9 @@ void ByteWriter::write(std::span<const std::byte> bytes) {
         throw errorFromErrno(errno != 0 ? errno : ENOSPC, displayPath(m_path));
 }
 
-void ByteWriter::write(std::string_view text) { write(std::as_bytes(std::span(text.data(), text.size()))); }
+void ByteWriter::write(std::string_view text) {
+    write(std::as_bytes(std::span(text.data(), text.size())));
+}
 
 void ByteWriter::close() {
     if (m_file == nullptr)

@@ -89,7 +89,8 @@ private:
                 m_exhausted = true;
                 break;
             }
-            if (k.resourceType == e.resourceType && k.locatorLow == e.locatorLow && k.locatorHigh == e.locatorHigh)
+            if (k.resourceType == e.resourceType && k.locatorLow == e.locatorLow &&
+                k.locatorHigh == e.locatorHigh)
                 return std::move(k.name);
         }
         // Past the catalogue's end the forward scan can no longer name anything; rather than give every
@@ -146,7 +147,8 @@ void checkBounds(const ByteReader& archive, std::int32_t dataOffset, std::int32_
     if (dataOffset < 0)
         throw FileError(BadRecordNumber, "the file's data start before the archive", displayPath(path));
     if (static_cast<std::int64_t>(dataOffset) + dataSize > archive.length())
-        throw FileError(InputPastEndOfFile, "the file's data run past the end of the archive", displayPath(path));
+        throw FileError(InputPastEndOfFile, "the file's data run past the end of the archive",
+                        displayPath(path));
 }
 
 // Copies in chunks of 65535 bytes; `afterRead` gets the bytes copied so far between each read and write.
@@ -242,7 +244,8 @@ void extractfile(const std::string& archivePath, const std::string& outputPath, 
     ByteWriter out(paths.map(outputPath), ByteWriter::Mode::Truncate);
     std::vector<std::byte> buffer;
     copyData(archive, out, dataoffset, datasize, buffer, [&](std::int64_t copied) {
-        call(progress, static_cast<float>(static_cast<double>(copied) / static_cast<double>(datasize) * 100.0));
+        call(progress,
+             static_cast<float>(static_cast<double>(copied) / static_cast<double>(datasize) * 100.0));
     });
     out.close();
     call(progress, 0.0f);
@@ -308,7 +311,8 @@ std::string describeEnding(const std::string& listText) {
         {"MVE", "Interplay Movie files"},
         {"ARE", "Area Definitions files"},
     }};
-    const std::string ending = asciiUpper(listText.size() >= 3 ? listText.substr(listText.size() - 3) : listText);
+    const std::string ending =
+        asciiUpper(listText.size() >= 3 ? listText.substr(listText.size() - 3) : listText);
     for (const auto& [key, text] : kTable)
         if (key == ending)
             return std::string(text);
@@ -317,11 +321,14 @@ std::string describeEnding(const std::string& listText) {
            "quillmere@example.org, thanks :-)";
 }
 
-std::string tlkstring(const std::string& BGpath, std::int16_t n) { return StringTable(BGpath).get(n); }
+std::string tlkstring(const std::string& BGpath, std::int16_t n) {
+    return StringTable(BGpath).get(n);
+}
 
 StringTable::StringTable(const std::string& BGpath) {
     try {
-        m_tlk = std::make_unique<ByteReader>(hostPath(BGpath + "Dialog.tlk"), ByteReader::kRandomAccessBuffer);
+        m_tlk =
+            std::make_unique<ByteReader>(hostPath(BGpath + "Dialog.tlk"), ByteReader::kRandomAccessBuffer);
     } catch (const FileError&) {
         return; // no string table: no names, and nothing is created
     }

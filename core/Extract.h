@@ -19,11 +19,11 @@ class ByteReader;
 // layer's own (fileExists / dirExists): an unexpected failure of one is thrown as FatalFileError, which
 // the caller answers with the fatal "ERROR" box.
 struct ExtractCallbacks {
-    std::function<void(float)> progress;               // the progress bar's value, 0 to below 100
-    std::function<void()> redraw;                      // after each file
-    std::function<void()> done;                        // the end-of-extraction box
-    std::function<void(const std::string&)> errormsg;  // "Select a file"
-    std::function<void(const std::string&)> written;   // each output path, as written (game-style)
+    std::function<void(float)> progress;              // the progress bar's value, 0 to below 100
+    std::function<void()> redraw;                     // after each file
+    std::function<void()> done;                       // the end-of-extraction box
+    std::function<void(const std::string&)> errormsg; // "Select a file"
+    std::function<void(const std::string&)> written;  // each output path, as written (game-style)
 };
 
 // Whole-archive extraction of the selected archive into the folder targetfile, with the log
@@ -55,11 +55,11 @@ void extractfile(const std::string& archivePath, const std::string& outputPath, 
 
 // What selective extraction needs of the editor.
 struct PickCallbacks {
-    std::function<bool(int)> isChecked;               // required
-    std::function<void(int)> uncheck;                 // runs the check-change handler, nested
-    std::function<void(const std::string&)> status;   // the status bar's first panel
-    std::function<void(float)> progress;              // the editor's progress bar
-    std::function<void(const std::string&)> written;  // each output path, as written (game-style)
+    std::function<bool(int)> isChecked;              // required
+    std::function<void(int)> uncheck;                // runs the check-change handler, nested
+    std::function<void(const std::string&)> status;  // the status bar's first panel
+    std::function<void(float)> progress;             // the editor's progress bar
+    std::function<void(const std::string&)> written; // each output path, as written (game-style)
 };
 
 // Selective extraction into WorkDir: entry i of `listTexts` stands for file entry i of the archive that
@@ -96,10 +96,10 @@ public:
     std::string get(std::int16_t n);
 
 private:
-    std::unique_ptr<ByteReader> m_tlk;           // null when there is no readable table
-    std::vector<std::int64_t> m_starts;          // m_starts[k]: where string k begins
-    std::vector<std::int16_t> m_lengths;         // m_lengths[k]: StringLength of entry k
-    bool m_truncated = false;                    // the entry table ended before an asked entry
+    std::unique_ptr<ByteReader> m_tlk;   // null when there is no readable table
+    std::vector<std::int64_t> m_starts;  // m_starts[k]: where string k begins
+    std::vector<std::int16_t> m_lengths; // m_lengths[k]: StringLength of entry k
+    bool m_truncated = false;            // the entry table ended before an asked entry
 };
 
 } // namespace qm

@@ -36,7 +36,12 @@ void removeFile(const fs::path& path) {
     std::error_code ec;
     if (fs::is_directory(path, ec))
         throw FileError(PathFileAccessError, displayPath(path));
-    if (std::remove(path.string().c_str()) != 0)
+#ifdef _WIN32
+    const int rc = _wremove(path.c_str());
+#else
+    const int rc = std::remove(path.c_str());
+#endif
+    if (rc != 0)
         throw errorFromErrno(errno, displayPath(path));
 }
 

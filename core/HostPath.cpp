@@ -10,10 +10,16 @@ namespace fs = std::filesystem;
 
 #ifdef _WIN32
 
-// Windows already resolves names without regard to case; the narrow path is in the ANSI code page,
-// which is what game text is.
+namespace {
+
+// Paths go through UTF-8 so that no narrow conversion of the C library's locale gets in between.
+fs::path fromUtf8(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+
+} // namespace
+
+// Windows already resolves names without regard to case; game text is in the ANSI code page.
 fs::path HostPaths::map(std::string_view gamePath, bool* exists) {
-    fs::path path(std::string(gamePath));
+    const fs::path path = fromUtf8(cp1252ToUtf8(gamePath));
     if (exists != nullptr) {
         std::error_code ec;
         *exists = fs::exists(path, ec);
@@ -21,7 +27,10 @@ fs::path HostPaths::map(std::string_view gamePath, bool* exists) {
     return path;
 }
 void HostPaths::noteCreated(const fs::path&) {}
-std::string displayPath(const fs::path& path) { return path.string(); }
+std::string displayPath(const fs::path& path) {
+    const std::u8string utf8 = path.u8string();
+    return std::string(utf8.begin(), utf8.end());
+}
 
 #else
 
@@ -83,7 +92,8 @@ bool HostPaths::resolve(const std::string& parent, const std::string& component,
 fs::path HostPaths::map(std::string_view gamePath, bool* exists) {
     // Split off the last component; the folders before it are resolved once per mapper.
     const std::size_t cut = gamePath.find_last_of("\\/");
-    const std::string_view folderPart = cut == std::string_view::npos ? std::string_view() : gamePath.substr(0, cut + 1);
+    const std::string_view folderPart =
+        cut == std::string_view::npos ? std::string_view() : gamePath.substr(0, cut + 1);
     const std::string_view last = cut == std::string_view::npos ? gamePath : gamePath.substr(cut + 1);
 
     std::string result;
@@ -143,7 +153,9 @@ void HostPaths::noteCreated(const fs::path& hostPath) {
     }
 }
 
-std::string displayPath(const fs::path& path) { return path.string(); }
+std::string displayPath(const fs::path& path) {
+    return path.string();
+}
 
 #endif
 

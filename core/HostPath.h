@@ -31,13 +31,14 @@ private:
     bool resolve(const std::string& parent, const std::string& component, std::string& resolved);
 
     std::unordered_map<std::string, Listing> m_listings;
-    std::unordered_map<std::string, std::string> m_folders; // game-style folder prefix -> existing host folder
+    std::unordered_map<std::string, std::string>
+        m_folders; // game-style folder prefix -> existing host folder
 };
 
 // One-off mapping without a cache.
 std::filesystem::path hostPath(std::string_view gamePath);
 
-// A host path as text for messages (UTF-8 on Linux).
+// A host path as text for messages, in UTF-8.
 std::string displayPath(const std::filesystem::path& path);
 
 } // namespace qm

@@ -24,8 +24,8 @@ KeyResourceEntry readResourceEntry(ByteReader& key) {
     for (std::size_t i = 0; i < 8; ++i)
         resRef[i] = std::to_integer<std::uint8_t>(raw[i]);
     const auto i16 = [&raw](std::size_t at) {
-        return static_cast<std::int16_t>(
-            static_cast<std::uint16_t>(std::to_integer<unsigned>(raw[at]) | (std::to_integer<unsigned>(raw[at + 1]) << 8)));
+        return static_cast<std::int16_t>(static_cast<std::uint16_t>(
+            std::to_integer<unsigned>(raw[at]) | (std::to_integer<unsigned>(raw[at + 1]) << 8)));
     };
     KeyResourceEntry entry;
     entry.name = resRefName(resRef);

@@ -30,7 +30,8 @@ std::string archivePath(const SelectionState& state) {
 SelectionState selectArchive(const std::string& BGpath, std::string_view entryText) {
     SelectionState next;
     next.BGpath = BGpath;
-    next.targetdir = entryText.size() >= 5 && asciiUpper(entryText.substr(0, 5)) == "MOVIE" ? "movies\\" : "data\\";
+    next.targetdir =
+        entryText.size() >= 5 && asciiUpper(entryText.substr(0, 5)) == "MOVIE" ? "movies\\" : "data\\";
     next.targetfile = std::string(entryText.substr(0, entryText.size() >= 4 ? entryText.size() - 4 : 0));
 
     const auto path = hostPath(archivePath(next));

@@ -16,7 +16,8 @@ void ScriptedDialogs::expectQuestion(const QString& title, const QString& text, 
     m_script.push_back({{title, text}, true, answerYes});
 }
 
-const ScriptedDialogs::Expected ScriptedDialogs::take(const QString& title, const QString& text, bool question) {
+const ScriptedDialogs::Expected ScriptedDialogs::take(const QString& title, const QString& text,
+                                                      bool question) {
     shown.push_back({title, text});
     if (m_script.empty()) {
         ADD_FAILURE() << "unexpected box: " << title.toStdString() << " / " << text.toStdString();
@@ -30,10 +31,14 @@ const ScriptedDialogs::Expected ScriptedDialogs::take(const QString& title, cons
     return next;
 }
 
-void ScriptedDialogs::message(const QString& title, const QString& text) { take(title, text, false); }
+void ScriptedDialogs::message(const QString& title, const QString& text) {
+    take(title, text, false);
+}
 
 bool ScriptedDialogs::askYesNo(const QString& title, const QString& text) {
     return take(title, text, true).answerYes;
 }
 
-void ScriptedDialogs::endProgram(int exitCode) { throw ProgramEnded{exitCode}; }
+void ScriptedDialogs::endProgram(int exitCode) {
+    throw ProgramEnded{exitCode};
+}

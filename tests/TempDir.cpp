@@ -30,9 +30,13 @@ TempDir::~TempDir() {
     fs::remove_all(m_path, ec);
 }
 
-std::string TempDir::prefix() const { return m_path.string() + "/"; }
+std::string TempDir::prefix() const {
+    return m_path.string() + "/";
+}
 
-CurrentDir::CurrentDir(const fs::path& dir) : m_previous(fs::current_path()) { fs::current_path(dir); }
+CurrentDir::CurrentDir(const fs::path& dir) : m_previous(fs::current_path()) {
+    fs::current_path(dir);
+}
 CurrentDir::~CurrentDir() {
     std::error_code ec;
     fs::current_path(m_previous, ec);

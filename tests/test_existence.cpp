@@ -1,10 +1,11 @@
 #include "Existence.h"
 #include "TempDir.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 using qm::test::TempDir;
@@ -72,6 +73,8 @@ TEST(DirExist, MissingParentIsFatalPathNotFound) {
     EXPECT_FALSE(fs::exists(dir / "no"));
 }
 
+#ifndef _WIN32
+// POSIX permission bits; Windows folders have no such read-only mode.
 TEST(DirExist, UnwritableParentIsFatalPermissionDenied) {
     if (geteuid() == 0)
         GTEST_SKIP() << "root may write anywhere";
@@ -80,3 +83,4 @@ TEST(DirExist, UnwritableParentIsFatalPermissionDenied) {
     fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
     EXPECT_EQ(fatalNumber([&] { qm::direxist(dir.prefix() + "ro\\x"); }), qm::PermissionDenied);
 }
+#endif

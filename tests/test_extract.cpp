@@ -4,9 +4,8 @@
 #include "Selection.h"
 #include "TempDir.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <set>
 
 namespace fs = std::filesystem;
@@ -198,8 +197,8 @@ TEST(WholeArchiveExtraction, HostileNamesStayInsideTheOutputFolder) {
     qm::test::CurrentDir cd(g.work.path());
     Recorded r;
     qm::extractArchive(g.select(), r.callbacks());
-    EXPECT_EQ(filesUnder(g.work.path()),
-              (std::set<std::string>{"ITEMS", "ITEMS.log", "ITEMS/.._.._X.ITM", "ITEMS/_etc_p.ITM", "ITEMS/C__Z.ITM"}));
+    EXPECT_EQ(filesUnder(g.work.path()), (std::set<std::string>{"ITEMS", "ITEMS.log", "ITEMS/.._.._X.ITM",
+                                                                "ITEMS/_etc_p.ITM", "ITEMS/C__Z.ITM"}));
     EXPECT_EQ(readBytes(g.work / "ITEMS.log"), ".._.._X.ITM\r\n_etc_p.ITM\r\nC__Z.ITM\r\n");
 }
 

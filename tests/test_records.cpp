@@ -43,12 +43,13 @@ INSTANTIATE_TEST_SUITE_P(
     Codes, ExtensionForTypeTest,
     testing::Values(TypeCase{"Bitmap", 1, "BMP"}, TypeCase{"Movie", 2, "MVE"}, TypeCase{"Sound", 4, "WAV"},
                     TypeCase{"Animation", 1000, "BAM"}, TypeCase{"FirstOfRun", 1001, "WED"},
-                    TypeCase{"Ids", 1003, "IDS"}, TypeCase{"Table", 1008, "2DA"}, TypeCase{"Creature", 1009, "CRE"},
-                    TypeCase{"SaveA", 1012, "GAM"}, TypeCase{"SaveB", 1013, "GAM"},
-                    TypeCase{"LastOfRun", 1015, "WMP"}, TypeCase{"AfterRun", 1016, " 1016"},
-                    TypeCase{"Zero", 0, " 0"}, TypeCase{"BetweenTwoAndFour", 3, " 3"},
-                    TypeCase{"BelowRun", 999, " 999"}, TypeCase{"MinusOne", -1, "-1"},
-                    TypeCase{"Lowest", -32768, "-32768"}, TypeCase{"Highest", 32767, " 32767"}),
+                    TypeCase{"Ids", 1003, "IDS"}, TypeCase{"Table", 1008, "2DA"},
+                    TypeCase{"Creature", 1009, "CRE"}, TypeCase{"SaveA", 1012, "GAM"},
+                    TypeCase{"SaveB", 1013, "GAM"}, TypeCase{"LastOfRun", 1015, "WMP"},
+                    TypeCase{"AfterRun", 1016, " 1016"}, TypeCase{"Zero", 0, " 0"},
+                    TypeCase{"BetweenTwoAndFour", 3, " 3"}, TypeCase{"BelowRun", 999, " 999"},
+                    TypeCase{"MinusOne", -1, "-1"}, TypeCase{"Lowest", -32768, "-32768"},
+                    TypeCase{"Highest", 32767, " 32767"}),
     [](const testing::TestParamInfo<TypeCase>& p) { return std::string(p.param.label); });
 
 TEST(Records, ReadsFixedTablePositionsAndSignedFields) {
