@@ -249,6 +249,10 @@ TEST_F(FrmMainSelection, VanishedArchiveShowsRunTimeErrorAndKeepsThePreviousChoi
     EXPECT_EQ(window.nbfile_2, before.nbfile_2);
     EXPECT_EQ(window.taillefile, before.taillefile);
     EXPECT_TRUE(window.cmdedit->isEnabled());
+    // The list shows the archive the state stands for again.
+    const int creature = rowOf(window, "CREATURE.BIF");
+    EXPECT_EQ(window.List1->currentRow(), creature);
+    EXPECT_TRUE(window.List1->item(creature)->isSelected());
 }
 
 TEST_F(FrmMainSelection, FailedFirstChoiceLeavesEditDisabled) {
@@ -263,6 +267,7 @@ TEST_F(FrmMainSelection, FailedFirstChoiceLeavesEditDisabled) {
     EXPECT_FALSE(window.cmdedit->isEnabled());
     EXPECT_TRUE(window.targetfile.empty());
     EXPECT_EQ(window.nbfile, 0);
+    EXPECT_TRUE(window.List1->selectedItems().isEmpty()) << "nothing is shown as chosen";
 }
 
 using FrmMainExtract = FrmMainTest;

@@ -1,7 +1,6 @@
 #include "FrmMain.h"
 
 #include "Artwork.h"
-#include "Layout.h"
 #include "Catalogue.h"
 #include "Dialogs.h"
 #include "EventGuard.h"
@@ -12,6 +11,7 @@
 #include "FrmEdit.h"
 #include "FrmSearch.h"
 #include "GameFolder.h"
+#include "Layout.h"
 #include "Text.h"
 #include "frmAbout.h"
 
@@ -22,6 +22,7 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <algorithm>
 #include <utility>
 
@@ -30,8 +31,6 @@ namespace {
 using qm::layout::fromGameText;
 using qm::layout::px;
 using qm::layout::twipsRect;
-
-
 
 } // namespace
 
@@ -189,12 +188,23 @@ void FrmMain::List1_Click() {
         return;
     // The state changes only when the archive could be read, so a failed choice keeps the previous one
     // whole, and Edit opens only on an archive that was read.
-    guardEvent(m_dialogs, [this, row] {
+    const bool chosen = guardEvent(m_dialogs, [this, row] {
         qm::SelectionState next = qm::selectArchive(BGpath, m_listNames[static_cast<std::size_t>(row)]);
         next.BGpath = BGpath;
         static_cast<qm::SelectionState&>(*this) = std::move(next);
         cmdedit->setEnabled(true);
     });
+    if (chosen) {
+        m_chosenRow = row;
+        return;
+    }
+    // The list goes back to the entry the state still stands for, so Extract never works on an archive
+    // other than the one shown.
+    const QSignalBlocker quiet(List1);
+    if (m_chosenRow >= 0)
+        List1->setCurrentRow(m_chosenRow);
+    else
+        List1->clearSelection();
 }
 
 void FrmMain::Cmdextract_Click() {

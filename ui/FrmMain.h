@@ -75,6 +75,7 @@ private:
     void buildControls();
 
     std::vector<std::string> m_listNames;
+    int m_chosenRow = -1; // the entry the selection state stands for
 
     Dialogs& m_dialogs;
     QPointer<FrmEdit> m_edit;
