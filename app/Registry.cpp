@@ -67,7 +67,7 @@ bool takeValue(std::uint32_t type, std::string_view bytes, std::string& result) 
 
 // Longest line of a Wine registry file decoded. A value line longer than this cannot fit the buffer in any
 // form Wine writes (at most six characters of the file per byte), so it is only recognised, not decoded.
-constexpr std::size_t kMaxLine = 64 * 1024;
+constexpr std::size_t kMaxLine = std::size_t{64} * 1024;
 // Data bytes kept; more fail in every type, even a UTF-16 string, which halves in the ANSI code page.
 constexpr std::size_t kMaxData = 2 * kBufferSize + 2;
 
@@ -387,12 +387,12 @@ std::optional<StoredValue> findValue(std::istream& file, const std::string& keyP
             Target* target = std::exchange(continuing, nullptr);
             if (overlong) {
                 pending.tooLong = true;
-                target->value = std::move(pending);
+                target->value = std::exchange(pending, {});
                 continue;
             }
             switch (parseHexBytes(s, 0, pending)) {
             case Parse::Done:
-                target->value = std::move(pending);
+                target->value = std::exchange(pending, {});
                 break;
             case Parse::Continues:
                 continuing = target;

@@ -167,7 +167,7 @@ int runPick(const std::string& BGpath, const std::string& archive,
         const auto [end, ec] = std::from_chars(arg.data(), arg.data() + arg.size(), index);
         if (ec != std::errc() || end != arg.data() + arg.size() || index < 0 ||
             static_cast<std::size_t>(index) >= listing.files.size())
-            throw UsageError{"no file of index " + arg + " in " + archive};
+            throw UsageError{std::string("no file of index ").append(arg).append(" in ").append(archive)};
         picked.insert(index);
     }
     std::vector<std::string> texts;
