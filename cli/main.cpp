@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -190,6 +191,10 @@ int runPick(const std::string& BGpath, const std::string& archive,
 } // namespace
 
 int main(int argc, char** argv) {
+#ifdef SIGXFSZ
+    // A file-size limit then fails the write (error 61) instead of ending the program.
+    signal(SIGXFSZ, SIG_IGN);
+#endif
     std::vector<std::string> args(argv + 1, argv + argc);
     std::optional<std::string> game;
     std::vector<std::string> rest;

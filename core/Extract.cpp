@@ -76,8 +76,6 @@ public:
         return file;
     }
 
-    std::int16_t counter() const { return m_counter; }
-
 private:
     // The forward scan: catalogue entries are read from where the previous file's scan stopped, at least
     // one per file, until one matches or the catalogue ends.
@@ -209,8 +207,10 @@ void extractArchive(const SelectionState& selection, const ExtractCallbacks& cal
         copyData(walk.archive(), out, e.dataOffset, e.dataSize, buffer, [](std::int64_t) {});
         out.close();
         call(callbacks.written, outName);
-        const double percent = static_cast<double>(e.locatorLow - selection.begin_i + 1) /
-                               static_cast<double>(selection.nbfile) * 100.0;
+        // LocatorLow - begin_i + 1 for a table numbered 0, 1, 2, ...; counted from the table itself, so that
+        // the bar keeps moving past the 16-bit locators and stays below 100 whatever they say.
+        const double percent =
+            static_cast<double>(file->index) / static_cast<double>(selection.nbfile) * 100.0;
         call(callbacks.progress, static_cast<float>(percent));
         call(callbacks.redraw);
     }
@@ -227,7 +227,8 @@ ArchiveListing listArchive(const SelectionState& selection, const std::function<
     while (auto file = walk.next()) {
         listing.files.push_back(
             {std::move(file->text), file->entry.dataOffset, file->entry.dataSize, file->entry.resourceType});
-        call(progress, static_cast<float>(static_cast<double>(walk.counter()) /
+        // The 16-bit counter for a table numbered 0, 1, 2, ...; counted from the table, as above.
+        call(progress, static_cast<float>(static_cast<double>(file->index + 1) /
                                           static_cast<double>(selection.nbfile_2) * 100.0));
     }
     call(progress, 0.0f);

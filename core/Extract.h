@@ -44,7 +44,7 @@ struct ArchiveListing {
 };
 
 // The editor's load walk: names every file exactly as whole-archive extraction does. `progress` gets
-// counter / nbfile_2 * 100 after each file, then 0.
+// the number of files walked / nbfile_2 * 100 after each file, then 0.
 ArchiveListing listArchive(const SelectionState& selection, const std::function<void(float)>& progress);
 
 // Copies datasize bytes from position dataoffset + 1 of the archive into the output file, emptied first,

@@ -44,7 +44,8 @@ FileError errorFromErrno(int err, const std::string& hostPath) {
     case ENOENT: {
         std::error_code ec;
         // The text is UTF-8 (displayPath); a narrow path would be read in the ANSI code page on Windows.
-        const auto parent = std::filesystem::path(std::u8string(hostPath.begin(), hostPath.end())).parent_path();
+        const auto parent =
+            std::filesystem::path(std::u8string(hostPath.begin(), hostPath.end())).parent_path();
         if (!parent.empty() && !std::filesystem::is_directory(parent, ec))
             return FileError(PathNotFound, hostPath);
         return FileError(FileNotFound, hostPath);

@@ -13,7 +13,9 @@ namespace fs = std::filesystem;
 namespace {
 
 // Paths go through UTF-8 so that no narrow conversion of the C library's locale gets in between.
-fs::path fromUtf8(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+fs::path fromUtf8(const std::string& utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
 
 } // namespace
 

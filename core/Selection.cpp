@@ -1,6 +1,7 @@
 #include "Selection.h"
 
 #include "ByteReader.h"
+#include "FileError.h"
 #include "FileSystem.h"
 #include "HostPath.h"
 #include "Records.h"
@@ -40,6 +41,9 @@ SelectionState selectArchive(const std::string& BGpath, std::string_view entryTe
     next.taillefile = static_cast<std::int32_t>(static_cast<std::uint32_t>(length & 0xFFFFFFFF));
     ByteReader bif(path, ByteReader::kRandomAccessBuffer);
     next.nbfile = readFileEntryCount(bif);
+    // A count made partly of missing bytes would be a number the archive never held.
+    if (bif.ranShort())
+        throw FileError(InputPastEndOfFile, "the archive ends inside its header", displayPath(path));
     next.nbfile_2 = next.nbfile;
     next.nbpart = 1;
     next.begin_i = 1;

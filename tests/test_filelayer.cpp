@@ -75,7 +75,7 @@ TEST(HostPath, WindowsNamesTheFileInUnicode) {
     const auto mapped = qm::hostPath(dir.prefix() + "caf\xE9\x80.ITM");
     EXPECT_EQ(mapped.filename().wstring(), L"caf\u00E9\u20AC.ITM");
     writeBytes(mapped, "x");
-    EXPECT_EQ(qm::test::readBytes(dir / L"caf\u00E9\u20AC.ITM"), "x");
+    EXPECT_EQ(qm::test::readBytes(dir.path() / L"caf\u00E9\u20AC.ITM"), "x");
     EXPECT_EQ(qm::displayPath(mapped).substr(dir.prefix().size()), "caf\xC3\xA9\xE2\x82\xAC.ITM");
 }
 #endif

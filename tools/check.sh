@@ -3,3 +3,7 @@
 set -e
 cd "$(dirname "$0")/.."
 cmake --workflow --preset test
+sh tools/check-sanitizers.sh
+sh tools/check-fuzz.sh
+sh tools/check-package.sh
+sh tools/check-windows.sh

@@ -4,7 +4,9 @@ set -e
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 PACKAGES="build-essential cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev file \
-  fonts-blankenburg fonts-liberation2 xvfb xauth"
+  fonts-blankenburg fonts-liberation2 xvfb xauth \
+  clang libclang-rt-14-dev llvm \
+  dpkg-dev desktop-file-utils appstream man-db googletest g++-mingw-w64-x86-64 wine wine64"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -42,7 +42,8 @@ public:
     // The list texts as the game spells them (Windows-1252 bytes): the output file names.
     const std::vector<std::string>& listTexts() const { return m_listTexts; }
     std::int32_t totalfiles = 0;
-    std::int32_t totalsize = 0;
+    // 64-bit: the sizes of a hostile archive can add up beyond any 32-bit total.
+    std::int64_t totalsize = 0;
 
     QLabel* Lblfilename = nullptr;
     QLabel* Label2 = nullptr;

@@ -1,0 +1,181 @@
+// Writes the fuzzers' seed corpora: demo games as mkdemo makes them, cut down to a size a fuzzer can
+// mutate quickly, and hand-built hostile files. Usage: make_seeds FOLDER
+#include "ByteReader.h"
+#include "GameBuilder.h"
+#include "Records.h"
+#include "Sandbox.h"
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using qm::build::BifBuilder;
+using qm::build::KeyBuilder;
+using qm::build::TlkBuilder;
+
+namespace {
+
+constexpr std::size_t kDataKept = 40; // item files keep their name index at bytes 12-13
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class Corpus {
+public:
+    Corpus(const fs::path& root, const std::string& name) : m_folder(root / name) {
+        fs::remove_all(m_folder);
+        fs::create_directories(m_folder);
+    }
+    void add(const std::string& bytes) {
+        qm::build::writeFile(m_folder / ("seed-" + std::to_string(m_count++)), bytes);
+    }
+
+private:
+    fs::path m_folder;
+    int m_count = 0;
+};
+
+// The archive with its file table as it is and every file's data cut to its first bytes.
+std::string shrinkArchive(const fs::path& path) {
+    qm::ByteReader bif(path);
+    const std::int32_t count = qm::readFileEntryCount(bif);
+    BifBuilder small;
+    for (std::int32_t i = 0; i < count; ++i) {
+        bif.seek(qm::kFileTablePosition + qm::kFileEntrySize * i);
+        const qm::BifFileEntry entry = qm::readFileEntry(bif);
+        std::string data(static_cast<std::size_t>(std::min<std::int32_t>(entry.dataSize, kDataKept)), '\0');
+        bif.seek(static_cast<std::int64_t>(entry.dataOffset) + 1);
+        bif.readExact(std::as_writable_bytes(std::span(data.data(), data.size())));
+        small.add(entry.locatorLow, entry.locatorHigh, entry.resourceType, data);
+    }
+    return small.bytes();
+}
+
+void demoSeeds(const fs::path& scratch, Corpus& catalogue, Corpus& walk, Corpus& extract, Corpus& tlk) {
+    static const std::vector<std::string> kArchives = {"ITEMS", "CREATURE", "SPELLS", "CHASOUND"};
+    for (const unsigned seed : {1u, 7u}) {
+        const fs::path game = scratch / ("demo" + std::to_string(seed));
+        qm::build::writeDemoGame(game, seed == 1 ? 3 : 1, seed);
+        const std::string key = readAll(game / "chitin.key");
+        catalogue.add(key);
+        for (std::size_t a = 0; a < kArchives.size(); ++a) {
+            const std::string bif = shrinkArchive(game / "data" / (kArchives[a] + ".BIF"));
+            walk.add(qm::fuzz::joinGameInput(static_cast<std::uint8_t>(a), key, bif));
+            extract.add(qm::fuzz::joinGameInput(static_cast<std::uint8_t>(a | 4), key, bif));
+        }
+        const std::string table = readAll(game / "Dialog.tlk");
+        for (const std::int16_t n : {0, 1, 4, 9}) {
+            std::string input{static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF)};
+            tlk.add(input + table);
+        }
+    }
+}
+
+void hostileGameSeeds(Corpus& walk, Corpus& extract) {
+    KeyBuilder key;
+    key.addArchive("data\\ITEMS.BIF");
+    key.addResource("..\\..\\AB", 1005, 0, 240);
+    key.addResource("C:/x|\x01\xE9", 1005, 1, 240);
+    key.addResource("FAR", 1005, 2, 240);
+    BifBuilder bif;
+    bif.add(1005, "ITM V1  \x01\x02\x03\x04\x05\x06\x07\x08");
+    bif.add(1005, "ITM V1  abcdefgh");
+    bif.add(1005, "ITM V1  zz").dataOffset = -5;
+    const std::string names = bif.bytes();
+
+    BifBuilder huge = bif;
+    huge.setFileEntryCount(std::numeric_limits<std::int32_t>::max());
+    BifBuilder beyond;
+    beyond.add(1005, "x").dataSize = std::numeric_limits<std::int32_t>::max();
+    beyond.add(1005, "y").dataOffset = std::numeric_limits<std::int32_t>::max();
+    beyond.add(1005, "z").dataSize = -7;
+    KeyBuilder lost = key;
+    lost.setResourceTableOffset(-1);
+
+    for (const std::string& b : {names, huge.bytes(), beyond.bytes()}) {
+        walk.add(qm::fuzz::joinGameInput(0, key.bytes(), b));
+        extract.add(qm::fuzz::joinGameInput(0, key.bytes(), b));
+    }
+    walk.add(qm::fuzz::joinGameInput(0, lost.bytes(), names));
+    extract.add(qm::fuzz::joinGameInput(0, lost.bytes(), names));
+}
+
+void catalogueSeeds(Corpus& catalogue) {
+    KeyBuilder mixed;
+    mixed.addArchive("movies\\CREATURE.BIF");
+    mixed.addArchive("data\\items.bif");
+    mixed.addArchive("data\\Spells.BIF ");
+    mixed.addRawArchive(0xFFFFFFF0u, 40);
+    mixed.addArchive("data\\CHASOUND.BIF");
+    catalogue.add(mixed.bytes());
+
+    // Names beyond the reach of the 16-bit position.
+    KeyBuilder far;
+    far.addArchive("data\\ITEMS.BIF");
+    far.setNamesOffset(32758);
+    catalogue.add(far.bytes());
+}
+
+void tlkSeeds(Corpus& tlk) {
+    TlkBuilder table;
+    table.add("Moonwrought Lantern");
+    table.add("");
+    table.entry(table.add("tail")).stringLength = 0xFFF0;
+    const std::string bytes = table.bytes();
+    for (const std::int16_t n : {0, 2, -1, 32767}) {
+        std::string input{static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF)};
+        tlk.add(input + bytes);
+    }
+}
+
+void registrySeeds(Corpus& registry) {
+    const std::string head =
+        "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win32\n\n";
+    const std::string key =
+        "[Software\\\\Microsoft\\\\DirectPlay\\\\Applications\\\\Baldur's Gate] 1700000000\n";
+    registry.add(head + key + "#time=1d9c1f8a0b2c3d4\n\"Path\"=\"C:\\\\Games\\\\BG\\\\\"\n");
+    registry.add(head + key + "\"path\"=str(2):\"C:\\\\Games\\\\Caf\\xe9\\\\\"\n\"Other\"=dword:0000002a\n");
+    registry.add(head + key +
+                 "\"Path\"=hex(1):43,00,3a,00,5c,00,47,00,61,00,6d,00,65,00,\\\n  73,00,5c,00,00,00\n");
+    registry.add(head + key + "\"Path\"=dword:ffffffff\n");
+    registry.add(head + key + "@=\"default\"\n\"Path\"=hex:43,3a,5c,42,47,5c,00\n");
+    registry.add(head +
+                 "[Software\\\\Wow6432Node\\\\Microsoft\\\\DirectPlay\\\\Applications\\\\Baldur's Gate] 1\n"
+                 "\"Path\"=\"C:\\\\Program Files\\\\Black Isle\\\\BGII - SvA\\\\\"\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_seeds FOLDER\n");
+        return 2;
+    }
+    try {
+        const fs::path root = argv[1];
+        const fs::path scratch = root / "scratch";
+        Corpus catalogue(root, "catalogue");
+        Corpus walk(root, "walk");
+        Corpus extract(root, "extract");
+        Corpus tlk(root, "tlkstring");
+        Corpus registry(root, "registry");
+        demoSeeds(scratch, catalogue, walk, extract, tlk);
+        hostileGameSeeds(walk, extract);
+        catalogueSeeds(catalogue);
+        tlkSeeds(tlk);
+        registrySeeds(registry);
+        fs::remove_all(scratch);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "make_seeds: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

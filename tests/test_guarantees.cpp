@@ -1,0 +1,241 @@
+// The command line's promises, checked around every command: the game folder's files stay byte for byte
+// as they were, and nothing appears outside the current folder. The program runs as a child process,
+// on a demo game and on a game whose files are hostile.
+#include "FolderState.h"
+#include "GameBuilder.h"
+#include "TempDir.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <limits>
+#include <optional>
+#include <ostream>
+#include <set>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using qm::build::BifBuilder;
+using qm::build::KeyBuilder;
+using qm::build::TlkBuilder;
+using qm::test::folderState;
+using qm::test::FolderState;
+using qm::test::readBytes;
+using qm::test::TempDir;
+
+namespace {
+
+// Test names from the cases' own names.
+struct CaseName {
+    template <typename Case> std::string operator()(const ::testing::TestParamInfo<Case>& tested) const {
+        return tested.param.name;
+    }
+};
+
+struct CliRun {
+    int status = -1; // exit status, or 128 + the signal that ended the program
+    std::string out;
+    std::string err;
+};
+
+// Runs quillmere-cli in `cwd` with its output in files of a folder outside the watched tree. The child
+// starts with SIGXFSZ at its default, so only the program's own handling keeps it alive at a size limit.
+CliRun runCli(const fs::path& cwd, const std::vector<std::string>& args,
+              std::optional<rlim_t> fileSizeLimit = {}) {
+    static TempDir outputs;
+    const fs::path outPath = outputs / "stdout";
+    const fs::path errPath = outputs / "stderr";
+    std::vector<std::string> argvText = {QUILLMERE_CLI};
+    argvText.insert(argvText.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    argv.reserve(argvText.size() + 1);
+    for (std::string& arg : argvText)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    const pid_t child = fork();
+    if (child == 0) {
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(cwd.c_str()) != 0)
+            _exit(120);
+        std::signal(SIGXFSZ, SIG_DFL);
+        if (fileSizeLimit) {
+            rlimit rl{};
+            getrlimit(RLIMIT_FSIZE, &rl);
+            rl.rlim_cur = *fileSizeLimit;
+            setrlimit(RLIMIT_FSIZE, &rl);
+        }
+        execv(argv[0], argv.data());
+        _exit(121);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    CliRun run;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.out = readBytes(outPath);
+    run.err = readBytes(errPath);
+    return run;
+}
+
+// A game folder and a current folder side by side; the game is either the demo game or one whose
+// archives are each hostile in their own way.
+class Sandbox {
+public:
+    Sandbox() {
+        fs::create_directories(game());
+        fs::create_directories(work());
+    }
+    fs::path game() const { return m_root / "game"; }
+    fs::path work() const { return m_root / "work"; }
+
+    void writeHostileGame() {
+        KeyBuilder key;
+        for (const char* name :
+             {"data\\ITEMS.BIF", "data\\CREATURE.BIF", "data\\SPELLS.BIF", "data\\CHASOUND.BIF"})
+            key.addArchive(name);
+        // ITEMS: names that climb, name drives and devices, carry control codes and 8-bit characters.
+        BifBuilder items;
+        const std::vector<std::string> names = {"..\\..\\UP", "/etc/pw", "C:\\AUX", "\x01\x1B\x7F",
+                                                "\xE9p\xE9"};
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            key.addResource(names[i], 1005, static_cast<std::int16_t>(i), 240);
+            std::string data = "ITM V1  " + std::string(8, '\0');
+            data[12] = static_cast<char>(i);
+            items.add(1005, data);
+        }
+        // CREATURE: a count far beyond its table.
+        BifBuilder creatures;
+        key.addResource("BEAST", 1009, 0, 608);
+        creatures.add(1009, "CRE V1.0");
+        creatures.setFileEntryCount(std::numeric_limits<std::int32_t>::max());
+        // SPELLS: its second file's data start before the archive.
+        BifBuilder spells;
+        key.addResource("SPARK", 1006, 0, 800);
+        key.addResource("GLOOM", 1006, 1, 800);
+        spells.add(1006, "SPL V1  ");
+        spells.add(1006, "SPL V1  ").dataOffset = -100;
+        qm::build::writeFile(game() / "chitin.key", key.bytes());
+        qm::build::writeFile(game() / "data" / "ITEMS.BIF", items.bytes());
+        qm::build::writeFile(game() / "data" / "CREATURE.BIF", creatures.bytes());
+        qm::build::writeFile(game() / "data" / "SPELLS.BIF", spells.bytes());
+        // CHASOUND: cut inside its header.
+        qm::build::writeFile(game() / "data" / "CHASOUND.BIF", "BIFF");
+        // The string table's lengths run wild.
+        TlkBuilder tlk;
+        tlk.add("Quill");
+        tlk.entry(tlk.add("Lantern")).stringLength = 0x8000;
+        tlk.entry(tlk.add("Buckler")).stringLength = 0x7FFF;
+        qm::build::writeFile(game() / "Dialog.tlk", tlk.bytes());
+    }
+
+    // Runs one command from a fresh current folder and checks the promises around it.
+    CliRun runChecked(const std::vector<std::string>& command, std::optional<rlim_t> fileSizeLimit = {}) {
+        for (const auto& entry : fs::directory_iterator(work()))
+            fs::remove_all(entry.path());
+        const FolderState gameBefore = folderState(game());
+        const FolderState outsideBefore = folderState(m_root.path(), work());
+        std::vector<std::string> args = {"--game", game().string()};
+        args.insert(args.end(), command.begin(), command.end());
+        CliRun run = runCli(work(), args, fileSizeLimit);
+        EXPECT_EQ(folderState(game()), gameBefore) << "the game folder changed";
+        EXPECT_EQ(folderState(m_root.path(), work()), outsideBefore) << "written outside the current folder";
+        return run;
+    }
+
+private:
+    TempDir m_root;
+};
+
+struct CommandCase {
+    const char* name;
+    bool hostile; // the hostile game, else the demo game
+    std::vector<std::string> command;
+    int status;
+    std::string stderrHas; // a part of the report, empty for none
+};
+
+// Cases show their names in test reports.
+void PrintTo(const CommandCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CliGuarantees : public ::testing::TestWithParam<CommandCase> {};
+
+TEST_P(CliGuarantees, GameFolderUntouchedAndNothingWrittenOutside) {
+    const CommandCase& c = GetParam();
+    Sandbox s;
+    if (c.hostile)
+        s.writeHostileGame();
+    else
+        qm::build::writeDemoGame(s.game(), 3);
+    const CliRun run = s.runChecked(c.command);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    if (c.stderrHas.empty()) {
+        EXPECT_EQ(run.err, "");
+    } else {
+        EXPECT_NE(run.err.find(c.stderrHas), std::string::npos) << run.err;
+    }
+}
+
+const std::string kFourArchives = "CHASOUND.BIF\nCREATURE.BIF\nITEMS.BIF\nSPELLS.BIF\n";
+
+const std::string kTablePastTheEnd = "error 62: the file table runs past the end of the archive";
+const std::string kDataBeforeTheStart = "error 63: the file's data start before the archive";
+const std::string kCutHeader = "error 62: the archive ends inside its header";
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, CliGuarantees,
+    ::testing::Values(
+        CommandCase{"DemoList", false, {"list"}, 0, ""},
+        CommandCase{"DemoFiles", false, {"files", "ITEMS.BIF"}, 0, ""},
+        CommandCase{"DemoExtract", false, {"extract", "CREATURE.BIF"}, 0, ""},
+        CommandCase{"DemoPick", false, {"pick", "spells.bif", "0", "2"}, 0, ""},
+        CommandCase{"HostileList", true, {"list"}, 0, ""},
+        CommandCase{"HostileNamesFiles", true, {"files", "ITEMS.BIF"}, 0, ""},
+        CommandCase{"HostileNamesExtract", true, {"extract", "ITEMS.BIF"}, 0, ""},
+        CommandCase{"HostileNamesPick", true, {"pick", "ITEMS.BIF", "0", "1", "2", "3", "4"}, 0, ""},
+        CommandCase{"HugeCountFiles", true, {"files", "CREATURE.BIF"}, 1, kTablePastTheEnd},
+        CommandCase{"HugeCountExtract", true, {"extract", "CREATURE.BIF"}, 1, kTablePastTheEnd},
+        CommandCase{"HugeCountPick", true, {"pick", "CREATURE.BIF", "0"}, 1, kTablePastTheEnd},
+        CommandCase{"NegativeOffsetFiles", true, {"files", "SPELLS.BIF"}, 0, ""},
+        CommandCase{"NegativeOffsetExtract", true, {"extract", "SPELLS.BIF"}, 1, kDataBeforeTheStart},
+        CommandCase{"NegativeOffsetPick", true, {"pick", "SPELLS.BIF", "0", "1"}, 1, kDataBeforeTheStart},
+        CommandCase{"CutHeaderFiles", true, {"files", "CHASOUND.BIF"}, 1, kCutHeader},
+        CommandCase{"CutHeaderExtract", true, {"extract", "CHASOUND.BIF"}, 1, kCutHeader},
+        CommandCase{"CutHeaderPick", true, {"pick", "CHASOUND.BIF", "0"}, 1, kCutHeader}),
+    CaseName());
+
+TEST(CliGuaranteesOutput, HostileNamesLandInsideTheFolderMadeSafe) {
+    Sandbox s;
+    s.writeHostileGame();
+    EXPECT_EQ(s.runChecked({"list"}).out, kFourArchives);
+    EXPECT_EQ(s.runChecked({"extract", "ITEMS.BIF"}).status, 0);
+    std::set<std::string> written;
+    for (const auto& entry : fs::recursive_directory_iterator(s.work()))
+        written.insert(fs::relative(entry.path(), s.work()).generic_string());
+    EXPECT_EQ(written,
+              (std::set<std::string>{"ITEMS", "ITEMS.log", "ITEMS/.._.._UP.ITM", "ITEMS/_etc_pw.ITM",
+                                     "ITEMS/C__AUX.ITM", "ITEMS/___.ITM", "ITEMS/\xC3\xA9p\xC3\xA9.ITM"}));
+    const CliRun files = s.runChecked({"files", "ITEMS.BIF"});
+    EXPECT_EQ(files.status, 0);
+    // Item names from the wild string table: string 0 is whole, the lengths after it run off the table.
+    EXPECT_NE(files.out.find("\tItems Definitions files\tQuill\n"), std::string::npos) << files.out;
+}
+
+TEST(CliGuaranteesOutput, AFileSizeLimitIsReportedAs61NotASignal) {
+    Sandbox s;
+    // The eighth file of each demo archive holds 131070 bytes.
+    qm::build::writeDemoGame(s.game(), 8);
+    const CliRun run = s.runChecked({"extract", "ITEMS.BIF"}, 100000);
+    EXPECT_EQ(run.status, 1) << "status 128 + " << SIGXFSZ << " means the signal ended the program";
+    EXPECT_NE(run.err.find("error 61: Disk full"), std::string::npos) << run.err;
+    EXPECT_TRUE(fs::exists(s.work() / "ITEMS.log"));
+}
+
+} // namespace
