@@ -3,10 +3,15 @@
 set -e
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
+# What builds and runs the program and its unit and widget tests.
 PACKAGES="build-essential cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev file \
-  fonts-blankenburg fonts-liberation2 xvfb xauth \
-  clang libclang-rt-14-dev llvm \
-  dpkg-dev desktop-file-utils appstream man-db googletest g++-mingw-w64-x86-64 wine wine64"
+  fonts-blankenburg fonts-liberation2 xvfb xauth"
+# --test adds what the other stages of the whole suite need: the fuzzers, the package checks and the
+# Windows cross-build with its tests under Wine.
+if [ "$1" = "--test" ]; then
+  PACKAGES="$PACKAGES clang libclang-rt-14-dev llvm \
+    dpkg-dev desktop-file-utils appstream man-db googletest g++-mingw-w64-x86-64 wine wine64"
+fi
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
