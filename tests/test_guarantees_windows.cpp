@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -23,6 +24,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <sys/resource.h>
 
 namespace {
 
@@ -264,6 +266,53 @@ TEST_F(WindowGuarantees, FortyThousandEntriesInTheEditor) {
         EXPECT_EQ(qm::test::readBytes(work() / "WorkDir" / ("S" + std::to_string(row) + ".SPL")),
                   std::to_string(row));
     EXPECT_EQ(edit->txttotalfiles->text(), "0");
+}
+
+// Lowers this process's file-size limit for its lifetime, with SIGXFSZ ignored as the program's main()
+// ignores it, so a write past the limit fails instead of ending the process.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit lowered = m_saved;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_saved{};
+    void (*m_handler)(int) = nullptr;
+};
+
+TEST_F(WindowGuarantees, AFileSizeLimitEndsBothExtractionsWithError61) {
+    // The eighth file of each demo archive holds 131070 bytes.
+    qm::build::writeDemoGame(game(), 8);
+    FrmMain& main = startMain();
+    choose(QStringLiteral("ITEMS.BIF"), std::nullopt);
+    const int open = qm::test::openFileCount();
+    {
+        FileSizeLimit limit(100000);
+        operate("whole-archive extraction", runtimeError(61, "Disk full"), [&] { main.Cmdextract_Click(); });
+    }
+    EXPECT_EQ(qm::test::openFileCount(), open) << "files left open";
+    operate("editor", std::nullopt, [&] { main.cmdedit_Click(); });
+    FrmEdit* edit = main.editWindow();
+    ASSERT_NE(edit, nullptr);
+    operate("check", std::nullopt, [&] { edit->List1->item(7)->setCheckState(Qt::Checked); });
+    const int openWithEditor = qm::test::openFileCount();
+    {
+        FileSizeLimit limit(100000);
+        operate("selective extraction", runtimeError(61, "Disk full"), [&] { edit->Cmdextract_Click(); });
+    }
+    EXPECT_EQ(qm::test::openFileCount(), openWithEditor) << "files left open";
+    EXPECT_EQ(edit->List1->item(7)->checkState(), Qt::Checked) << "the file not written stays checked";
 }
 
 } // namespace

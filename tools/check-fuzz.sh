@@ -9,5 +9,5 @@ for log in build/fuzz/fuzz/logs/fuzz_*.log; do
   name=$(basename "$log" .log)
   done_line=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -n 1)
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-  echo "$name: $runs executions; ${done_line#*DONE }"
+  echo "$name: $runs executions, $(echo "$done_line" | sed -E 's/.*DONE +//')"
 done
