@@ -182,7 +182,7 @@ int runPick(const std::string& BGpath, const std::string& archive,
     callbacks.progress = [&bar](float value) { bar.set(value); };
     callbacks.written = [&bar](const std::string& path) {
         bar.finish();
-        std::cout << qm::displayPath(qm::hostPath(path).generic_string()) << '\n';
+        std::cout << qm::displayPath(qm::hostPath(path, qm::PathText::GameOnly).generic_string()) << '\n';
     };
     qm::extractSelected(selection, texts, callbacks);
     return 0;

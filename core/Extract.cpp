@@ -176,7 +176,7 @@ void extractArchive(const SelectionState& selection, const ExtractCallbacks& cal
     }
     HostPaths paths;
     const std::string& folder = selection.targetfile;
-    const auto folderPath = paths.map(folder);
+    const auto folderPath = paths.map(folder, nullptr, PathText::GameOnly);
     // dirExists tests by creating the folder, so the mapper learns of it either way.
     if (!filesystem::dirExists(folderPath)) {
         filesystem::makeDir(folderPath);
@@ -186,7 +186,7 @@ void extractArchive(const SelectionState& selection, const ExtractCallbacks& cal
 
     const std::string logName = folder + ".log";
     bool logFound = false;
-    const auto logPath = paths.map(logName, &logFound);
+    const auto logPath = paths.map(logName, &logFound, PathText::GameOnly);
     if (logFound && filesystem::fileExists(logPath))
         filesystem::removeFile(logPath);
     ByteWriter log(logPath, ByteWriter::Mode::Append);
@@ -196,7 +196,7 @@ void extractArchive(const SelectionState& selection, const ExtractCallbacks& cal
         const BifFileEntry& e = file->entry;
         const std::string outName = folder + "\\" + file->text;
         bool outFound = false;
-        const auto outPath = paths.map(outName, &outFound);
+        const auto outPath = paths.map(outName, &outFound, PathText::GameOnly);
         checkBounds(walk.archive(), e.dataOffset, e.dataSize, outPath);
         // A name the mapper did not find cannot be opened either; only found ones need the real test.
         if (outFound && filesystem::fileExists(outPath))
@@ -242,7 +242,7 @@ void extractfile(const std::string& archivePath, const std::string& outputPath, 
     ByteReader archive(inPath);
     checkBounds(archive, dataoffset, datasize, inPath);
     // An existing output file is emptied first, so no bytes of an older, longer file survive.
-    ByteWriter out(paths.map(outputPath), ByteWriter::Mode::Truncate);
+    ByteWriter out(paths.map(outputPath, nullptr, PathText::GameOnly), ByteWriter::Mode::Truncate);
     std::vector<std::byte> buffer;
     copyData(archive, out, dataoffset, datasize, buffer, [&](std::int64_t copied) {
         call(progress,

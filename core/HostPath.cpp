@@ -20,7 +20,7 @@ fs::path fromUtf8(const std::string& utf8) {
 } // namespace
 
 // Windows already resolves names without regard to case; game text is in the ANSI code page.
-fs::path HostPaths::map(std::string_view gamePath, bool* exists) {
+fs::path HostPaths::map(std::string_view gamePath, bool* exists, PathText) {
     const fs::path path = fromUtf8(cp1252ToUtf8(gamePath));
     if (exists != nullptr) {
         std::error_code ec;
@@ -91,16 +91,20 @@ bool HostPaths::resolve(const std::string& parent, const std::string& component,
     return false;
 }
 
-fs::path HostPaths::map(std::string_view gamePath, bool* exists) {
+fs::path HostPaths::map(std::string_view gamePath, bool* exists, PathText text) {
+    const auto hostText = [text](std::string_view raw) {
+        return text == PathText::HostPrefixed && isValidUtf8(raw) ? std::string(raw) : cp1252ToUtf8(raw);
+    };
     // Split off the last component; the folders before it are resolved once per mapper.
     const std::size_t cut = gamePath.find_last_of("\\/");
     const std::string_view folderPart =
         cut == std::string_view::npos ? std::string_view() : gamePath.substr(0, cut + 1);
     const std::string_view last = cut == std::string_view::npos ? gamePath : gamePath.substr(cut + 1);
+    const std::string folderKey = (text == PathText::GameOnly ? "g:" : "h:") + std::string(folderPart);
 
     std::string result;
     bool found = true;
-    if (const auto known = m_folders.find(std::string(folderPart)); known != m_folders.end()) {
+    if (const auto known = m_folders.find(folderKey); known != m_folders.end()) {
         result = known->second;
     } else {
         std::size_t i = 0;
@@ -116,7 +120,7 @@ fs::path HostPaths::map(std::string_view gamePath, bool* exists) {
             i = end + 1;
             if (raw.empty())
                 continue;
-            const std::string component = isValidUtf8(raw) ? std::string(raw) : cp1252ToUtf8(raw);
+            const std::string component = hostText(raw);
             if (!found || component == "." || component == "..") {
                 result = join(result, component);
                 continue;
@@ -126,10 +130,10 @@ fs::path HostPaths::map(std::string_view gamePath, bool* exists) {
             result = std::move(next);
         }
         if (found)
-            m_folders.emplace(std::string(folderPart), result);
+            m_folders.emplace(folderKey, result);
     }
     if (!last.empty()) {
-        const std::string component = isValidUtf8(last) ? std::string(last) : cp1252ToUtf8(last);
+        const std::string component = hostText(last);
         if (!found || component == "." || component == "..") {
             result = join(result, component);
         } else {
@@ -161,9 +165,9 @@ std::string displayPath(const fs::path& path) {
 
 #endif
 
-fs::path hostPath(std::string_view gamePath) {
+fs::path hostPath(std::string_view gamePath, PathText text) {
     HostPaths paths;
-    return paths.map(gamePath);
+    return paths.map(gamePath, nullptr, text);
 }
 
 } // namespace qm

@@ -10,14 +10,22 @@ namespace qm {
 
 // Maps game-style paths ("\" separators, 8-bit text, letter case as the game spells it) to host paths.
 // On Linux "\" becomes "/", each component that already exists is found without regard to ASCII letter
-// case (an exact match first), and components that do not exist yet keep their spelling. A component that
-// is not valid UTF-8 is taken as Windows-1252 and converted. One mapper caches the folder listings it
+// case (an exact match first), and components that do not exist yet keep their spelling. Game text is
+// Windows-1252; a path that may start with a host folder (BGpath, UTF-8 on Linux) keeps the components
+// that are valid UTF-8 as they are, while output paths, made of game text only, convert every one, so
+// that no two game names meet in one host name. One mapper caches the folder listings it
 // has read, so a run that writes thousands of files into one folder reads that folder once; keep a
 // mapper for one operation only, and tell it about files it creates.
+enum class PathText {
+    HostPrefixed, // may begin with a host folder
+    GameOnly,     // game text throughout
+};
+
 class HostPaths {
 public:
     // `exists` (when given) tells whether the whole path was found.
-    std::filesystem::path map(std::string_view gamePath, bool* exists = nullptr);
+    std::filesystem::path map(std::string_view gamePath, bool* exists = nullptr,
+                              PathText text = PathText::HostPrefixed);
     // Records a file or folder created under a mapped path so later look-ups in its folder see it.
     void noteCreated(const std::filesystem::path& hostPath);
 
@@ -36,7 +44,7 @@ private:
 };
 
 // One-off mapping without a cache.
-std::filesystem::path hostPath(std::string_view gamePath);
+std::filesystem::path hostPath(std::string_view gamePath, PathText text = PathText::HostPrefixed);
 
 // A host path as text for messages, in UTF-8.
 std::string displayPath(const std::filesystem::path& path);

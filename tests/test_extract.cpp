@@ -202,6 +202,18 @@ TEST(WholeArchiveExtraction, HostileNamesStayInsideTheOutputFolder) {
     EXPECT_EQ(readBytes(g.work / "ITEMS.log"), ".._.._X.ITM\r\n_etc_p.ITM\r\nC__Z.ITM\r\n");
 }
 
+TEST(WholeArchiveExtraction, EightBitNamesThatLookLikeUtf8KeepTheirOwnFiles) {
+    ItemsGame g;
+    g.addFile("\xC3\xA9", 1005, "two bytes"); // Windows-1252 "Ã©", which also reads as UTF-8 "é"
+    g.addFile("\xE9", 1005, "one byte");      // Windows-1252 "é"
+    g.write();
+    qm::test::CurrentDir cd(g.work.path());
+    Recorded r;
+    qm::extractArchive(g.select(), r.callbacks());
+    EXPECT_EQ(readBytes(g.work / "ITEMS" / "\xC3\x83\xC2\xA9.ITM"), "two bytes");
+    EXPECT_EQ(readBytes(g.work / "ITEMS" / "\xC3\xA9.ITM"), "one byte");
+}
+
 TEST(WholeArchiveExtraction, DataPastTheArchiveEndIsReportedNotTruncated) {
     ItemsGame g;
     g.addFile("GOOD", 1005, "good");
