@@ -3,6 +3,7 @@
 #include "GameBuilder.h"
 #include "Selection.h"
 #include "TempDir.h"
+#include "TestSupport.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 namespace fs = std::filesystem;
 using qm::build::BifBuilder;
 using qm::build::KeyBuilder;
+using qm::test::errorNumberOf;
 using qm::test::readBytes;
 using qm::test::TempDir;
 
@@ -61,15 +63,6 @@ struct Recorded {
         return c;
     }
 };
-
-int errorNumberOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const qm::FileError& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 std::set<std::string> filesUnder(const fs::path& dir) {
     std::set<std::string> names;

@@ -4,27 +4,18 @@
 #include "FileSystem.h"
 #include "HostPath.h"
 #include "TempDir.h"
+#include "TestSupport.h"
 #include "Text.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
+using qm::test::errorNumberOf;
 using qm::test::TempDir;
 using qm::test::writeBytes;
 
-namespace {
-
-int errorNumberOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const qm::FileError& e) {
-        return e.number();
-    }
-    return 0;
-}
-
-} // namespace
+namespace {} // namespace
 
 #ifndef _WIN32
 // Linux only: Windows finds names without regard to case by itself and keeps the caller's spelling.

@@ -1,5 +1,6 @@
 #include "GameFolder.h"
 #include "TempDir.h"
+#include "TestSupport.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,32 +15,11 @@
 namespace {
 
 namespace fs = std::filesystem;
+using qm::test::ScopedEnv;
 using qm::test::TempDir;
 using qm::test::writeBytes;
 
 // Sets an environment variable for one test and puts the old state back.
-class EnvVar {
-public:
-    explicit EnvVar(const char* name) : m_name(name) {
-        if (const char* value = std::getenv(name))
-            m_saved = value;
-    }
-    ~EnvVar() {
-        if (m_saved)
-            setenv(m_name, m_saved->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-    EnvVar(const EnvVar&) = delete;
-    EnvVar& operator=(const EnvVar&) = delete;
-
-    void set(const std::string& value) { setenv(m_name, value.c_str(), 1); }
-    void unset() { unsetenv(m_name); }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_saved;
-};
 
 const std::string kHeader = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win32\n\n";
 const std::string kGameKeyLine =
@@ -69,8 +49,8 @@ protected:
     std::string driveC() const { return (m_prefix.path() / "drive_c").string(); }
 
     TempDir m_prefix;
-    EnvVar m_winePrefix{"WINEPREFIX"};
-    EnvVar m_gameDir{"QUILLMERE_GAME_DIR"};
+    ScopedEnv m_winePrefix{"WINEPREFIX"};
+    ScopedEnv m_gameDir{"QUILLMERE_GAME_DIR"};
 };
 
 struct MappingCase {

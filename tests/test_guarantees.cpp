@@ -4,6 +4,7 @@
 #include "FolderState.h"
 #include "GameBuilder.h"
 #include "TempDir.h"
+#include "TestSupport.h"
 
 #include <csignal>
 #include <fcntl.h>
@@ -23,19 +24,13 @@ namespace fs = std::filesystem;
 using qm::build::BifBuilder;
 using qm::build::KeyBuilder;
 using qm::build::TlkBuilder;
+using qm::test::CaseName;
 using qm::test::folderState;
 using qm::test::FolderState;
 using qm::test::readBytes;
 using qm::test::TempDir;
 
 namespace {
-
-// Test names from the cases' own names.
-struct CaseName {
-    template <typename Case> std::string operator()(const ::testing::TestParamInfo<Case>& tested) const {
-        return tested.param.name;
-    }
-};
 
 struct CliRun {
     int status = -1; // exit status, or 128 + the signal that ended the program

@@ -8,6 +8,7 @@
 #include "GameBuilder.h"
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
+#include "TestSupport.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -28,16 +29,10 @@
 
 namespace {
 
-// Test names from the cases' own names.
-struct CaseName {
-    template <typename Case> std::string operator()(const ::testing::TestParamInfo<Case>& tested) const {
-        return tested.param.name;
-    }
-};
-
 namespace fs = std::filesystem;
 using qm::build::BifBuilder;
 using qm::build::KeyBuilder;
+using qm::test::CaseName;
 using qm::test::CurrentDir;
 using qm::test::folderState;
 using qm::test::FolderState;

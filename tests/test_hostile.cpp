@@ -8,6 +8,7 @@
 #include "Registry.h"
 #include "Selection.h"
 #include "TempDir.h"
+#include "TestSupport.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -31,19 +32,13 @@ namespace fs = std::filesystem;
 using qm::build::BifBuilder;
 using qm::build::KeyBuilder;
 using qm::build::TlkBuilder;
+using qm::test::CaseName;
 using qm::test::CurrentDir;
 using qm::test::folderState;
 using qm::test::readBytes;
 using qm::test::TempDir;
 
 namespace {
-
-// Test names from the cases' own names.
-struct CaseName {
-    template <typename Case> std::string operator()(const ::testing::TestParamInfo<Case>& tested) const {
-        return tested.param.name;
-    }
-};
 
 constexpr std::int32_t kMaxI32 = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t kMinI32 = std::numeric_limits<std::int32_t>::min();

@@ -1,5 +1,6 @@
 #include "Registry.h"
 #include "TempDir.h"
+#include "TestSupport.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +13,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using qm::test::ScopedEnv;
 using qm::test::TempDir;
 using qm::test::writeBytes;
 
@@ -409,32 +411,10 @@ TEST(RegistryFile, KeyAfterManyOthersIsFound) {
 #ifndef _WIN32
 
 // Sets an environment variable for one test and puts the old state back.
-class EnvVar {
-public:
-    explicit EnvVar(const char* name) : m_name(name) {
-        if (const char* value = std::getenv(name))
-            m_saved = value;
-    }
-    ~EnvVar() {
-        if (m_saved)
-            setenv(m_name, m_saved->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-    EnvVar(const EnvVar&) = delete;
-    EnvVar& operator=(const EnvVar&) = delete;
-
-    void set(const std::string& value) { setenv(m_name, value.c_str(), 1); }
-    void unset() { unsetenv(m_name); }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_saved;
-};
 
 TEST(Readregvalue, ReadsSystemRegOfWinePrefix) {
     TempDir prefix;
-    EnvVar winePrefix("WINEPREFIX");
+    ScopedEnv winePrefix("WINEPREFIX");
     winePrefix.set(prefix.path().string());
     writeBytes(prefix / "system.reg", gameKeyFile(R"("Path"="C:\\Games\\BG\\")"));
     std::string result;
@@ -445,7 +425,7 @@ TEST(Readregvalue, ReadsSystemRegOfWinePrefix) {
 
 TEST(Readregvalue, CurrentUserReadsUserReg) {
     TempDir prefix;
-    EnvVar winePrefix("WINEPREFIX");
+    ScopedEnv winePrefix("WINEPREFIX");
     winePrefix.set(prefix.path().string());
     writeBytes(prefix / "system.reg", kHeader + "[Software\\\\Quillmere] 1\n\"Where\"=\"machine\"\n");
     writeBytes(prefix / "user.reg", kHeader + "[Software\\\\Quillmere] 1\n\"Where\"=\"user\"\n");
@@ -458,7 +438,7 @@ TEST(Readregvalue, CurrentUserReadsUserReg) {
 
 TEST(Readregvalue, OtherRootFails) {
     TempDir prefix;
-    EnvVar winePrefix("WINEPREFIX");
+    ScopedEnv winePrefix("WINEPREFIX");
     winePrefix.set(prefix.path().string());
     writeBytes(prefix / "system.reg", gameKeyFile(R"("Path"="C:\\BG\\")"));
     std::string result = kBefore;
@@ -468,8 +448,8 @@ TEST(Readregvalue, OtherRootFails) {
 
 TEST(Readregvalue, DefaultPrefixIsDotWineInHome) {
     TempDir home;
-    EnvVar winePrefix("WINEPREFIX");
-    EnvVar homeVar("HOME");
+    ScopedEnv winePrefix("WINEPREFIX");
+    ScopedEnv homeVar("HOME");
     winePrefix.unset();
     homeVar.set(home.path().string());
     writeBytes(home / ".wine/system.reg", gameKeyFile(R"("Path"="C:\\Home\\")"));
@@ -480,8 +460,8 @@ TEST(Readregvalue, DefaultPrefixIsDotWineInHome) {
 
 TEST(Readregvalue, EmptyWinePrefixCountsAsUnset) {
     TempDir home;
-    EnvVar winePrefix("WINEPREFIX");
-    EnvVar homeVar("HOME");
+    ScopedEnv winePrefix("WINEPREFIX");
+    ScopedEnv homeVar("HOME");
     winePrefix.set("");
     homeVar.set(home.path().string());
     writeBytes(home / ".wine/system.reg", gameKeyFile(R"("Path"="C:\\Home\\")"));
@@ -493,7 +473,7 @@ TEST(Readregvalue, EmptyWinePrefixCountsAsUnset) {
 
 TEST(Readregvalue, PrefixWithoutRegistryFails) {
     TempDir prefix;
-    EnvVar winePrefix("WINEPREFIX");
+    ScopedEnv winePrefix("WINEPREFIX");
     winePrefix.set(prefix.path().string());
     std::string result = kBefore;
     EXPECT_FALSE(qm::readregvalue(qm::kHkeyLocalMachine, kGameKey, "Path", result));
