@@ -195,6 +195,8 @@ TEST(WholeArchiveExtraction, HostileNamesStayInsideTheOutputFolder) {
     EXPECT_EQ(readBytes(g.work / "ITEMS.log"), ".._.._X.ITM\r\n_etc_p.ITM\r\nC__Z.ITM\r\n");
 }
 
+#ifndef _WIN32
+// Linux keeps names in UTF-8; Windows takes game text in its own code page and has no such choice.
 TEST(WholeArchiveExtraction, EightBitNamesThatLookLikeUtf8KeepTheirOwnFiles) {
     ItemsGame g;
     g.addFile("\xC3\xA9", 1005, "two bytes"); // Windows-1252 "Ã©", which also reads as UTF-8 "é"
@@ -206,6 +208,7 @@ TEST(WholeArchiveExtraction, EightBitNamesThatLookLikeUtf8KeepTheirOwnFiles) {
     EXPECT_EQ(readBytes(g.work / "ITEMS" / "\xC3\x83\xC2\xA9.ITM"), "two bytes");
     EXPECT_EQ(readBytes(g.work / "ITEMS" / "\xC3\xA9.ITM"), "one byte");
 }
+#endif
 
 TEST(WholeArchiveExtraction, DataPastTheArchiveEndIsReportedNotTruncated) {
     ItemsGame g;
