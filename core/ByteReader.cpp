@@ -1,31 +1,18 @@
 #include "ByteReader.h"
 
 #include "FileError.h"
+#include "HostFile.h"
 #include "HostPath.h"
 
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
-#include <system_error>
 #include <utility>
 
 namespace qm {
 
 ByteReader::ByteReader(const std::filesystem::path& hostPath, std::size_t bufferSize) : m_path(hostPath) {
-#ifdef _WIN32
-    m_file = _wfopen(hostPath.c_str(), L"rb");
-#else
-    m_file = std::fopen(hostPath.c_str(), "rb");
-#endif
-    if (m_file == nullptr) {
-        const int err = errno;
-#ifdef _WIN32
-        // Windows refuses to open a folder at all, with "access denied"; a folder is error 75 everywhere.
-        if (std::error_code ec; std::filesystem::is_directory(hostPath, ec))
-            throw FileError(PathFileAccessError, displayPath(hostPath));
-#endif
-        throw errorFromErrno(err, displayPath(hostPath));
-    }
+    m_file = openHostFile(hostPath, "rb");
 #ifdef _WIN32
     // The 64-bit call, as the plain one holds a file's length in 32 bits.
     struct _stat64 st {};

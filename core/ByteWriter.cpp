@@ -1,28 +1,15 @@
 #include "ByteWriter.h"
 
 #include "FileError.h"
+#include "HostFile.h"
 #include "HostPath.h"
 
 #include <cerrno>
-#include <system_error>
 
 namespace qm {
 
 ByteWriter::ByteWriter(const std::filesystem::path& hostPath, Mode mode) : m_path(hostPath) {
-#ifdef _WIN32
-    m_file = _wfopen(hostPath.c_str(), mode == Mode::Append ? L"ab" : L"wb");
-#else
-    m_file = std::fopen(hostPath.c_str(), mode == Mode::Append ? "ab" : "wb");
-#endif
-    if (m_file == nullptr) {
-        const int err = errno;
-#ifdef _WIN32
-        // Windows answers "access denied" for a folder; Linux's EISDIR already gives 75.
-        if (std::error_code ec; std::filesystem::is_directory(hostPath, ec))
-            throw FileError(PathFileAccessError, displayPath(hostPath));
-#endif
-        throw errorFromErrno(err, displayPath(hostPath));
-    }
+    m_file = openHostFile(hostPath, mode == Mode::Append ? "ab" : "wb");
     // One chunk fits the buffer whole, so each chunk leaves in one write.
     m_buffer = std::make_unique<char[]>(kBufferSize);
     std::setvbuf(m_file, m_buffer.get(), _IOFBF, kBufferSize);
