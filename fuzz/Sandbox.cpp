@@ -1,5 +1,7 @@
 #include "Sandbox.h"
 
+#include "Text.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -127,6 +129,12 @@ int openFileCount() {
     for (fs::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end; it.increment(ec))
         ++count;
     return count;
+}
+
+std::map<std::string, std::string> GameInput::gameFiles() const {
+    const std::string onDisk =
+        lowerCaseOnDisk ? "data/" + asciiLower(archiveName) + ".bif" : "data/" + archiveName + ".BIF";
+    return {{"chitin.key", key}, {onDisk, bif}};
 }
 
 GameInput splitGameInput(const std::uint8_t* data, std::size_t size) {

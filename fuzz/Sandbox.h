@@ -58,6 +58,9 @@ struct GameInput {
     bool lowerCaseOnDisk = false;
     std::string key;
     std::string bif;
+
+    // The game folder's files: the catalogue, and the archive under the name the choice expects.
+    std::map<std::string, std::string> gameFiles() const;
 };
 GameInput splitGameInput(const std::uint8_t* data, std::size_t size);
 std::string joinGameInput(std::uint8_t selector, std::string_view key, std::string_view bif);

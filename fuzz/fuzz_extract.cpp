@@ -31,9 +31,7 @@ void expectInside(const std::string& written, const std::string& folder) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static qm::fuzz::Sandbox sandbox;
     const qm::fuzz::GameInput input = qm::fuzz::splitGameInput(data, size);
-    const std::string onDisk = input.lowerCaseOnDisk ? "data/" + qm::asciiLower(input.archiveName) + ".bif"
-                                                     : "data/" + input.archiveName + ".BIF";
-    sandbox.reset({{"chitin.key", input.key}, {onDisk, input.bif}});
+    sandbox.reset(input.gameFiles());
     const int openBefore = qm::fuzz::openFileCount();
 
     qm::SelectionState selected;

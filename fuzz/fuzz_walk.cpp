@@ -34,9 +34,7 @@ bool isSafeText(const std::string& text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static qm::fuzz::Sandbox sandbox;
     const qm::fuzz::GameInput input = qm::fuzz::splitGameInput(data, size);
-    const std::string onDisk = input.lowerCaseOnDisk ? "data/" + qm::asciiLower(input.archiveName) + ".bif"
-                                                     : "data/" + input.archiveName + ".BIF";
-    sandbox.reset({{"chitin.key", input.key}, {onDisk, input.bif}});
+    sandbox.reset(input.gameFiles());
     const int openBefore = qm::fuzz::openFileCount();
 
     try {
