@@ -8,6 +8,7 @@
 #include <fstream>
 #include <optional>
 #include <string_view>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -70,6 +71,9 @@ bool takeValue(std::uint32_t type, std::string_view bytes, std::string& result) 
 constexpr std::size_t kMaxLine = std::size_t{64} * 1024;
 // Data bytes kept; more fail in every type, even a UTF-16 string, which halves in the ANSI code page.
 constexpr std::size_t kMaxData = 2 * kBufferSize + 2;
+
+// A prefix's system.reg is a few MB; anything far larger is no registry Wine wrote.
+constexpr std::uintmax_t kMaxRegistryFile = std::uintmax_t{64} << 20;
 
 struct StoredValue {
     std::uint32_t type = 0;
@@ -496,8 +500,13 @@ fs::path winePrefix() {
 bool readWineRegistryValue(const fs::path& regFile, const std::string& keyPath, const std::string& valueName,
                            std::string& result) {
     std::optional<StoredValue> value;
+    // Launcher prefixes are asked one after the other, so a miss must stay cheap: only a regular file of
+    // a size Wine writes is read, never a pipe or a device that could block.
+    std::error_code ec;
+    const bool readable =
+        fs::is_regular_file(regFile, ec) && fs::file_size(regFile, ec) <= kMaxRegistryFile && !ec;
     try {
-        if (std::ifstream file(regFile, std::ios::binary); file)
+        if (std::ifstream file(regFile, std::ios::binary); readable && file)
             value = findValue(file, keyPath, valueName);
     } catch (const std::ios_base::failure&) {
         // A file that cannot be read to its end (a folder, a failing disk) holds nothing we trust.

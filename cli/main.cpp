@@ -1,3 +1,4 @@
+#include "ArchiveLocation.h"
 #include "ByteReader.h"
 #include "Catalogue.h"
 #include "Extract.h"
@@ -50,16 +51,6 @@ struct UsageError {
 // Game text is Windows-1252; the terminal gets UTF-8.
 std::string out(const std::string& gameText) {
     return qm::cp1252ToUtf8(gameText);
-}
-
-std::string withSeparator(std::string dir) {
-    if (!dir.empty() && dir.back() != '/' && dir.back() != '\\')
-#ifdef _WIN32
-        dir += '\\';
-#else
-        dir += '/';
-#endif
-    return dir;
 }
 
 // Redraws a bar on stderr when it is a terminal; quiet otherwise.
@@ -140,7 +131,7 @@ int runFiles(const std::string& BGpath, const std::string& archive) {
     std::optional<qm::ByteReader> bif;
     std::optional<qm::StringTable> strings;
     if (items) {
-        bif.emplace(qm::hostPath(qm::archivePath(selection)), qm::ByteReader::kRandomAccessBuffer);
+        bif.emplace(qm::locateArchive(selection), qm::ByteReader::kRandomAccessBuffer);
         strings.emplace(BGpath);
     }
     std::string line;
@@ -224,7 +215,7 @@ int main(int argc, char** argv) {
                               : !takesArchive || (command == "pick" ? rest.size() < 3 : rest.size() != 2))
             throw UsageError{command == "list" || takesArchive ? "wrong arguments for " + command
                                                                : "unknown command " + command};
-        const std::string BGpath = game ? withSeparator(*game) : qm::discoverGameFolder();
+        const std::string BGpath = game ? qm::withFolderSeparator(*game) : qm::discoverGameFolder();
         if (command == "list")
             return runList(BGpath);
         if (command == "extract")

@@ -1,5 +1,6 @@
 #include "Extract.h"
 
+#include "ArchiveLocation.h"
 #include "ByteReader.h"
 #include "ByteWriter.h"
 #include "FileError.h"
@@ -10,10 +11,12 @@
 #include "Text.h"
 #include "TypeTable.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace qm {
 
@@ -26,98 +29,161 @@ template <typename F, typename... Args> void call(const F& f, Args&&... args) {
         f(std::forward<Args>(args)...);
 }
 
+std::uint64_t keyOf(std::int16_t type, std::int16_t low, std::int16_t high) {
+    return (static_cast<std::uint64_t>(static_cast<std::uint16_t>(type)) << 32) |
+           (static_cast<std::uint64_t>(static_cast<std::uint16_t>(low)) << 16) |
+           static_cast<std::uint16_t>(high);
+}
+
+// The LocatorHigh that ties this archive's files to their catalogue entries. Real catalogues store 16 x
+// the archive's position in the archive table; the fixed value is that of the original release. Each
+// candidate counts the file entries that a catalogue entry of the same type, LocatorLow and that
+// LocatorHigh names. The most wins; on a tie the fixed value, unless its own position names another
+// archive: then the lowest tied position of this one.
+std::int16_t catalogueHigh(std::int16_t fixed, const std::string& listName, ByteReader& key,
+                           const std::vector<KeyResourceRecord>& catalogue,
+                           const std::vector<std::uint32_t>& fileKeys) {
+    const std::vector<std::string> names = readArchiveNames(key);
+    std::vector<std::int16_t> positions; // 16 x k for every k that names this archive, ascending
+    bool fixedNamesOther = false;
+    for (int k = 0; k < static_cast<int>(names.size()); ++k) {
+        const std::string& name = names[static_cast<std::size_t>(k)];
+        if (equalsIgnoreCase(name, listName))
+            positions.push_back(static_cast<std::int16_t>(16 * k));
+        else if (fixed >= 0 && k == fixed / 16 && !name.empty())
+            fixedNamesOther = true;
+    }
+    if (positions.empty() || (positions.size() == 1 && positions.front() == fixed))
+        return fixed;
+
+    std::vector<std::int16_t> candidates{fixed};
+    for (const std::int16_t p : positions)
+        if (p != fixed)
+            candidates.push_back(p);
+    std::vector<bool> isCandidate(1 << 16, false);
+    for (const std::int16_t c : candidates)
+        isCandidate[static_cast<std::uint16_t>(c)] = true;
+    std::unordered_set<std::uint64_t> named;
+    for (const KeyResourceRecord& r : catalogue)
+        if (isCandidate[static_cast<std::uint16_t>(r.locatorHigh)])
+            named.insert(keyOf(r.resourceType, r.locatorLow, r.locatorHigh));
+
+    std::vector<std::int64_t> counts(candidates.size(), 0);
+    for (const std::uint32_t file : fileKeys) {
+        const auto type = static_cast<std::int16_t>(file >> 16);
+        const auto low = static_cast<std::int16_t>(file & 0xFFFF);
+        for (std::size_t c = 0; c < candidates.size(); ++c)
+            counts[c] += static_cast<std::int64_t>(named.count(keyOf(type, low, candidates[c])));
+    }
+    const std::int64_t best = *std::max_element(counts.begin(), counts.end());
+    if (counts[0] == best && !fixedNamesOther)
+        return fixed;
+    for (const std::int16_t p : positions) // ascending, so the first tied is the lowest
+        if (counts[static_cast<std::size_t>(std::find(candidates.begin(), candidates.end(), p) -
+                                            candidates.begin())] == best)
+            return p;
+    return fixed;
+}
+
 // One walk over an archive's file table, naming each file from the catalogue. Whole-archive extraction
 // and the editor's list share it so that both name every file the same way.
 class ArchiveWalk {
 public:
     struct File {
         std::int64_t index = 0; // 0-based position in the file table
-        BifFileEntry entry;     // LocatorHigh already replaced by biffid
+        BifFileEntry entry;     // LocatorHigh already replaced by the catalogue's value
         std::string text;       // safe name, "." and extension
     };
 
     // `count` is the file entry count the caller holds for the archive.
     ArchiveWalk(const SelectionState& selection, std::int32_t count, HostPaths& paths)
-        : m_bifPath(paths.map(archivePath(selection))), m_table(m_bifPath), m_bif(m_bifPath),
-          m_keyPath(paths.map(selection.BGpath + "chitin.key")), m_key(m_keyPath), m_biffid(selection.biffid),
-          m_count(count),
-          m_entryPosition((static_cast<std::int64_t>(selection.begin_i > 0 ? selection.begin_i : 1) - 1) *
-                              kFileEntrySize +
-                          kFileTablePosition) {
-        seekResourceTable(m_key);
+        : m_bifPath(locateArchive(selection)), m_table(m_bifPath), m_bif(m_bifPath),
+          m_replaceHigh(selection.biffid != 999), m_high(selection.biffid), m_count(count),
+          m_first(std::max<std::int64_t>(selection.begin_i, 1) - 1) {
+        ByteReader key(paths.map(selection.BGpath + "chitin.key"));
+        // The resource table is read once; the forward scan, the choice of the catalogue value and the
+        // look-up of names the scan missed all work on it.
+        m_catalogue = readResourceTable(key);
+        if (m_replaceHigh)
+            m_high =
+                catalogueHigh(selection.biffid, selection.targetfile + ".bif", key, m_catalogue, fileKeys());
     }
 
     std::int64_t archiveLength() const { return m_bif.length(); }
     ByteReader& archive() { return m_bif; }
 
-    // The next file, or nothing once the counter reached the count or the table's last entry is done.
+    // The next file, or nothing once the table's last entry is done: every entry is walked once,
+    // whatever its LocatorLow says.
     std::optional<File> next() {
-        // The counter is the 16-bit LocatorLow of the file just walked, plus one; it ends the walk when it
-        // reaches the count. The table's own size ends it at the latest, whatever the locators say.
-        if (m_counter == m_count || m_index >= static_cast<std::int64_t>(m_count))
+        if (m_first + m_index >= static_cast<std::int64_t>(m_count))
             return std::nullopt;
+        const std::int64_t position = (m_first + m_index) * kFileEntrySize + kFileTablePosition;
         // The 14 bytes read of the entry must lie inside the archive.
-        if (m_entryPosition + 13 > m_bif.length())
+        if (position + 13 > m_bif.length())
             throw FileError(InputPastEndOfFile, "the file table runs past the end of the archive",
                             displayPath(m_bifPath));
         // The table has a reader of its own, so reading it stays sequential while the data are copied.
-        m_table.seek(m_entryPosition);
+        m_table.seek(position);
         File file;
         file.index = m_index;
         file.entry = readFileEntry(m_table);
-        if (m_entryPosition + kFileEntrySize <= m_bif.length())
+        if (position + kFileEntrySize <= m_bif.length())
             m_table.readI16(); // the entry's last field is not used; reading it saves a seek
-        if (m_biffid != 999)
-            file.entry.locatorHigh = m_biffid;
+        if (m_replaceHigh)
+            file.entry.locatorHigh = m_high;
         file.text = safeName(nameFor(file)) + "." + ExtensionForType(file.entry.resourceType);
-        m_counter = static_cast<std::int16_t>(file.entry.locatorLow + 1);
-        m_entryPosition += kFileEntrySize;
         ++m_index;
         return file;
     }
 
 private:
-    // The forward scan: catalogue entries are read from where the previous file's scan stopped, at least
-    // one per file, until one matches or the catalogue ends.
+    // Type and LocatorLow of every entry the walk will take, as far as the archive holds them.
+    std::vector<std::uint32_t> fileKeys() {
+        std::vector<std::uint32_t> keys;
+        const std::int64_t held =
+            std::max<std::int64_t>((m_bif.length() - (kFileTablePosition - 1)) / kFileEntrySize, 0);
+        const std::int64_t last = std::min<std::int64_t>(m_count, held);
+        if (last > m_first) {
+            keys.reserve(static_cast<std::size_t>(last - m_first));
+            m_table.seek(m_first * kFileEntrySize + kFileTablePosition);
+            for (std::int64_t i = m_first; i < last; ++i) {
+                const BifFileEntry e = readFileEntry(m_table);
+                m_table.readI16();
+                keys.push_back(
+                    (static_cast<std::uint32_t>(static_cast<std::uint16_t>(e.resourceType)) << 16) |
+                    static_cast<std::uint16_t>(e.locatorLow));
+            }
+        }
+        return keys;
+    }
+
+    // The forward scan: catalogue entries are taken from where the previous file's scan stopped, at
+    // least one per file, until one matches or the catalogue ends.
     std::string nameFor(const File& file) {
         const BifFileEntry& e = file.entry;
-        while (!m_exhausted) {
-            KeyResourceEntry k = readResourceEntry(m_key);
-            if (m_key.ranShort()) {
-                m_exhausted = true;
-                break;
-            }
+        while (m_scan < m_catalogue.size()) {
+            const KeyResourceRecord& k = m_catalogue[m_scan++];
             if (k.resourceType == e.resourceType && k.locatorLow == e.locatorLow &&
                 k.locatorHigh == e.locatorHigh)
-                return std::move(k.name);
+                return resRefName(k.resRef);
         }
         // Past the catalogue's end the forward scan can no longer name anything; rather than give every
         // later file the same name, look the file up among all catalogue entries.
         const auto& names = lookup();
         if (const auto it = names.find(keyOf(e.resourceType, e.locatorLow, e.locatorHigh)); it != names.end())
-            return it->second;
+            return resRefName(m_catalogue[it->second].resRef);
         char buffer[16];
         std::snprintf(buffer, sizeof buffer, "NONAME%05lld", static_cast<long long>(file.index));
         return buffer;
     }
 
-    static std::uint64_t keyOf(std::int16_t type, std::int16_t low, std::int16_t high) {
-        return (static_cast<std::uint64_t>(static_cast<std::uint16_t>(type)) << 32) |
-               (static_cast<std::uint64_t>(static_cast<std::uint16_t>(low)) << 16) |
-               static_cast<std::uint16_t>(high);
-    }
-
-    // Built once per walk, and only when a forward scan ran out.
-    const std::unordered_map<std::uint64_t, std::string>& lookup() {
+    // Built once per walk, and only when a forward scan ran out; the first entry of a key names it.
+    const std::unordered_map<std::uint64_t, std::size_t>& lookup() {
         if (!m_lookup) {
             m_lookup.emplace();
-            ByteReader key(m_keyPath);
-            seekResourceTable(key);
-            for (;;) {
-                KeyResourceEntry k = readResourceEntry(key);
-                if (key.ranShort())
-                    break;
-                m_lookup->try_emplace(keyOf(k.resourceType, k.locatorLow, k.locatorHigh), std::move(k.name));
+            for (std::size_t i = 0; i < m_catalogue.size(); ++i) {
+                const KeyResourceRecord& k = m_catalogue[i];
+                m_lookup->try_emplace(keyOf(k.resourceType, k.locatorLow, k.locatorHigh), i);
             }
         }
         return *m_lookup;
@@ -126,15 +192,14 @@ private:
     std::filesystem::path m_bifPath;
     ByteReader m_table;
     ByteReader m_bif;
-    std::filesystem::path m_keyPath;
-    ByteReader m_key;
-    std::int16_t m_biffid;
+    bool m_replaceHigh;
+    std::int16_t m_high;
     std::int32_t m_count;
-    std::int64_t m_entryPosition;
+    std::int64_t m_first; // 0-based index of the first entry walked
     std::int64_t m_index = 0;
-    std::int16_t m_counter = 0;
-    bool m_exhausted = false;
-    std::optional<std::unordered_map<std::uint64_t, std::string>> m_lookup;
+    std::vector<KeyResourceRecord> m_catalogue;
+    std::size_t m_scan = 0;
+    std::optional<std::unordered_map<std::uint64_t, std::size_t>> m_lookup;
 };
 
 // Data must lie inside the archive; an empty or negative size copies nothing wherever it points.
@@ -235,14 +300,14 @@ ArchiveListing listArchive(const SelectionState& selection, const std::function<
     return listing;
 }
 
-void extractfile(const std::string& archivePath, const std::string& outputPath, std::int32_t dataoffset,
-                 std::int32_t datasize, const std::function<void(float)>& progress) {
-    HostPaths paths;
-    const auto inPath = paths.map(archivePath);
+namespace {
+
+void copyToFile(const std::filesystem::path& inPath, const std::string& outputPath, std::int32_t dataoffset,
+                std::int32_t datasize, const std::function<void(float)>& progress) {
     ByteReader archive(inPath);
     checkBounds(archive, dataoffset, datasize, inPath);
     // An existing output file is emptied first, so no bytes of an older, longer file survive.
-    ByteWriter out(paths.map(outputPath, nullptr, PathText::GameOnly), ByteWriter::Mode::Truncate);
+    ByteWriter out(hostPath(outputPath, PathText::GameOnly), ByteWriter::Mode::Truncate);
     std::vector<std::byte> buffer;
     copyData(archive, out, dataoffset, datasize, buffer, [&](std::int64_t copied) {
         call(progress,
@@ -252,20 +317,29 @@ void extractfile(const std::string& archivePath, const std::string& outputPath, 
     call(progress, 0.0f);
 }
 
+} // namespace
+
+void extractfile(const std::string& archivePath, const std::string& outputPath, std::int32_t dataoffset,
+                 std::int32_t datasize, const std::function<void(float)>& progress) {
+    copyToFile(hostPath(archivePath), outputPath, dataoffset, datasize, progress);
+}
+
 void extractSelected(const SelectionState& archive, const std::vector<std::string>& listTexts,
                      const PickCallbacks& callbacks) {
     const auto workDir = hostPath("WorkDir");
     if (!filesystem::dirExists(workDir))
         filesystem::makeDir(workDir);
-    const std::string path = archivePath(archive);
+    const std::filesystem::path path = locateArchive(archive);
     for (std::int32_t i = 0; i < archive.nbfile_2; ++i) {
         if (static_cast<std::size_t>(i) >= listTexts.size())
             break;
         if (callbacks.isChecked(i)) {
             call(callbacks.status, listTexts[static_cast<std::size_t>(i)]);
-            const EntryDetails bounds = readEntryDetails(path, i);
+            ByteReader table(path, ByteReader::kRandomAccessBuffer);
+            const EntryDetails bounds = readEntryDetails(table, i);
+            table.close();
             const std::string outName = "workdir\\" + safeName(listTexts[static_cast<std::size_t>(i)]);
-            extractfile(path, outName, bounds.dataOffset, bounds.dataSize, callbacks.progress);
+            copyToFile(path, outName, bounds.dataOffset, bounds.dataSize, callbacks.progress);
             call(callbacks.written, outName);
             call(callbacks.uncheck, i);
         }
@@ -275,6 +349,11 @@ void extractSelected(const SelectionState& archive, const std::vector<std::strin
 
 EntryDetails readEntryDetails(const std::string& archivePath, int index) {
     ByteReader bif(hostPath(archivePath), ByteReader::kRandomAccessBuffer);
+    return readEntryDetails(bif, index);
+}
+
+EntryDetails readEntryDetails(const SelectionState& archive, int index) {
+    ByteReader bif(locateArchive(archive), ByteReader::kRandomAccessBuffer);
     return readEntryDetails(bif, index);
 }
 

@@ -74,6 +74,8 @@ struct EntryDetails {
     std::int16_t nameIndex = 0;
 };
 EntryDetails readEntryDetails(const std::string& archivePath, int index);
+// The same from the archive that the selection names, wherever the game keeps it (locateArchive).
+EntryDetails readEntryDetails(const SelectionState& archive, int index);
 // The same from an archive already open, for callers that read many entries.
 EntryDetails readEntryDetails(ByteReader& archive, int index);
 

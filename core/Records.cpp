@@ -1,5 +1,7 @@
 #include "Records.h"
 
+#include <algorithm>
+
 namespace qm {
 
 std::string resRefName(std::span<const std::uint8_t, 8> resRef) {
@@ -42,6 +44,73 @@ KeyArchiveEntry readArchiveEntry(ByteReader& key, int k) {
     key.readI16(); // high half of NameOffset: read and discarded
     entry.nameLength = key.readI16();
     return entry;
+}
+
+std::vector<std::string> readArchiveNames(ByteReader& key) {
+    // A name starts at a positive 16-bit position and holds fewer than 32767 bytes.
+    std::vector<std::byte> head(static_cast<std::size_t>(std::min<std::int64_t>(key.length(), 1 << 16)));
+    key.seek(1);
+    head.resize(key.read(head));
+    const auto u8 = [&head](std::int64_t offset) {
+        return offset >= 0 && offset < static_cast<std::int64_t>(head.size())
+                   ? std::to_integer<std::uint16_t>(head[static_cast<std::size_t>(offset)])
+                   : std::uint16_t{0}; // past the end reads as zero, as a short read does
+    };
+    const auto i16 = [&u8](std::int64_t offset) {
+        return static_cast<std::int16_t>(static_cast<std::uint16_t>(u8(offset) | (u8(offset + 1) << 8)));
+    };
+    std::vector<std::string> names(kArchiveEntriesRead);
+    for (int k = 0; k < kArchiveEntriesRead; ++k) {
+        const std::int64_t field = kArchiveTablePosition - 1 + kArchiveEntrySize * k + 4;
+        const std::int16_t nameOffset = i16(field); // the high half at field + 2 is not used
+        const std::int16_t nameLength = i16(field + 4);
+        std::string& name = names[static_cast<std::size_t>(k)];
+        const auto start = static_cast<std::int16_t>(nameOffset + 6); // 1-based
+        if (nameLength > 6) {
+            if (start < 1 || start > key.length())
+                continue;
+            const std::int64_t from = start - 1;
+            const std::int64_t to =
+                std::min<std::int64_t>(from + nameLength - 6, static_cast<std::int64_t>(head.size()));
+            for (std::int64_t at = from; at < to; ++at)
+                name += static_cast<char>(u8(at));
+        }
+        if (name.size() >= 2 && name[0] == 's' && name[1] == '\\')
+            name.erase(0, 2);
+    }
+    return names;
+}
+
+std::vector<KeyResourceRecord> readResourceTable(ByteReader& key) {
+    const std::int32_t offset = seekResourceTable(key);
+    const std::int64_t available =
+        std::clamp<std::int64_t>(key.length() - offset, 0, kMaxResourceTableBytes) / kResourceEntrySize;
+    std::vector<KeyResourceRecord> records;
+    records.reserve(static_cast<std::size_t>(available));
+    constexpr std::size_t kBlockEntries = 4096;
+    std::vector<std::byte> block(kBlockEntries * kResourceEntrySize);
+    while (static_cast<std::int64_t>(records.size()) < available) {
+        const auto want = static_cast<std::size_t>(
+            std::min<std::int64_t>(kBlockEntries, available - static_cast<std::int64_t>(records.size())));
+        const std::size_t got = key.read(std::span(block.data(), want * kResourceEntrySize)) /
+                                static_cast<std::size_t>(kResourceEntrySize);
+        for (std::size_t e = 0; e < got; ++e) {
+            const std::byte* raw = block.data() + e * kResourceEntrySize;
+            const auto i16 = [raw](std::size_t at) {
+                return static_cast<std::int16_t>(static_cast<std::uint16_t>(
+                    std::to_integer<unsigned>(raw[at]) | (std::to_integer<unsigned>(raw[at + 1]) << 8)));
+            };
+            KeyResourceRecord& r = records.emplace_back();
+            for (std::size_t i = 0; i < 8; ++i)
+                r.resRef[i] = std::to_integer<std::uint8_t>(raw[i]);
+            r.resourceType = i16(8);
+            r.locatorLow = i16(10);
+            r.locatorHigh = i16(12);
+        }
+        if (got < want)
+            break; // the file shrank meanwhile
+    }
+    return records;
 }
 
 std::int32_t readFileEntryCount(ByteReader& bif) {

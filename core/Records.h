@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace qm {
 
@@ -19,6 +20,8 @@ constexpr std::int64_t kResourceTableOffsetPosition = 21;
 constexpr std::int64_t kArchiveTablePosition = 25;
 constexpr std::int64_t kArchiveEntrySize = 12;
 constexpr std::int64_t kResourceEntrySize = 14;
+// Archive entries 0 to 140 are read whatever the header says.
+constexpr int kArchiveEntriesRead = 141;
 // BIF header: FileEntryCount at offset 8; file entry i at offset 20 + 16i.
 constexpr std::int64_t kFileEntryCountPosition = 9;
 constexpr std::int64_t kFileTablePosition = 21;
@@ -31,6 +34,15 @@ struct KeyArchiveEntry {
 
 struct KeyResourceEntry {
     std::string name; // the ResRef by the name rule
+    std::int16_t resourceType = 0;
+    std::int16_t locatorLow = 0;
+    std::int16_t locatorHigh = 0;
+};
+
+// A resource entry as stored, for walks that hold the whole resource table: the name is made only for the
+// entries that name a file.
+struct KeyResourceRecord {
+    std::array<std::uint8_t, 8> resRef{};
     std::int16_t resourceType = 0;
     std::int16_t locatorLow = 0;
     std::int16_t locatorHigh = 0;
@@ -59,6 +71,16 @@ std::int32_t seekResourceTable(ByteReader& key);
 KeyResourceEntry readResourceEntry(ByteReader& key);
 // Archive entry k (0-based), from the fixed table position.
 KeyArchiveEntry readArchiveEntry(ByteReader& key, int k);
+// The names of archive entries 0 to 140 as the main window lists them: the stored name without its first
+// five characters ("data\"), a then leading "s\" (of "movies\") and its terminator; empty where an entry
+// holds no name the 16-bit position can reach. Every byte a name may occupy lies in the file's first
+// 64 KiB, which is read as one block.
+std::vector<std::string> readArchiveNames(ByteReader& key);
+// Every whole resource entry from ResourceTableOffset on, to the end of the catalogue but no further than
+// kMaxResourceTableBytes: no real catalogue comes near that, and a sparse or hostile file is not read
+// through. Throws like seekResourceTable.
+constexpr std::int64_t kMaxResourceTableBytes = std::int64_t{64} << 20;
+std::vector<KeyResourceRecord> readResourceTable(ByteReader& key);
 
 std::int32_t readFileEntryCount(ByteReader& bif);
 // The file entry at the reader's current position (14 of its 16 bytes).

@@ -1,5 +1,6 @@
 #include "Selection.h"
 
+#include "ArchiveLocation.h"
 #include "ByteReader.h"
 #include "FileError.h"
 #include "FileSystem.h"
@@ -35,7 +36,7 @@ SelectionState selectArchive(const std::string& BGpath, std::string_view entryTe
         entryText.size() >= 5 && asciiUpper(entryText.substr(0, 5)) == "MOVIE" ? "movies\\" : "data\\";
     next.targetfile = std::string(entryText.substr(0, entryText.size() >= 4 ? entryText.size() - 4 : 0));
 
-    const auto path = hostPath(archivePath(next));
+    const auto path = locateArchive(next);
     const std::int64_t length = filesystem::fileLength(path);
     // The length field is 32-bit; an archive beyond 2 GiB keeps its low bits, as the field always did.
     next.taillefile = static_cast<std::int32_t>(static_cast<std::uint32_t>(length & 0xFFFFFFFF));

@@ -23,7 +23,7 @@ struct SelectionState {
 // biffid of an archive base name: the four known archives by lower-cased name, 999 for any other.
 std::int16_t biffidFor(std::string_view targetfile);
 
-// BGpath & targetdir & targetfile & ".bif".
+// BGpath & targetdir & targetfile & ".bif", as composed; locateArchive finds the file itself.
 std::string archivePath(const SelectionState& state);
 
 // The state after choosing the list entry `entryText` (such as "CREATURE.BIF") in game folder `BGpath`:

@@ -197,7 +197,7 @@ void FrmEdit::onItemChanged(QListWidgetItem* item) {
 }
 
 void FrmEdit::List1_ItemCheck(int item) {
-    const qm::EntryDetails details = qm::readEntryDetails(qm::archivePath(m_kept), item);
+    const qm::EntryDetails details = qm::readEntryDetails(m_kept, item);
     setField(txtaddress, QString::number(details.dataOffset));
     setField(txtsize, QString::number(details.dataSize));
 

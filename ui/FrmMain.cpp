@@ -34,7 +34,8 @@ using qm::layout::twipsRect;
 
 } // namespace
 
-FrmMain::FrmMain(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), m_dialogs(dialogs) {
+FrmMain::FrmMain(Dialogs& dialogs, std::optional<std::string> gameFolder, QWidget* parent)
+    : QMainWindow(parent), m_gameFolder(std::move(gameFolder)), m_dialogs(dialogs) {
     buildControls();
     Form_Load();
     // Connected only now, so filling the list at load is no choice. A selection, not the current row:
@@ -136,7 +137,7 @@ void FrmMain::buildControls() {
 
 void FrmMain::Form_Load() {
     guardEvent(m_dialogs, [this] {
-        BGpath = qm::discoverGameFolder();
+        BGpath = m_gameFolder ? *m_gameFolder : qm::discoverGameFolder();
         std::vector<std::string> names = qm::listbifs(BGpath);
         // The list box keeps its entries sorted, letter case ignored.
         qm::sortArchiveNames(names);

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,8 +24,10 @@ class QPushButton;
 class FrmMain : public QMainWindow, public qm::SelectionState {
     Q_OBJECT
 public:
-    // Form_Load runs in the constructor: game folder discovery, then the catalogue scan.
-    explicit FrmMain(Dialogs& dialogs, QWidget* parent = nullptr);
+    // Form_Load runs in the constructor: game folder discovery, then the catalogue scan. A game folder
+    // given (BGpath, with its separator) is used instead of discovery.
+    explicit FrmMain(Dialogs& dialogs, std::optional<std::string> gameFolder = std::nullopt,
+                     QWidget* parent = nullptr);
     ~FrmMain() override;
 
     // The existence tests and boxes offered to every window.
@@ -74,6 +77,7 @@ private:
     void Form_Load();
     void buildControls();
 
+    std::optional<std::string> m_gameFolder;
     std::vector<std::string> m_listNames;
     int m_chosenRow = -1; // the entry the selection state stands for
 

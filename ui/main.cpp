@@ -1,13 +1,47 @@
 #include "Artwork.h"
 #include "Dialogs.h"
 #include "FrmMain.h"
+#include "GameFolder.h"
 
 #include <QApplication>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
 
-// The main window is the start-up object: its load finds the game folder (QUILLMERE_GAME_DIR, when set,
-// names it) and lists the archives before the window is shown.
+namespace {
+
+constexpr const char* kHelp =
+    "usage: quillmere [GAME_FOLDER]\n"
+    "\n"
+    "Lists the resource archives of a Baldur's Gate installation and extracts their files.\n"
+    "\n"
+    "  GAME_FOLDER   the game folder; without it QUILLMERE_GAME_DIR, then the registry value of the game\n"
+    "                (on Linux in the Wine prefix $WINEPREFIX or ~/.wine, then in the prefixes of Lutris,\n"
+    "                Heroic, Bottles, PlayOnLinux and Steam's Proton) is asked, else the current folder\n"
+    "                is used\n"
+    "  --help        this text\n"
+    "  --version     the program's name and version\n"
+    "\n"
+    "Extracted files land in the current folder.\n";
+
+} // namespace
+
+// The main window is the start-up object: its load finds the game folder and lists the archives before
+// the window is shown.
 int main(int argc, char** argv) {
+    // Answered before the toolkit starts, so they work without a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::puts("quillmere " QUILLMERE_VERSION_TEXT);
+            return 0;
+        }
+    }
 #ifdef SIGXFSZ
     // A file-size limit then fails the write (error 61) instead of ending the program.
     signal(SIGXFSZ, SIG_IGN);
@@ -17,8 +51,18 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION_TEXT));
     QApplication::setWindowIcon(qm::artwork::programIcon());
 
+    // The toolkit has taken its own options out of argv; what is left is ours.
+    std::optional<std::string> gameFolder;
+    if (argc > 2 || (argc == 2 && argv[1][0] == '-' && argv[1][1] != '\0')) {
+        std::fprintf(stderr, "quillmere: %s\n%s", argc > 2 ? "only one GAME_FOLDER" : "unknown option",
+                     kHelp);
+        return 2;
+    }
+    if (argc == 2)
+        gameFolder = qm::withFolderSeparator(argv[1]);
+
     QtDialogs dialogs;
-    FrmMain window(dialogs);
+    FrmMain window(dialogs, gameFolder);
     window.show();
     return QApplication::exec();
 }
