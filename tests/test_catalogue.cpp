@@ -3,8 +3,11 @@
 #include "GameBuilder.h"
 #include "Selection.h"
 #include "TempDir.h"
+#include "TestSupport.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <ostream>
 
 using qm::build::KeyBuilder;
 using qm::test::TempDir;
@@ -126,3 +129,91 @@ TEST(SelectArchive, MissingArchiveThrowsWithoutAPartialState) {
     TempDir game;
     EXPECT_THROW(qm::selectArchive(game.prefix(), "ITEMS.BIF"), qm::FileError);
 }
+
+namespace {
+
+// Archives written below a temporary folder, the game folder being its "BG" folder; each archive holds
+// as many files as its place in `archives` plus one, so the count read tells which one was chosen.
+struct LocationCase {
+    const char* name;
+    std::vector<std::string> archives; // relative to the temporary folder
+    std::string ini;                   // Baldur.ini in the game folder, when not empty
+    bool winePrefix;                   // the temporary folder is a Wine prefix: C: is its BG's parent
+    int expected;                      // index into `archives`, -1: not found
+};
+
+void PrintTo(const LocationCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ArchiveLocation : public ::testing::TestWithParam<LocationCase> {};
+
+} // namespace
+
+TEST_P(ArchiveLocation, FindsTheArchiveWhereTheGameKeepsIt) {
+    const LocationCase& c = GetParam();
+    TempDir root;
+    namespace fs = std::filesystem;
+    fs::create_directories(root / "drive_c/BG/data");
+    if (c.winePrefix) {
+        fs::create_directories(root / "dosdevices");
+        fs::create_directory_symlink("../drive_c", root / "dosdevices/c:");
+        fs::create_directory_symlink("../cdrom", root / "dosdevices/d:");
+    }
+    for (std::size_t i = 0; i < c.archives.size(); ++i) {
+        qm::build::BifBuilder bif;
+        for (std::size_t f = 0; f <= i; ++f)
+            bif.add(1005, "x");
+        qm::build::writeFile(root / c.archives[i], bif.bytes());
+    }
+    if (!c.ini.empty())
+        qm::build::writeFile(root / "drive_c/BG/Baldur.ini", c.ini);
+    const std::string BGpath = (root / "drive_c/BG/").string();
+    if (c.expected < 0) {
+        try {
+            qm::selectArchive(BGpath, "ITEMS.BIF");
+            ADD_FAILURE() << "no archive expected";
+        } catch (const qm::FileError& e) {
+            EXPECT_EQ(e.number(), qm::FileNotFound);
+            EXPECT_EQ(e.path(), BGpath + "data/ITEMS.bif") << "the path as composed";
+        }
+        return;
+    }
+    EXPECT_EQ(qm::selectArchive(BGpath, "ITEMS.BIF").nbfile, c.expected + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Installs, ArchiveLocation,
+    ::testing::Values(
+        LocationCase{
+            "GameFolderFirst", {"drive_c/BG/CD1/data/ITEMS.BIF", "drive_c/BG/data/items.bif"}, "", false, 1},
+        LocationCase{"CdFolderAnyCase", {"drive_c/BG/cd3/DATA/Items.Bif"}, "", false, 0},
+        LocationCase{"LowerCdFolderFirst",
+                     {"drive_c/BG/CD5/data/ITEMS.BIF", "drive_c/BG/CD2/data/ITEMS.BIF"},
+                     "",
+                     false,
+                     1},
+        LocationCase{
+            "AliasBelowTheGameFolder",
+            {"drive_c/BG/Disc1/data/ITEMS.BIF"},
+            "[Program "
+            "Options]\r\nCD1:=C:\\Elsewhere\\\r\n[ALIAS]\r\nHD0:=C:\\BG\\\r\nCD1:=c:\\bg\\DISC1\\\r\n",
+            false,
+            0},
+        LocationCase{"AliasBeforeCdFolders",
+                     {"drive_c/BG/CD1/data/ITEMS.BIF", "drive_c/BG/Disc/data/ITEMS.BIF"},
+                     "[Alias]\nHD0:=C:\\BG\\\nCD2:=C:\\BG\\CD9\\;C:\\BG\\Disc\\\n",
+                     false,
+                     1},
+        LocationCase{"AliasOnAnotherDriveOfThePrefix",
+                     {"cdrom/data/ITEMS.BIF"},
+                     "[Alias]\r\nHD0:=C:\\BG\\\r\nCD1:=D:\\\r\n",
+                     true,
+                     0},
+        LocationCase{"AliasOutsideWithoutPrefixIsSkipped",
+                     {"cdrom/data/ITEMS.BIF"},
+                     "[Alias]\r\nHD0:=C:\\BG\\\r\nCD1:=D:\\\r\n",
+                     false,
+                     -1},
+        LocationCase{"NowhereIsFileNotFound", {"drive_c/BG/CD7/data/ITEMS.BIF"}, "", false, -1}),
+    qm::test::CaseName{});

@@ -5,8 +5,10 @@
 #include "TempDir.h"
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <set>
 
 namespace fs = std::filesystem;
@@ -395,4 +397,140 @@ TEST(Tlkstring, MissingOrShortTableGivesEmptyTextAndCreatesNothing) {
     EXPECT_EQ(qm::tlkstring(game.prefix(), 0), "");
     qm::build::writeFile(game / "Dialog.tlk", bytes.substr(0, 10));
     EXPECT_EQ(qm::tlkstring(game.prefix(), 0), "");
+}
+
+namespace {
+
+// One archive-table entry of a catalogue, and a group of catalogue entries naming files of type 1005
+// numbered 0 to count - 1 under one LocatorHigh.
+struct TableEntry {
+    int position;
+    std::string name;
+};
+struct ResourceGroup {
+    std::string prefix;
+    std::int16_t high;
+    int count;
+};
+struct HighCase {
+    const char* name;
+    std::vector<TableEntry> table; // positions not given hold no name
+    std::vector<ResourceGroup> resources;
+    std::string expected; // the prefix of the names of ITEMS.BIF's three files
+};
+
+void PrintTo(const HighCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CatalogueValue : public ::testing::TestWithParam<HighCase> {};
+
+} // namespace
+
+// ITEMS.BIF holds three item files numbered 0 to 2; the rows move it about the archive table.
+TEST_P(CatalogueValue, NamesTheFilesFromTheEntriesThatFitTheCatalogue) {
+    const HighCase& c = GetParam();
+    TempDir game;
+    KeyBuilder key;
+    int last = 0;
+    for (const TableEntry& e : c.table)
+        last = std::max(last, e.position);
+    for (int k = 0; k <= last; ++k) {
+        const auto named = std::find_if(c.table.begin(), c.table.end(),
+                                        [k](const TableEntry& e) { return e.position == k; });
+        if (named != c.table.end())
+            key.addArchive(named->name);
+        else
+            key.addRawArchive(0, 0);
+    }
+    for (const ResourceGroup& g : c.resources)
+        for (int i = 0; i < g.count; ++i)
+            key.addResource(g.prefix + std::to_string(i), 1005, static_cast<std::int16_t>(i), g.high);
+    BifBuilder bif;
+    for (int i = 0; i < 3; ++i)
+        bif.add(1005, "item" + std::to_string(i));
+    qm::build::writeFile(game / "chitin.key", key.bytes());
+    qm::build::writeFile(game / "data" / "ITEMS.BIF", bif.bytes());
+
+    const qm::SelectionState selection = qm::selectArchive(game.prefix(), "ITEMS.BIF");
+    EXPECT_EQ(selection.biffid, 240) << "the selection keeps its fixed value";
+    std::vector<std::string> names;
+    for (const qm::ListedFile& file : qm::listArchive(selection, {}).files)
+        names.push_back(file.text);
+    EXPECT_EQ(names,
+              (std::vector<std::string>{c.expected + "0.ITM", c.expected + "1.ITM", c.expected + "2.ITM"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, CatalogueValue,
+    ::testing::Values(HighCase{"OriginalRelease", {{15, "data\\ITEMS.BIF"}}, {{"ITEM", 240, 3}}, "ITEM"},
+                      HighCase{"OriginalReleaseNamedTwice",
+                               {{0, "data\\ITEMS.BIF"}, {15, "data\\ITEMS.BIF"}},
+                               {{"ZERO", 0, 1}, {"ITEM", 240, 3}},
+                               "ITEM"},
+                      HighCase{"OwnPositionHasMoreMatches",
+                               {{9, "data\\Items.bif"}, {15, "data\\ARMOURY.BIF"}},
+                               {{"WRONG", 240, 1}, {"ITEM", 144, 3}},
+                               "ITEM"},
+                      HighCase{"TieWithAnotherArchiveAtTheFixedPosition",
+                               {{3, "data\\ITEMS.BIF"}, {15, "data\\WRONG.BIF"}},
+                               {{"WRONG", 240, 3}, {"ITEM", 48, 3}},
+                               "ITEM"},
+                      HighCase{"TieWithNothingAtTheFixedPositionKeepsTheFixedValue",
+                               {{3, "data\\ITEMS.BIF"}},
+                               {{"OWN", 48, 3}, {"FIXED", 240, 3}},
+                               "FIXED"},
+                      HighCase{"NamedTwiceTheBetterPositionWins",
+                               {{2, "data\\ITEMS.BIF"}, {5, "data\\items.bif"}, {15, "data\\OTHER.BIF"}},
+                               {{"TWO", 32, 2}, {"FIVE", 80, 3}},
+                               "FIVE"},
+                      HighCase{"NamedTwiceTiedTheLowerPositionWins",
+                               {{2, "data\\ITEMS.BIF"}, {5, "data\\ITEMS.BIF"}, {15, "data\\OTHER.BIF"}},
+                               {{"FIVE", 80, 3}, {"TWO", 32, 3}},
+                               "TWO"}),
+    qm::test::CaseName{});
+
+// Tables listed in another order than 0, 1, 2, ...: every entry is walked once and named by its own
+// locator, and the bar follows the entry's position.
+TEST(WholeArchiveExtraction, ReversedTableWritesEveryFileNamedRight) {
+    ItemsGame g;
+    constexpr int kCount = 24;
+    for (int i = 0; i < kCount; ++i)
+        g.key.addResource("F" + std::to_string(i), 1005, static_cast<std::int16_t>(i), 240);
+    for (int i = kCount - 1; i >= 0; --i)
+        g.bif.add(static_cast<std::int16_t>(i), 0, 1005, "data" + std::to_string(i));
+    g.write();
+    qm::test::CurrentDir cd(g.work.path());
+    Recorded r;
+    qm::extractArchive(g.select(), r.callbacks());
+    ASSERT_EQ(r.written.size(), static_cast<std::size_t>(kCount));
+    for (int i = 0; i < kCount; ++i)
+        EXPECT_EQ(readBytes(g.work / "ITEMS" / ("F" + std::to_string(i) + ".ITM")),
+                  "data" + std::to_string(i));
+    EXPECT_EQ(r.progress[1], 100.0f / kCount) << "the second entry's position, not its locator";
+}
+
+// The demo's CD layout: the listed archives elsewhere in the table, one on the first CD's folder, and an
+// archive of item files numbered as those of Items.bif at the original ITEMS position.
+TEST(ArchiveListing, CdLayoutNamesEveryFileOfItsOwn) {
+    TempDir game;
+    qm::build::DemoOptions options;
+    options.layout = qm::build::DemoLayout::Cd;
+    qm::build::writeDemoGame(game.path(), options);
+    const auto texts = [&game](const char* archive) {
+        std::set<std::string> names;
+        for (const qm::ListedFile& file :
+             qm::listArchive(qm::selectArchive(game.prefix(), archive), {}).files)
+            names.insert(file.text);
+        return names;
+    };
+    const std::set<std::string> decoy = texts("ARMOURY.BIF");
+    for (const char* archive : {"CHASound.bif", "Creature.bif", "Items.bif", "Spells.bif"}) {
+        const std::set<std::string> names = texts(archive);
+        EXPECT_EQ(names.size(), 24u) << archive;
+        for (const std::string& name : names) {
+            EXPECT_FALSE(name.starts_with("NONAME")) << archive << " " << name;
+            EXPECT_EQ(decoy.count(name), 0u) << archive << " " << name;
+        }
+    }
 }

@@ -171,19 +171,32 @@ TEST_F(FrmMainStartUp, TakingTheFocusChoosesNothing) {
     EXPECT_TRUE(window.targetfile.empty());
 }
 
+// Named by the variable or given to the window, as its command line does.
 TEST_F(FrmMainStartUp, MissingGameFolderEndsTheProgramAfterTheErrorBox) {
-    setenv("QUILLMERE_GAME_DIR", (m_temp / "nowhere").c_str(), 1);
-    m_dialogs.expectMessage("ERROR",
-                            QStringLiteral("%1 : %2")
-                                .arg(qm::PathNotFound)
-                                .arg(QString::fromStdString(qm::errorDescription(qm::PathNotFound))));
-    try {
-        FrmMain window(m_dialogs);
-        ADD_FAILURE() << "the window was created";
-    } catch (const ProgramEnded& end) {
-        EXPECT_EQ(end.exitCode, 1);
+    const std::string nowhere = (m_temp / "nowhere/").string();
+    for (const bool given : {false, true}) {
+        if (!given)
+            setenv("QUILLMERE_GAME_DIR", nowhere.c_str(), 1);
+        m_dialogs.expectMessage("ERROR",
+                                QStringLiteral("%1 : %2")
+                                    .arg(qm::PathNotFound)
+                                    .arg(QString::fromStdString(qm::errorDescription(qm::PathNotFound))));
+        try {
+            FrmMain window(m_dialogs, given ? std::optional<std::string>(nowhere) : std::nullopt);
+            ADD_FAILURE() << "the window was created";
+        } catch (const ProgramEnded& end) {
+            EXPECT_EQ(end.exitCode, 1);
+        }
     }
-    EXPECT_EQ(m_dialogs.beeps, 1);
+    EXPECT_EQ(m_dialogs.beeps, 2);
+}
+
+TEST_F(FrmMainStartUp, GivenGameFolderWinsOverDiscovery) {
+    const fs::path other = m_temp / "other";
+    qm::build::writeDemoGame(other, 2);
+    FrmMain window(m_dialogs, other.string() + "/");
+    EXPECT_EQ(window.BGpath, other.string() + "/");
+    EXPECT_EQ(window.List1->count(), 4);
 }
 
 using FrmMainSelection = FrmMainTest;

@@ -183,6 +183,82 @@ TEST_F(GameFolderTest, EmptyVariableFallsThroughToRegistry) {
     EXPECT_EQ(qm::discoverGameFolder(), driveC() + "/Games/BG/");
 }
 
+struct LauncherCase {
+    const char* name;
+    std::vector<std::string> prefixes; // below HOME; each gets the game's registry value
+    int withGame;                      // the prefix whose C:\Games\BG\ holds chitin.key, -1: none
+    int expected;                      // the prefix whose folder is found, -1: empty
+};
+
+void PrintTo(const LauncherCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+// A fake home with launcher prefixes, and a default prefix that has no game.
+class LauncherTest : public GameFolderTest, public ::testing::WithParamInterface<LauncherCase> {
+protected:
+    void SetUp() override {
+        GameFolderTest::SetUp();
+        m_home.set(m_fakeHome.path().string());
+        m_winePrefix.set((m_fakeHome / "nowhere").string());
+    }
+    static void makePrefix(const fs::path& prefix, bool withGame) {
+        fs::create_directories(prefix / "drive_c/Games/BG");
+        fs::create_directories(prefix / "dosdevices");
+        fs::create_directory_symlink("../drive_c", prefix / "dosdevices/c:");
+        writeBytes(prefix / "system.reg", kHeader + kGameKeyLine + "\"Path\"=\"C:\\\\Games\\\\BG\\\\\"\n");
+        if (withGame)
+            writeBytes(prefix / "drive_c/Games/BG/CHITIN.KEY", "KEY V1  ");
+    }
+    TempDir m_fakeHome;
+    ScopedEnv m_home{"HOME"};
+};
+
+TEST_P(LauncherTest, FindsTheGameInALaunchersPrefix) {
+    const LauncherCase& c = GetParam();
+    for (std::size_t i = 0; i < c.prefixes.size(); ++i)
+        makePrefix(m_fakeHome / c.prefixes[i], static_cast<int>(i) == c.withGame);
+    EXPECT_EQ(
+        qm::discoverGameFolder(),
+        c.expected < 0
+            ? std::string()
+            : (m_fakeHome / c.prefixes[static_cast<std::size_t>(c.expected)] / "drive_c/Games/BG/").string());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Launchers, LauncherTest,
+    ::testing::Values(
+        LauncherCase{"Lutris", {"Games/baldurs-gate"}, 0, 0},
+        LauncherCase{"Heroic", {"Games/Heroic/Prefixes/Baldurs Gate"}, 0, 0},
+        LauncherCase{"HeroicDefault", {"Games/Heroic/Prefixes/default/Baldurs Gate"}, 0, 0},
+        LauncherCase{"Bottles", {".local/share/bottles/bottles/BG"}, 0, 0},
+        LauncherCase{"PlayOnLinux", {".PlayOnLinux/wineprefix/BaldursGate"}, 0, 0},
+        LauncherCase{"SteamProton", {".local/share/Steam/steamapps/compatdata/228280/pfx"}, 0, 0},
+        LauncherCase{"SteamFlatpak",
+                     {".var/app/com.valvesoftware.Steam/.local/share/Steam/steamapps/compatdata/1/pfx"},
+                     0,
+                     0},
+        LauncherCase{"SortedWithinALauncherFirstWithCatalogueWins",
+                     {"Games/b-second", "Games/a-first", "Games/c-third"},
+                     0,
+                     0},
+        LauncherCase{"PrefixWithoutTheGameIsPassed", {"Games/a-empty", ".PlayOnLinux/wineprefix/bg"}, 1, 1},
+        LauncherCase{"NoneWithTheGame", {"Games/a", ".local/share/bottles/bottles/b"}, -1, -1},
+        LauncherCase{"TooDeepIsNotLookedAt", {"Games/x/y"}, 0, -1}),
+    qm::test::CaseName{});
+
+TEST_F(GameFolderTest, DefaultPrefixWithTheGameWinsOverLaunchers) {
+    makeFolders("Games/BG");
+    writeBytes(m_prefix / "drive_c/Games/BG/chitin.key", "KEY V1  ");
+    storePath(R"("C:\\Games\\BG\\")");
+    TempDir home;
+    ScopedEnv homeVariable("HOME");
+    homeVariable.set(home.path().string());
+    fs::create_directories(home / "Games/other/drive_c");
+    writeBytes(home / "Games/other/system.reg", "WINE REGISTRY Version 2\n");
+    EXPECT_EQ(qm::discoverGameFolder(), driveC() + "/Games/BG/");
+}
+
 TEST(MapWinePath, PrefixWithoutDosdevicesGivesEmpty) {
     TempDir prefix;
     EXPECT_EQ(qm::mapWinePath(prefix.path(), "C:\\Games\\BG\\"), "");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <climits>
 #include <fstream>
 #include <stdexcept>
@@ -54,15 +55,15 @@ struct ArchiveTheme {
 };
 
 // The four archives the program lists, at the table indexes whose LocatorHigh it expects (index * 16).
-const std::array<ArchiveTheme, 4> kListedArchives = {{
+const std::vector<ArchiveTheme> kListedArchives = {
     {15, "data\\ITEMS.BIF", {1005}},
     {38, "data\\CREATURE.BIF", {1009}},
     {50, "data\\SPELLS.BIF", {1006}},
     {71, "data\\CHASOUND.BIF", {4}},
-}};
+};
 
 // Other archives written to disk; 3, 0 and 1016 lie outside the program's type table.
-const std::array<ArchiveTheme, 13> kOtherArchives = {{
+const std::vector<ArchiveTheme> kOtherArchives = {
     {0, "data\\ODDMENTS.BIF", {3, 1016, 1002, 1012, 1013, 0}},
     {3, "data\\GLYPHS.BIF", {1000}},
     {7, "data\\TALKING.BIF", {1011}},
@@ -76,7 +77,35 @@ const std::array<ArchiveTheme, 13> kOtherArchives = {{
     {77, "data\\SKETCHES.BIF", {1000, 1004, 1, 3, 1016}},
     {90, "movies\\DAWNREEL.BIF", {2}},
     {101, "movies\\EMBERFAL.BIF", {2}},
-}};
+};
+
+// The CD layout of another release: the listed archives at other indexes, spelt in mixed case, and at the
+// original ITEMS index an archive whose items have the same types and numbers as those of Items.bif.
+const std::vector<ArchiveTheme> kCdListedArchives = {
+    {9, "data\\Items.bif", {1005}},
+    {5, "data\\Creature.bif", {1009}},
+    {12, "data\\Spells.bif", {1006}},
+    {3, "data\\CHASound.bif", {4}},
+};
+const std::vector<ArchiveTheme> kCdOtherArchives = {
+    {0, "data\\ODDMENTS.BIF", {3, 1016, 1002, 1012, 1013, 0}},
+    {1, "data\\GLYPHS.BIF", {1000}},
+    {7, "data\\TALKING.BIF", {1011}},
+    {13, "data\\TABLETS.BIF", {1008, 1003}},
+    {15, "data\\ARMOURY.BIF", {1005}},
+    {20, "data\\SCRIPTOR.BIF", {1007}},
+    {27, "data\\VISTAS.BIF", {1, 1004}},
+    {33, "data\\HOLLOWS.BIF", {1010, 1001}},
+    {44, "data\\WARES.BIF", {1014}},
+    {58, "data\\ATLAS.BIF", {1015, 1012, 1013, 1002}},
+    {63, "data\\AMBIENCE.BIF", {4}},
+    {77, "data\\SKETCHES.BIF", {1000, 1004, 1, 3, 1016}},
+    {90, "movies\\DAWNREEL.BIF", {2}},
+    {101, "movies\\EMBERFAL.BIF", {2}},
+};
+// The archive of the CD layout that lives on the first CD's folder, and the one as large as Items.bif.
+constexpr std::string_view kCdArchive = "data\\CHASound.bif";
+constexpr std::string_view kCdDecoy = "data\\ARMOURY.BIF";
 
 constexpr std::array<std::int16_t, 22> kMixedTypes = {1,    2,    4,    1000, 1001, 1002, 1003, 1004,
                                                       1005, 1006, 1007, 1008, 1009, 1010, 1011, 1012,
@@ -145,6 +174,7 @@ struct PlannedArchive {
     bool onDisk = false;
     std::uint32_t fileLength = 0;
     std::uint16_t location = 1;
+    std::string folder; // below the game folder, where it is not the game folder itself
     std::vector<PlannedFile> files;
 };
 
@@ -242,23 +272,36 @@ void checkCount(int count, const char* what) {
 std::vector<PlannedArchive> planArchives(const DemoOptions& options) {
     checkCount(options.filesPerArchive, "the number of files per archive");
     checkCount(options.bulkFileCount, "the number of files of the bulk archive");
+    const bool cd = options.layout == DemoLayout::Cd;
+    const std::vector<ArchiveTheme>& listedThemes = cd ? kCdListedArchives : kListedArchives;
+    const std::vector<ArchiveTheme>& otherThemes = cd ? kCdOtherArchives : kOtherArchives;
     const std::string bulkName = options.bulkArchive.empty() ? "" : "data\\" + options.bulkArchive + ".BIF";
-    if (!bulkName.empty() && std::none_of(kListedArchives.begin(), kListedArchives.end(),
-                                          [&](const ArchiveTheme& t) { return bulkName == t.keyName; }))
+    const auto isBulk = [&bulkName](std::string_view keyName) {
+        return !bulkName.empty() && bulkName.size() == keyName.size() &&
+               std::equal(keyName.begin(), keyName.end(), bulkName.begin(), [](char a, char b) {
+                   return std::toupper(static_cast<unsigned char>(a)) ==
+                          std::toupper(static_cast<unsigned char>(b));
+               });
+    };
+    if (!bulkName.empty() && std::none_of(listedThemes.begin(), listedThemes.end(),
+                                          [&](const ArchiveTheme& t) { return isBulk(t.keyName); }))
         throw std::invalid_argument("the bulk archive must be ITEMS, CREATURE, SPELLS or CHASOUND");
 
     // The archive table itself does not depend on the seed.
     std::vector<PlannedArchive> archives(kArchiveCount);
     std::vector<const ArchiveTheme*> themes(kArchiveCount, nullptr);
     NameMaker archiveNames(0x5EEDA2C1ULL);
-    for (const ArchiveTheme& t : kListedArchives)
+    for (const ArchiveTheme& t : listedThemes)
         themes[static_cast<std::size_t>(t.index)] = &t;
-    for (const ArchiveTheme& t : kOtherArchives)
+    for (const ArchiveTheme& t : otherThemes)
         themes[static_cast<std::size_t>(t.index)] = &t;
     for (const auto* t : themes)
         if (t != nullptr) {
-            const std::string name = t->keyName;
-            archiveNames.reserve(name.substr(name.find('\\') + 1, name.size() - name.find('\\') - 5));
+            std::string name = t->keyName;
+            name = name.substr(name.find('\\') + 1, name.size() - name.find('\\') - 5);
+            std::transform(name.begin(), name.end(), name.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+            archiveNames.reserve(name);
         }
     Rng tableRng(0x7AB1EULL);
     for (int index = 0; index < kArchiveCount; ++index) {
@@ -271,7 +314,12 @@ std::vector<PlannedArchive> planArchives(const DemoOptions& options) {
             archive.keyName = (movie ? "movies\\" : "data\\") + archiveNames.next() + ".BIF";
             archive.fileLength = tableRng.range(4000, 6000000);
         }
+        // Location flags: bit 0 the game folder's data, bit 1 its cache, bits 2 to 7 the CDs.
         archive.location = archive.keyName.starts_with("movies\\") ? 2 : 1;
+        if (cd && archive.keyName == kCdArchive) {
+            archive.location = 4;
+            archive.folder = "CD1/";
+        }
     }
 
     Rng rng(mixSeed(options.seed));
@@ -296,11 +344,11 @@ std::vector<PlannedArchive> planArchives(const DemoOptions& options) {
                     archive.files.push_back(planFile(index, i, rng.pick(kMixedTypes), variedSize(rng)));
             continue;
         }
-        const bool listed = std::any_of(kListedArchives.begin(), kListedArchives.end(),
+        const bool listed = std::any_of(listedThemes.begin(), listedThemes.end(),
                                         [&](const ArchiveTheme& l) { return &l == t; });
-        const bool bulk = archive.keyName == bulkName;
+        const bool bulk = isBulk(archive.keyName);
         const int n = bulk ? options.bulkFileCount
-                      : listed
+                      : listed || (cd && archive.keyName == kCdDecoy)
                           ? options.filesPerArchive
                           : options.filesPerArchive - static_cast<int>(rng.below(static_cast<std::uint32_t>(
                                                           options.filesPerArchive / 2 + 1)));
@@ -405,11 +453,14 @@ std::string catalogue(const std::vector<PlannedArchive>& archives) {
 }
 
 // Streams the data, so a bulk archive is never held in memory whole.
-void writeArchive(const std::filesystem::path& path, const PlannedArchive& archive) {
+// `locatorHigh` is what the archive's own entries store above the file's index: 0 in the original release,
+// 16 x the archive's index (the whole locator) in others.
+void writeArchive(const std::filesystem::path& path, const PlannedArchive& archive,
+                  std::int16_t locatorHigh) {
     BifBuilder table;
     std::uint32_t dataAt = static_cast<std::uint32_t>(20 + 16 * archive.files.size());
     for (const PlannedFile& file : archive.files) {
-        BifFile& entry = table.add(file.type, {});
+        BifFile& entry = table.add(static_cast<std::int16_t>(table.fileCount()), locatorHigh, file.type, {});
         entry.dataOffset = static_cast<std::int32_t>(dataAt);
         entry.dataSize = static_cast<std::int32_t>(file.size);
         dataAt += file.size;
@@ -430,18 +481,26 @@ void writeArchive(const std::filesystem::path& path, const PlannedArchive& archi
 } // namespace
 
 void writeDemoGame(const std::filesystem::path& folder, const DemoOptions& options) {
+    const bool cd = options.layout == DemoLayout::Cd;
     std::vector<PlannedArchive> archives = planArchives(options);
     const std::string tlk = planStrings(archives, options.seed);
     std::filesystem::create_directories(folder);
-    for (const PlannedArchive& archive : archives) {
+    for (std::size_t index = 0; index < archives.size(); ++index) {
+        const PlannedArchive& archive = archives[index];
         if (!archive.onDisk)
             continue;
-        std::string relative = archive.keyName;
+        std::string relative = archive.folder + archive.keyName;
         std::replace(relative.begin(), relative.end(), '\\', '/');
-        writeArchive(folder / relative, archive);
+        writeArchive(folder / relative, archive,
+                     cd ? static_cast<std::int16_t>(16 * index) : std::int16_t{0});
     }
-    writeFile(folder / "chitin.key", catalogue(archives));
-    writeFile(folder / "Dialog.tlk", tlk);
+    writeFile(folder / (cd ? "Chitin.key" : "chitin.key"), catalogue(archives));
+    writeFile(folder / (cd ? "dialog.tlk" : "Dialog.tlk"), tlk);
+    if (cd)
+        // As the installer leaves it: the game folder and its CD folders by their Windows paths.
+        writeFile(folder / "Baldur.ini", "[Program Options]\r\nPath Search Order=HD0 CD1\r\n\r\n[Alias]\r\n"
+                                         "HD0:=C:\\Games\\BG\\\r\nCD1:=C:\\Games\\BG\\CD1\\\r\n"
+                                         "CD2:=C:\\Games\\BG\\CD2\\\r\n");
 }
 
 void writeDemoGame(const std::filesystem::path& folder, int filesPerArchive, unsigned seed) {

@@ -128,6 +128,12 @@ private:
 // Writes the bytes to a new or emptied file, creating its parent folders; throws std::runtime_error.
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
 
+// Release: the layout of the original release. Cd: a CD install of another release: Chitin.key and
+// dialog.tlk in mixed case, the four listed archives at other table positions with the whole locator in
+// their own entries, CHASound.bif below CD1\ named by a Baldur.ini alias, and at the original ITEMS
+// position another archive whose items have the same types and numbers as those of Items.bif.
+enum class DemoLayout { Release, Cd };
+
 struct DemoOptions {
     int filesPerArchive = 24;
     unsigned seed = 1;
@@ -135,6 +141,7 @@ struct DemoOptions {
     // files of up to 20,000 bytes instead, for benchmarks.
     std::string bulkArchive;
     int bulkFileCount = 0;
+    DemoLayout layout = DemoLayout::Release;
 };
 
 // A made-up game folder: "chitin.key", archives under "data/" and "movies/", and "Dialog.tlk" with the

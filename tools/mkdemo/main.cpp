@@ -12,11 +12,14 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: mkdemo [--files N] [--seed S] FOLDER\n"
+    "usage: mkdemo [--layout release|cd] [--files N] [--seed S] FOLDER\n"
     "       mkdemo --single-archive N [--archive ITEMS|CREATURE|SPELLS|CHASOUND] [--files N] [--seed S] "
     "FOLDER\n"
     "\n"
     "Writes a made-up game folder (chitin.key, data/*.BIF, movies/*.BIF, Dialog.tlk) into FOLDER.\n"
+    "  --layout release|cd  the original release's layout (default), or a CD install of another release:\n"
+    "                       mixed-case names, the archives at other catalogue positions, CHASound.bif\n"
+    "                       in CD1/data/ named by Baldur.ini\n"
     "  --files N            files per archive, 0 to 65535 (default 24)\n"
     "  --seed S             seed of the made-up contents (default 1)\n"
     "  --single-archive N   the chosen archive holds N files of 1 to 20000 bytes instead (0 to 65535)\n"
@@ -49,10 +52,17 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        if (arg == "--files" || arg == "--seed" || arg == "--single-archive" || arg == "--archive") {
+        if (arg == "--files" || arg == "--seed" || arg == "--single-archive" || arg == "--archive" ||
+            arg == "--layout") {
             if (i + 1 >= argc)
                 return usageError(std::string(arg) + " needs a value");
             const std::string_view value = argv[++i];
+            if (arg == "--layout") {
+                if (value != "release" && value != "cd")
+                    return usageError("--layout takes release or cd");
+                options.layout = value == "cd" ? qm::build::DemoLayout::Cd : qm::build::DemoLayout::Release;
+                continue;
+            }
             if (arg == "--archive") {
                 archive.assign(value);
                 std::transform(archive.begin(), archive.end(), archive.begin(),
