@@ -353,6 +353,21 @@ Parse parseData(std::string_view s, std::size_t pos, StoredValue& value) {
     return Parse::Malformed;
 }
 
+// Whether `text` holds `upperNeedle` (ASCII, upper case) with ASCII letter case ignored.
+bool containsFolded(std::string_view text, std::string_view upperNeedle) {
+    if (upperNeedle.size() > text.size())
+        return false;
+    for (std::size_t i = 0; i + upperNeedle.size() <= text.size(); ++i) {
+        std::size_t k = 0;
+        while (k < upperNeedle.size() &&
+               (text[i + k] >= 'a' && text[i + k] <= 'z' ? text[i + k] - 32 : text[i + k]) == upperNeedle[k])
+            ++k;
+        if (k == upperNeedle.size())
+            return true;
+    }
+    return false;
+}
+
 bool startsWith(const std::vector<std::string>& path, const std::vector<std::string>& prefix) {
     return path.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), path.begin());
 }
@@ -373,6 +388,11 @@ std::optional<StoredValue> findValue(std::istream& file, const std::string& keyP
         targets[1].path.insert(targets[1].path.begin() + 1, "WOW6432NODE");
     }
     const std::string wantedName = foldName(cp1252ToUtf8(valueName));
+    std::string needle;
+    if (!targets[0].path.empty() &&
+        std::all_of(targets[0].path.back().begin(), targets[0].path.back().end(),
+                    [](char c) { return c >= ' ' && c <= '~' && c != '\\' && c != '"' && c != ']'; }))
+        needle = targets[0].path.back();
 
     std::streambuf& in = *file.rdbuf();
     std::string line;
@@ -415,6 +435,10 @@ std::optional<StoredValue> findValue(std::istream& file, const std::string& keyP
             continue;
         if (s[pos] == '[') {
             current = nullptr;
+            // Most key lines are of other keys: one without the wanted key's last name in it, and without
+            // escapes that could spell it, is passed over without being decoded.
+            if (!needle.empty() && s.find("\\x") == std::string_view::npos && !containsFolded(s, needle))
+                continue;
             ++pos;
             std::u16string name;
             if (overlong || !parseEscaped(s, pos, ']', name))

@@ -38,8 +38,13 @@ constexpr const char* kHelp = R"(Lists and extracts the resource archives of a B
   files ARCHIVE         one line per file: index, name, offset, size, type description, item name
   pick ARCHIVE INDEX... the files of those 0-based indexes into WorkDir; prints each written path
 
-  --game DIR            the game folder; without it QUILLMERE_GAME_DIR, then the registry (a Wine
-                        prefix's system.reg on Linux) is asked, else the current folder is used
+  --game DIR            the game folder; without it QUILLMERE_GAME_DIR, then the registry value of the
+                        game is asked (on Linux in the Wine prefix $WINEPREFIX or ~/.wine, then in the
+                        prefixes of Lutris, Heroic, Bottles, PlayOnLinux and Steam's Proton), else the
+                        current folder is used
+
+Archives missing from the game folder are looked for on its CD1 to CD6 folders and where the CDn:
+aliases of Baldur.ini point.
 
 Exit status: 0 success, 1 failure, 2 usage error.
 )";
