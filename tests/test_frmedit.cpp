@@ -391,6 +391,7 @@ TEST_F(FrmEditDetails, MissingArchiveReportsARunTimeErrorAndKeepsTheTotals) {
     EXPECT_EQ(dialogs.pending(), 0u);
     EXPECT_EQ(edit->txttotalfiles->text(), "0");
     EXPECT_EQ(edit->totalsize, 0);
+    EXPECT_EQ(edit->List1->item(0)->checkState(), Qt::Unchecked) << "the box went back, as the totals did";
 }
 
 using FrmEditExtract = EditorGame;
@@ -462,6 +463,10 @@ TEST_F(FrmEditExtract, ExtractButtonRunsTheExtraction) {
     QTest::mouseClick(edit->Cmdextract, Qt::LeftButton);
     EXPECT_EQ(readBytes(work / "WorkDir" / "GOBLIN.CRE"), creatures[0].data);
     EXPECT_EQ(checkedCount(*edit), 0);
+    fs::remove_all(work / "WorkDir");
+    check(*edit, 1, true);
+    QTest::keyClick(edit->Cmdextract, Qt::Key_Enter);
+    EXPECT_EQ(checkedCount(*edit), 0) << "Enter on the button extracts as a click does";
 }
 
 using FrmEditKeepsItsArchive = EditorGame;

@@ -167,8 +167,11 @@ TEST_F(FrmMainStartUp, TakingTheFocusChoosesNothing) {
     QApplication::sendEvent(window.List1, &focusIn);
     QCoreApplication::processEvents();
     EXPECT_TRUE(window.List1->selectedItems().isEmpty());
+    EXPECT_EQ(window.List1->currentRow(), -1) << "no entry is drawn as if chosen";
     EXPECT_FALSE(window.cmdedit->isEnabled());
     EXPECT_TRUE(window.targetfile.empty());
+    QTest::keyClick(window.List1, Qt::Key_Down);
+    EXPECT_EQ(window.targetfile, "CHASOUND") << "the first Down chooses the first entry";
 }
 
 // Named by the variable or given to the window, as its command line does.
@@ -268,6 +271,43 @@ TEST_F(FrmMainSelection, VanishedArchiveShowsRunTimeErrorAndKeepsThePreviousChoi
     EXPECT_TRUE(window.List1->item(creature)->isSelected());
 }
 
+// Each key that reaches a vanished archive shows its box once; the list goes back to the chosen entry
+// (none at first), so the next key starts from there.
+TEST_F(FrmMainSelection, KeyboardChoiceOfAVanishedArchiveShowsOneBox) {
+    qm::build::writeDemoGame(m_game, 4);
+    FrmMain window(m_dialogs);
+    window.show();
+    fs::remove(m_game / "data" / "CHASOUND.BIF");
+    fs::remove(m_game / "data" / "SPELLS.BIF");
+    const QString box = QStringLiteral("Run-time error '%1':\n\n%2")
+                            .arg(qm::FileNotFound)
+                            .arg(QString::fromStdString(qm::errorDescription(qm::FileNotFound)));
+    struct Step {
+        Qt::Key key;
+        bool fails;
+        const char* chosen; // the archive the state and the list stand for afterwards
+    };
+    for (const Step& step : {Step{Qt::Key_Down, true, ""}, Step{Qt::Key_End, true, ""},
+                             Step{Qt::Key_Home, true, ""}, Step{Qt::Key_PageDown, true, ""}}) {
+        if (step.fails)
+            m_dialogs.expectMessage("Quillmere", box);
+        QTest::keyClick(window.List1, step.key);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(m_dialogs.pending(), 0u);
+        EXPECT_EQ(window.targetfile, step.chosen);
+        EXPECT_TRUE(window.List1->selectedItems().isEmpty());
+    }
+    window.List1->setCurrentRow(rowOf(window, "CREATURE.BIF"));
+    m_dialogs.expectMessage("Quillmere", box);
+    QTest::keyClick(window.List1, Qt::Key_End);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_dialogs.pending(), 0u);
+    EXPECT_EQ(window.targetfile, "CREATURE");
+    EXPECT_EQ(window.List1->currentRow(), rowOf(window, "CREATURE.BIF"));
+    QTest::keyClick(window.List1, Qt::Key_Down);
+    EXPECT_EQ(window.targetfile, "ITEMS") << "the next key starts from the chosen entry";
+}
+
 TEST_F(FrmMainSelection, FailedFirstChoiceLeavesEditDisabled) {
     qm::build::writeDemoGame(m_game, 4);
     FrmMain window(m_dialogs);
@@ -328,6 +368,17 @@ TEST_F(FrmMainExtract, ProgressBarShowsWholeNumbersOfTheExactValues) {
     EXPECT_EQ(window.progressHistory[1], static_cast<float>(1.0 / 3.0 * 100.0));
     EXPECT_EQ(window.progressHistory[2], static_cast<float>(2.0 / 3.0 * 100.0));
     EXPECT_EQ(barValues, (std::vector<int>{33, 66, 0}));
+}
+
+TEST_F(FrmMainExtract, ReturnAndEnterPressTheFocusedButton) {
+    FrmMain window(m_dialogs);
+    window.show();
+    window.Cmdextract->setFocus();
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        m_dialogs.expectMessage("Error", "Select a file");
+        QTest::keyClick(window.Cmdextract, key);
+        EXPECT_EQ(m_dialogs.pending(), 0u);
+    }
 }
 
 TEST_F(FrmMainExtract, EmptyArchiveStillSaysDone) {

@@ -2,13 +2,20 @@
 
 #include "FileError.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QIcon>
 #include <QMessageBox>
 #include <QWidget>
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
+
+// Room for a title bar's icon and its close, maximise and minimise buttons, with their padding.
+constexpr int kTitleBarMargin = 150;
 
 int runBox(const QString& title, const QString& text, QMessageBox::StandardButtons buttons,
            QMessageBox::StandardButton defaultButton) {
@@ -20,6 +27,17 @@ int runBox(const QString& title, const QString& text, QMessageBox::StandardButto
     box.setText(text);
     box.setStandardButtons(buttons);
     box.setDefaultButton(defaultButton);
+    // No icon anywhere: the style would put one on each button.
+    for (QAbstractButton* button : box.buttons())
+        button->setIcon(QIcon());
+    // The window manager shows the title whole only in a box wide enough for it, with room for the title
+    // bar's own buttons; a box sizes itself by its text alone, so a spacer sets the least width.
+    QFont titleFont = box.font();
+    titleFont.setBold(true);
+    const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(title) + kTitleBarMargin;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     return box.exec();
 }
 

@@ -1,11 +1,12 @@
 #include "FrmEdit.h"
 
 #include "Artwork.h"
-#include "Layout.h"
+#include "EnterPresses.h"
 #include "EventGuard.h"
 #include "Extract.h"
 #include "Fonts.h"
 #include "FrmMain.h"
+#include "Layout.h"
 #include "Text.h"
 
 #include <QAction>
@@ -19,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <cmath>
 
@@ -27,8 +29,6 @@ namespace {
 using qm::layout::fromGameText;
 using qm::layout::place;
 using qm::layout::px;
-
-
 
 QLabel* borderedLabel(const QString& caption, QWidget* parent) {
     auto* label = new QLabel(caption, parent);
@@ -123,6 +123,7 @@ void FrmEdit::buildControls() {
 
     Cmdextract = place(new QPushButton(QStringLiteral("Extract"), client), 360, 5160, 1695, 375);
     connect(Cmdextract, &QPushButton::clicked, this, [this] { Cmdextract_Click(); });
+    pressOnEnter(Cmdextract);
 
     StatusBar1 = place(new QStatusBar(client), 0, 5715, 4755, 375);
     StatusBar1->setSizeGripEnabled(false);
@@ -156,17 +157,23 @@ void FrmEdit::Form_Load() {
     totalsize = 0;
     setField(txttotalfiles, QStringLiteral("0"));
 
+    // The main window's bar is repainted only when the value it shows changes: on a real display each
+    // repaint waits for the server.
     QProgressBar* bar = m_main.PBprogress;
     const qm::ArchiveListing listing = qm::listArchive(m_kept, [bar](float value) {
-        if (bar == nullptr)
+        const int whole = static_cast<int>(std::lround(value));
+        if (bar == nullptr || bar->value() == whole)
             return;
-        bar->setValue(static_cast<int>(std::lround(value)));
+        bar->setValue(whole);
         bar->repaint();
     });
     setField(txtfilesize, QString::number(listing.archiveLength));
 
     m_listTexts.clear();
     m_listTexts.reserve(listing.files.size());
+    // Every entry has the same height, and the list is drawn once, when it is full.
+    List1->setUniformItemSizes(true);
+    List1->setUpdatesEnabled(false);
     for (const qm::ListedFile& file : listing.files) {
         m_listTexts.push_back(file.text);
         auto* item = new QListWidgetItem(fromGameText(file.text));
@@ -174,6 +181,7 @@ void FrmEdit::Form_Load() {
         item->setCheckState(Qt::Unchecked);
         List1->addItem(item);
     }
+    List1->setUpdatesEnabled(true);
     m_checkStates.assign(m_listTexts.size(), Qt::Unchecked);
     // itemChanged also reports text and selection changes, so only a changed check state counts.
     connect(List1, &QListWidget::itemChanged, this, &FrmEdit::onItemChanged);
@@ -192,8 +200,14 @@ void FrmEdit::onItemChanged(QListWidgetItem* item) {
     const Qt::CheckState state = item->checkState();
     if (state == m_checkStates[static_cast<std::size_t>(row)])
         return;
+    const Qt::CheckState previous = m_checkStates[static_cast<std::size_t>(row)];
     m_checkStates[static_cast<std::size_t>(row)] = state;
-    guardEvent(m_main.dialogs(), [this, row] { List1_ItemCheck(row); });
+    if (guardEvent(m_main.dialogs(), [this, row] { List1_ItemCheck(row); }))
+        return;
+    // The handler failed before it counted the change: the box goes back, so the totals match the checks.
+    m_checkStates[static_cast<std::size_t>(row)] = previous;
+    const QSignalBlocker quiet(List1);
+    item->setCheckState(previous);
 }
 
 void FrmEdit::List1_ItemCheck(int item) {
@@ -223,10 +237,15 @@ void FrmEdit::List1_ItemCheck(int item) {
         txtsize->clear();
         txtinfo->clear();
         Txtname->clear();
+        Txtname->setToolTip(QString());
     }
     if (qm::asciiUpper(m_kept.targetfile) != "ITEMS")
         return;
-    setField(Txtname, fromGameText(qm::tlkstring(m_kept.BGpath, details.nameIndex)));
+    const QString name = fromGameText(qm::tlkstring(m_kept.BGpath, details.nameIndex));
+    setField(Txtname, name);
+    // A name longer than the box shows whole in its tooltip.
+    const bool fits = Txtname->fontMetrics().horizontalAdvance(name) <= Txtname->contentsRect().width() - 6;
+    Txtname->setToolTip(fits ? QString() : name);
 }
 
 void FrmEdit::Cmdextract_Click() {

@@ -3,6 +3,7 @@
 #include "Artwork.h"
 #include "Catalogue.h"
 #include "Dialogs.h"
+#include "EnterPresses.h"
 #include "EventGuard.h"
 #include "Existence.h"
 #include "Extract.h"
@@ -15,6 +16,10 @@
 #include "Text.h"
 #include "frmAbout.h"
 
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
@@ -31,6 +36,9 @@ namespace {
 using qm::layout::fromGameText;
 using qm::layout::px;
 using qm::layout::twipsRect;
+
+// Milliseconds between repaints during an extraction: one frame of the display.
+constexpr qint64 kRedrawInterval = 15;
 
 } // namespace
 
@@ -130,6 +138,8 @@ void FrmMain::buildControls() {
     // The progress bar lies over the parchment and must stay in sight.
     PBprogress->raise();
 
+    pressOnEnter(Cmdextract);
+    pressOnEnter(cmdedit);
     setTabOrder(List1, Cmdextract);
     setTabOrder(Cmdextract, cmdedit);
     List1->setFocus();
@@ -146,6 +156,9 @@ void FrmMain::Form_Load() {
             m_listNames.push_back(std::move(name));
         }
     });
+    // No entry is current until one is chosen: the list would otherwise make its first entry current when
+    // it takes the focus, drawn as if chosen, and the first Down would go to the second entry.
+    List1->setCurrentIndex(QModelIndex());
 }
 
 bool FrmMain::fileexist(const std::string& filepath) {
@@ -185,45 +198,75 @@ void FrmMain::List1_Click() {
     if (selected.isEmpty())
         return;
     const int row = List1->row(selected.front());
-    if (row < 0 || static_cast<std::size_t>(row) >= m_listNames.size())
+    if (row < 0 || static_cast<std::size_t>(row) >= m_listNames.size() || m_choosing || m_restorePending)
         return;
     // The state changes only when the archive could be read, so a failed choice keeps the previous one
-    // whole, and Edit opens only on an archive that was read.
+    // whole, and Edit opens only on an archive that was read. The box of a failure runs an event loop of
+    // its own: list changes meanwhile belong to this choice, not to new ones.
+    m_choosing = true;
     const bool chosen = guardEvent(m_dialogs, [this, row] {
         qm::SelectionState next = qm::selectArchive(BGpath, m_listNames[static_cast<std::size_t>(row)]);
         next.BGpath = BGpath;
         static_cast<qm::SelectionState&>(*this) = std::move(next);
         cmdedit->setEnabled(true);
     });
+    m_choosing = false;
     if (chosen) {
         m_chosenRow = row;
         return;
     }
     // The list goes back to the entry the state still stands for, so Extract never works on an archive
-    // other than the one shown.
+    // other than the one shown. A key that made the choice selects its entry once more after this returns:
+    // that is the same choice, so the list goes back once the key has been handled.
+    restoreChosenRow();
+    m_restorePending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_restorePending = false;
+            restoreChosenRow();
+        },
+        Qt::QueuedConnection);
+}
+
+void FrmMain::restoreChosenRow() {
     const QSignalBlocker quiet(List1);
-    if (m_chosenRow >= 0)
+    if (m_chosenRow >= 0) {
         List1->setCurrentRow(m_chosenRow);
-    else
+    } else {
         List1->clearSelection();
+        List1->setCurrentIndex(QModelIndex());
+    }
+}
+
+void FrmMain::closeEvent(QCloseEvent* event) {
+    // The run's files are open and it takes no input until its end.
+    if (m_extracting)
+        event->ignore();
+    else
+        QMainWindow::closeEvent(event);
 }
 
 void FrmMain::Cmdextract_Click() {
     progressHistory.clear();
     qm::ExtractCallbacks callbacks;
     callbacks.progress = [this](float value) { setProgress(value); };
-    // Only the bar is repainted, and only when what it shows has changed: it shows the run moving, and
-    // the work takes no other input meanwhile.
-    int shown = PBprogress->value();
-    callbacks.redraw = [this, &shown] {
-        if (PBprogress->value() != shown) {
-            shown = PBprogress->value();
-            PBprogress->repaint();
-        }
+    // The windows are repainted as they need it (the bar when its whole value changed, anything that a
+    // window moved across uncovered), a frame's time apart at most, so thousands of small files do not
+    // wait for the display. User input waits for the end of the run.
+    QElapsedTimer sinceRedraw;
+    sinceRedraw.start();
+    callbacks.redraw = [&sinceRedraw] {
+        if (sinceRedraw.elapsed() < kRedrawInterval)
+            return;
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        sinceRedraw.restart();
     };
     callbacks.done = [this] { Done(); };
     callbacks.errormsg = [this](const std::string& text) { Errormsg(fromGameText(text)); };
+    m_extracting = true;
     guardEvent(m_dialogs, [this, &callbacks] { qm::extractArchive(*this, callbacks); });
+    m_extracting = false;
 }
 
 FrmEdit* FrmMain::editWindow() const {

@@ -73,13 +73,20 @@ public:
     // List1's entries as the catalogue spells them (Windows-1252 bytes), row by row.
     const std::vector<std::string>& listNames() const { return m_listNames; }
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void Form_Load();
+    void restoreChosenRow();
     void buildControls();
 
     std::optional<std::string> m_gameFolder;
     std::vector<std::string> m_listNames;
-    int m_chosenRow = -1; // the entry the selection state stands for
+    int m_chosenRow = -1;          // the entry the selection state stands for
+    bool m_choosing = false;       // a choice is being made (its box may be showing)
+    bool m_restorePending = false; // a failed choice puts the list back once its event is handled
+    bool m_extracting = false;
 
     Dialogs& m_dialogs;
     QPointer<FrmEdit> m_edit;

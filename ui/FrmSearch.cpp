@@ -1,11 +1,12 @@
 #include "FrmSearch.h"
 
 #include "Artwork.h"
-#include "Layout.h"
 #include "Dialogs.h"
+#include "EnterPresses.h"
 #include "Fonts.h"
 #include "FrmEdit.h"
 #include "FrmMain.h"
+#include "Layout.h"
 #include "Text.h"
 
 #include <QEvent>
@@ -22,7 +23,6 @@ namespace {
 using qm::layout::fromGameText;
 using qm::layout::place;
 using qm::layout::px;
-
 
 // The character code a key press delivers to a text box, or -1 for a key that delivers none (arrows,
 // Delete, modifiers alone). Control letters give their control codes, as Ctrl+X gives 24.
@@ -101,6 +101,8 @@ FrmSearch::FrmSearch(FrmMain& main, QWidget* parent) : QWidget(parent), m_main(m
     connect(txtaddec, &QLineEdit::textChanged, this, [this] { txtaddec_Change(); });
     connect(txtadhex, &QLineEdit::textChanged, this, [this] { txtadhex_Change(); });
     connect(Cmdexit, &QPushButton::clicked, this, [this] { Cmdexit_Click(); });
+    pressOnEnter(cmdsearch);
+    pressOnEnter(Cmdexit);
 
     Form_Load();
     Option1[0]->setFocus();
@@ -113,8 +115,8 @@ void FrmSearch::Form_Load() {
     const FrmEdit* editor = m_main.editWindow();
     const std::string& targetfile =
         editor != nullptr && editor->loaded() ? editor->keptArchive().targetfile : m_main.targetfile;
-    FraCritere->setTitle(QStringLiteral("Search file in ") +
-                         fromGameText(targetfile) + QStringLiteral(".bif"));
+    FraCritere->setTitle(QStringLiteral("Search file in ") + fromGameText(targetfile) +
+                         QStringLiteral(".bif"));
 }
 
 bool FrmSearch::eventFilter(QObject* watched, QEvent* event) {
