@@ -5,7 +5,7 @@ SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 # What builds and runs the program and its unit and widget tests.
 PACKAGES="build-essential cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev file \
-  fonts-blankenburg fonts-liberation2 xvfb xauth"
+  fonts-blankenburg fonts-liberation2 xvfb xauth libxcb1-dev"
 # --test adds what the other stages of the whole suite need: the fuzzers, the package checks and the
 # Windows cross-build with its tests under Wine.
 if [ "$1" = "--test" ]; then

@@ -4,6 +4,14 @@
 #include "Fonts.h"
 #include "Layout.h"
 
+#include <QApplication>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#if defined(QUILLMERE_HAVE_XCB)
+#include <QGuiApplication>
+#include <xcb/xcb.h>
+#endif
 #include <QFrame>
 #include <QLabel>
 #include <QPalette>
@@ -46,6 +54,40 @@ QFrame* makeLine(QWidget* parent, const QColor& colour, int x1, int x2, int y, i
 
 } // namespace
 
+namespace {
+
+// The about window has no task-bar button. On X11 the window manager learns it from a state set before
+// the window is mapped (Qt keeps states set on an unmapped window); on Windows a tool window has none.
+void keepOutOfTaskBar(QWidget* window) {
+#if defined(QUILLMERE_HAVE_XCB)
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr)
+        return;
+    xcb_connection_t* connection = x11->connection();
+    const auto atom = [connection](const char* name) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+            nullptr);
+        const xcb_atom_t value = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+        std::free(reply);
+        return value;
+    };
+    const xcb_atom_t state = atom("_NET_WM_STATE");
+    const xcb_atom_t skip = atom("_NET_WM_STATE_SKIP_TASKBAR");
+    if (state == XCB_ATOM_NONE || skip == XCB_ATOM_NONE)
+        return;
+    xcb_change_property(connection, XCB_PROP_MODE_APPEND, static_cast<xcb_window_t>(window->winId()), state,
+                        XCB_ATOM_ATOM, 32, 1, &skip);
+    xcb_flush(connection);
+#elif defined(Q_OS_WIN)
+    window->setWindowFlag(Qt::Tool);
+#else
+    (void)window;
+#endif
+}
+
+} // namespace
+
 frmAbout::frmAbout(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint) {
@@ -55,6 +97,7 @@ frmAbout::frmAbout(QWidget* parent)
     setFixedSize(px(6705), px(4860));
     move(px(2340), px(1935));
     setModal(false);
+    keepOutOfTaskBar(this);
 
     // The stone is larger than the window and drawn from its top left corner, so the window clips it.
     setAutoFillBackground(true);
