@@ -154,6 +154,10 @@ TEST_P(ArchiveLocation, FindsTheArchiveWhereTheGameKeepsIt) {
     const LocationCase& c = GetParam();
     TempDir root;
     namespace fs = std::filesystem;
+#ifdef _WIN32
+    if (c.winePrefix)
+        GTEST_SKIP() << "Windows takes an alias as it is, with no prefix in between";
+#endif
     fs::create_directories(root / "drive_c/BG/data");
     if (c.winePrefix) {
         fs::create_directories(root / "dosdevices");
@@ -175,7 +179,9 @@ TEST_P(ArchiveLocation, FindsTheArchiveWhereTheGameKeepsIt) {
             ADD_FAILURE() << "no archive expected";
         } catch (const qm::FileError& e) {
             EXPECT_EQ(e.number(), qm::FileNotFound);
-            EXPECT_EQ(e.path(), BGpath + "data/ITEMS.bif") << "the path as composed";
+            EXPECT_EQ(fs::path(e.path()).lexically_normal(),
+                      fs::path(BGpath + "data/ITEMS.bif").lexically_normal())
+                << "the path as composed";
         }
         return;
     }
