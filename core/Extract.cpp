@@ -8,6 +8,7 @@
 #include "HostPath.h"
 #include "Records.h"
 #include "SafeName.h"
+#include "StringTable.h"
 #include "Text.h"
 #include "TypeTable.h"
 
@@ -371,85 +372,8 @@ EntryDetails readEntryDetails(ByteReader& bif, int index) {
     return details;
 }
 
-std::string describeEnding(const std::string& listText) {
-    static const std::array<std::pair<std::string_view, std::string_view>, 17> kTable = {{
-        {"BMP", "Graphics files, Area Maps overview ?"},
-        {"WAV", "Sounds Files,\r\nNot yet playable"},
-        {"BAM", "Graphics and animations files,\r\nunknow format type"},
-        {"MOS", "Area Data files "},
-        {"IDS", "Unidentified"},
-        {"WED", "Area Data files"},
-        {"ITM", "Items Definitions files"},
-        {"SPL", "Spells Definitions files"},
-        {"BCS", "Monsters' Scripts"},
-        {"2DA", "Unidentified, part of Default.bif"},
-        {"CRE", "Monsters Definitions files"},
-        {"DLG", "Dialogs Scripts files"},
-        {"GAM", "Unidentified, part of Default.bif"},
-        {"STO", "Store Data files"},
-        {"WMP", "World Map files ?"},
-        {"MVE", "Interplay Movie files"},
-        {"ARE", "Area Definitions files"},
-    }};
-    const std::string ending =
-        asciiUpper(listText.size() >= 3 ? listText.substr(listText.size() - 3) : listText);
-    for (const auto& [key, text] : kTable)
-        if (key == ending)
-            return std::string(text);
-    return "Unknow File Type, Please inform Tavrin \r\n"
-           "ICQ 31415926\r\n"
-           "quillmere@example.org, thanks :-)";
-}
-
 std::string tlkstring(const std::string& BGpath, std::int16_t n) {
     return StringTable(BGpath).get(n);
-}
-
-StringTable::StringTable(const std::string& BGpath) {
-    try {
-        m_tlk =
-            std::make_unique<ByteReader>(hostPath(BGpath + "Dialog.tlk"), ByteReader::kRandomAccessBuffer);
-    } catch (const FileError&) {
-        return; // no string table: no names, and nothing is created
-    }
-    // StringDataOffset at offset 14.
-    m_tlk->seek(15);
-    const std::int32_t dataOffset = m_tlk->readI32();
-    if (m_tlk->ranShort()) {
-        m_tlk.reset();
-        return;
-    }
-    m_starts.push_back(dataOffset);
-}
-
-StringTable::~StringTable() = default;
-
-std::string StringTable::get(std::int16_t n) {
-    if (!m_tlk)
-        return {};
-    const auto k = static_cast<std::size_t>(n > 0 ? n : 0);
-    // Entry k's StringLength, low half only, at offset 40 + 26k; the sums run in order of the entries.
-    while (m_lengths.size() <= k && !m_truncated) {
-        m_tlk->seek(41 + 26 * static_cast<std::int64_t>(m_lengths.size()));
-        const std::int16_t length = m_tlk->readI16();
-        if (m_tlk->ranShort()) {
-            m_truncated = true;
-            break;
-        }
-        m_lengths.push_back(length);
-        m_starts.push_back(m_starts.back() + length);
-    }
-    if (m_lengths.size() <= k)
-        return {};
-    const std::int16_t length = m_lengths[k];
-    const std::int64_t start = m_starts[k];
-    if (length <= 0 || start < 0)
-        return {};
-    std::string text(static_cast<std::size_t>(length), '\0');
-    m_tlk->seek(start + 1);
-    if (m_tlk->read(std::as_writable_bytes(std::span(text.data(), text.size()))) != text.size())
-        return {};
-    return text;
 }
 
 } // namespace qm

@@ -1,10 +1,11 @@
 #pragma once
 
 #include "Selection.h"
+#include "StringTable.h"
+#include "TypeTable.h"
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -79,29 +80,7 @@ EntryDetails readEntryDetails(const SelectionState& archive, int index);
 // The same from an archive already open, for callers that read many entries.
 EntryDetails readEntryDetails(ByteReader& archive, int index);
 
-// The description the editor shows for a list text, by its last three characters, upper-cased. Lines
-// are separated by CR LF.
-std::string describeEnding(const std::string& listText);
-
 // String n of BGpath & "Dialog.tlk". A missing or short file gives empty text; the file is never created.
 std::string tlkstring(const std::string& BGpath, std::int16_t n);
-
-// The string table kept open for many look-ups: string n starts at StringDataOffset plus the lengths of
-// the strings before it, so the running sums are read once and kept.
-class StringTable {
-public:
-    explicit StringTable(const std::string& BGpath);
-    ~StringTable();
-    StringTable(const StringTable&) = delete;
-    StringTable& operator=(const StringTable&) = delete;
-    // Same result as tlkstring(BGpath, n).
-    std::string get(std::int16_t n);
-
-private:
-    std::unique_ptr<ByteReader> m_tlk;   // null when there is no readable table
-    std::vector<std::int64_t> m_starts;  // m_starts[k]: where string k begins
-    std::vector<std::int16_t> m_lengths; // m_lengths[k]: StringLength of entry k
-    bool m_truncated = false;            // the entry table ended before an asked entry
-};
 
 } // namespace qm

@@ -9,4 +9,8 @@ namespace qm {
 // (" 3", "-1"), which then ends up in file names and list texts as it is.
 std::string ExtensionForType(std::int16_t type);
 
+// The description the editor shows for a list text, by its last three characters, upper-cased. Lines
+// are separated by CR LF.
+std::string describeEnding(const std::string& listText);
+
 } // namespace qm

@@ -9,7 +9,7 @@ PACKAGES="build-essential cmake ninja-build qt6-base-dev libgtest-dev libgmock-d
 # --test adds what the other stages of the whole suite need: the fuzzers, the package checks and the
 # Windows cross-build with its tests under Wine.
 if [ "$1" = "--test" ]; then
-  PACKAGES="$PACKAGES clang libclang-rt-14-dev llvm \
+  PACKAGES="$PACKAGES clang clang-format libclang-rt-14-dev llvm \
     dpkg-dev desktop-file-utils appstream man-db googletest g++-mingw-w64-x86-64 wine wine64"
 fi
 missing=""

@@ -1,0 +1,69 @@
+#include "StringTable.h"
+
+#include "ByteReader.h"
+#include "FileError.h"
+#include "HostPath.h"
+
+#include <span>
+
+namespace qm {
+
+namespace {
+
+// Header: StringDataOffset at offset 14 (position 15). Entries of 26 bytes from offset 18, each with its
+// StringLength at entry offset 22.
+constexpr std::int64_t kStringDataOffsetPosition = 15;
+constexpr std::int64_t kEntryTablePosition = 19;
+constexpr std::int64_t kEntrySize = 26;
+constexpr std::int64_t kStringLengthField = 22;
+
+} // namespace
+
+StringTable::StringTable(const std::string& BGpath) {
+    try {
+        m_tlk =
+            std::make_unique<ByteReader>(hostPath(BGpath + "Dialog.tlk"), ByteReader::kRandomAccessBuffer);
+    } catch (const FileError&) {
+        return; // no string table: no names, and nothing is created
+    }
+    m_tlk->seek(kStringDataOffsetPosition);
+    const std::int32_t dataOffset = m_tlk->readI32();
+    if (m_tlk->ranShort()) {
+        m_tlk.reset();
+        return;
+    }
+    m_starts.push_back(dataOffset);
+}
+
+StringTable::~StringTable() = default;
+
+std::string StringTable::get(std::int16_t n) {
+    if (!m_tlk)
+        return {};
+    const auto k = static_cast<std::size_t>(n > 0 ? n : 0);
+    // Entry k's StringLength, low half only; the sums run in order of the entries.
+    while (m_lengths.size() <= k && !m_truncated) {
+        m_tlk->seek(kEntryTablePosition + kStringLengthField +
+                    kEntrySize * static_cast<std::int64_t>(m_lengths.size()));
+        const std::int16_t length = m_tlk->readI16();
+        if (m_tlk->ranShort()) {
+            m_truncated = true;
+            break;
+        }
+        m_lengths.push_back(length);
+        m_starts.push_back(m_starts.back() + length);
+    }
+    if (m_lengths.size() <= k)
+        return {};
+    const std::int16_t length = m_lengths[k];
+    const std::int64_t start = m_starts[k];
+    if (length <= 0 || start < 0)
+        return {};
+    std::string text(static_cast<std::size_t>(length), '\0');
+    m_tlk->seek(start + 1);
+    if (m_tlk->read(std::as_writable_bytes(std::span(text.data(), text.size()))) != text.size())
+        return {};
+    return text;
+}
+
+} // namespace qm
