@@ -24,6 +24,11 @@ std::vector<std::string> listbifs(const std::string& BGpath) {
     if (!fileexist(keyPath))
         return names;
     ByteReader key(hostPath(keyPath), ByteReader::kRandomAccessBuffer);
+    return listbifs(key);
+}
+
+std::vector<std::string> listbifs(ByteReader& key) {
+    std::vector<std::string> names;
     for (std::string& name : readArchiveNames(key))
         if (std::find(kSupported.begin(), kSupported.end(), asciiUpper(name)) != kSupported.end())
             names.push_back(std::move(name));

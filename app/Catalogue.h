@@ -10,6 +10,10 @@ namespace qm {
 // the existence test fails unexpectedly, FileError when the catalogue cannot be read.
 std::vector<std::string> listbifs(const std::string& BGpath);
 
+class ByteReader;
+// The scan itself, over a catalogue already open (a file or memory).
+std::vector<std::string> listbifs(ByteReader& key);
+
 // Orders archive names as a sorted list box does: alphabetically, letter case ignored, duplicates kept.
 void sortArchiveNames(std::vector<std::string>& names);
 

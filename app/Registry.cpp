@@ -1,5 +1,6 @@
 #include "Registry.h"
 
+#include "Endian.h"
 #include "Text.h"
 
 #include <algorithm>
@@ -495,8 +496,7 @@ std::string ansiFromUtf16Le(std::string_view bytes) {
     std::u16string units;
     units.reserve(bytes.size() / 2);
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        auto unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                          (static_cast<unsigned char>(bytes[i + 1]) << 8));
+        auto unit = static_cast<char16_t>(endian::loadU16(endian::asBytes(bytes.data(), bytes.size()), i));
         if (unit >= 0xD800 && unit <= 0xDFFF)
             unit = u'?';
         units += unit;

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <span>
@@ -13,6 +12,8 @@ namespace qm {
 // are little-endian and signed; a read that finds fewer bytes than it asked for fills the rest with zero
 // bytes and sets ranShort(), so callers that treat the end of a file as data can go on, and callers that
 // need every byte use readExact().
+class ByteSource;
+
 class ByteReader {
 public:
     // A large buffer suits sequential reads; readers that jump about want a small one, since every
@@ -21,6 +22,8 @@ public:
     static constexpr std::size_t kRandomAccessBuffer = 512;
 
     explicit ByteReader(const std::filesystem::path& hostPath, std::size_t bufferSize = kSequentialBuffer);
+    // Reads from any source: memory, or one that fails on demand in tests.
+    explicit ByteReader(std::unique_ptr<ByteSource> source);
     ~ByteReader();
     ByteReader(const ByteReader&) = delete;
     ByteReader& operator=(const ByteReader&) = delete;
@@ -46,9 +49,7 @@ public:
     void close();
 
 private:
-    std::FILE* m_file = nullptr;
-    std::unique_ptr<char[]> m_buffer; // outlives the FILE that uses it
-    std::filesystem::path m_path;
+    std::unique_ptr<ByteSource> m_source; // null once closed
     std::int64_t m_length = 0;
     std::int64_t m_position = 1;
     bool m_ranShort = false;

@@ -1,5 +1,7 @@
 #include "Records.h"
 
+#include "Endian.h"
+
 #include <algorithm>
 
 namespace qm {
@@ -25,10 +27,7 @@ KeyResourceEntry readResourceEntry(ByteReader& key) {
     std::array<std::uint8_t, 8> resRef{};
     for (std::size_t i = 0; i < 8; ++i)
         resRef[i] = std::to_integer<std::uint8_t>(raw[i]);
-    const auto i16 = [&raw](std::size_t at) {
-        return static_cast<std::int16_t>(static_cast<std::uint16_t>(
-            std::to_integer<unsigned>(raw[at]) | (std::to_integer<unsigned>(raw[at + 1]) << 8)));
-    };
+    const auto i16 = [&raw](std::size_t at) { return endian::loadI16(raw, at); };
     KeyResourceEntry entry;
     entry.name = resRefName(resRef);
     entry.resourceType = i16(8);
@@ -51,13 +50,12 @@ std::vector<std::string> readArchiveNames(ByteReader& key) {
     std::vector<std::byte> head(static_cast<std::size_t>(std::min<std::int64_t>(key.length(), 1 << 16)));
     key.seek(1);
     head.resize(key.read(head));
+    // Past the end reads as zero, as a short read does.
     const auto u8 = [&head](std::int64_t offset) {
-        return offset >= 0 && offset < static_cast<std::int64_t>(head.size())
-                   ? std::to_integer<std::uint16_t>(head[static_cast<std::size_t>(offset)])
-                   : std::uint16_t{0}; // past the end reads as zero, as a short read does
+        return endian::byteAt(head, static_cast<std::size_t>(offset));
     };
-    const auto i16 = [&u8](std::int64_t offset) {
-        return static_cast<std::int16_t>(static_cast<std::uint16_t>(u8(offset) | (u8(offset + 1) << 8)));
+    const auto i16 = [&head](std::int64_t offset) {
+        return endian::loadI16(head, static_cast<std::size_t>(offset));
     };
     std::vector<std::string> names(kArchiveEntriesRead);
     for (int k = 0; k < kArchiveEntriesRead; ++k) {
@@ -95,11 +93,8 @@ std::vector<KeyResourceRecord> readResourceTable(ByteReader& key) {
         const std::size_t got = key.read(std::span(block.data(), want * kResourceEntrySize)) /
                                 static_cast<std::size_t>(kResourceEntrySize);
         for (std::size_t e = 0; e < got; ++e) {
-            const std::byte* raw = block.data() + e * kResourceEntrySize;
-            const auto i16 = [raw](std::size_t at) {
-                return static_cast<std::int16_t>(static_cast<std::uint16_t>(
-                    std::to_integer<unsigned>(raw[at]) | (std::to_integer<unsigned>(raw[at + 1]) << 8)));
-            };
+            const std::span<const std::byte> raw(block.data() + e * kResourceEntrySize, kResourceEntrySize);
+            const auto i16 = [raw](std::size_t at) { return endian::loadI16(raw, at); };
             KeyResourceRecord& r = records.emplace_back();
             for (std::size_t i = 0; i < 8; ++i)
                 r.resRef[i] = std::to_integer<std::uint8_t>(raw[i]);

@@ -1,6 +1,7 @@
 #include "StringTable.h"
 
 #include "ByteReader.h"
+#include "ByteSource.h"
 #include "FileError.h"
 #include "HostPath.h"
 
@@ -26,6 +27,15 @@ StringTable::StringTable(const std::string& BGpath) {
     } catch (const FileError&) {
         return; // no string table: no names, and nothing is created
     }
+    readHeader();
+}
+
+StringTable::StringTable(std::unique_ptr<ByteSource> table)
+    : m_tlk(std::make_unique<ByteReader>(std::move(table))) {
+    readHeader();
+}
+
+void StringTable::readHeader() {
     m_tlk->seek(kStringDataOffsetPosition);
     const std::int32_t dataOffset = m_tlk->readI32();
     if (m_tlk->ranShort()) {

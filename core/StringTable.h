@@ -8,6 +8,7 @@
 namespace qm {
 
 class ByteReader;
+class ByteSource;
 
 // The game's string table, Dialog.tlk: a 18-byte header, then one 26-byte entry per string, then the
 // strings' texts. Only two fields are read: StringDataOffset in the header and each entry's StringLength;
@@ -18,6 +19,8 @@ class ByteReader;
 class StringTable {
 public:
     explicit StringTable(const std::string& BGpath);
+    // A table from any source, memory included.
+    explicit StringTable(std::unique_ptr<ByteSource> table);
     ~StringTable();
     StringTable(const StringTable&) = delete;
     StringTable& operator=(const StringTable&) = delete;
@@ -25,6 +28,8 @@ public:
     std::string get(std::int16_t n);
 
 private:
+    void readHeader();
+
     std::unique_ptr<ByteReader> m_tlk;   // null when there is no readable table
     std::vector<std::int64_t> m_starts;  // m_starts[k]: where string k begins
     std::vector<std::int16_t> m_lengths; // m_lengths[k]: StringLength of entry k

@@ -1,5 +1,6 @@
 #include "Sandbox.h"
 
+#include "Endian.h"
 #include "Text.h"
 
 #include <algorithm>
@@ -143,7 +144,7 @@ GameInput splitGameInput(const std::uint8_t* data, std::size_t size) {
     const std::uint8_t selector = size > 0 ? data[0] : 0;
     input.archiveName = kNames[selector & 3];
     input.lowerCaseOnDisk = (selector & 4) != 0;
-    const std::size_t keyLength = size >= 3 ? (data[1] | (static_cast<std::size_t>(data[2]) << 8)) : 0;
+    const std::size_t keyLength = size >= 3 ? qm::endian::loadU16(qm::endian::asBytes(data, size), 1) : 0;
     const std::size_t rest = size >= 3 ? size - 3 : 0;
     const std::uint8_t* body = data + (size >= 3 ? 3 : size);
     const std::size_t taken = std::min(keyLength, rest);

@@ -1,4 +1,5 @@
 #include "Artwork.h"
+#include "Endian.h"
 #include "FileError.h"
 #include "Fonts.h"
 #include "FrmEdit.h"
@@ -68,10 +69,8 @@ int rowOf(const FrmMain& window, const QString& text) {
 
 std::int32_t storedFileEntryCount(const fs::path& bif) {
     const std::string bytes = qm::test::readBytes(bif);
-    const auto byte = [&](std::size_t i) {
-        return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(i)));
-    };
-    return static_cast<std::int32_t>(byte(8) | byte(9) << 8 | byte(10) << 16 | byte(11) << 24);
+    EXPECT_GE(bytes.size(), 12u) << "the archive ends inside its header";
+    return qm::endian::loadI32(qm::endian::asBytes(bytes.data(), bytes.size()), 8);
 }
 
 bool isEmptyFolder(const fs::path& folder) {

@@ -1,4 +1,5 @@
 #include "ByteReader.h"
+#include "Endian.h"
 #include "GameBuilder.h"
 #include "Records.h"
 #include "TempDir.h"
@@ -19,11 +20,12 @@ using qm::test::TempDir;
 using namespace qm::build;
 
 std::uint16_t u16(const std::string& b, std::size_t at) {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(b.at(at)) |
-                                      (static_cast<unsigned char>(b.at(at + 1)) << 8));
+    EXPECT_LE(at + 2, b.size()) << "a field past the end of the built bytes";
+    return qm::endian::loadU16(qm::endian::asBytes(b.data(), b.size()), at);
 }
 std::uint32_t u32(const std::string& b, std::size_t at) {
-    return static_cast<std::uint32_t>(u16(b, at)) | (static_cast<std::uint32_t>(u16(b, at + 2)) << 16);
+    EXPECT_LE(at + 4, b.size()) << "a field past the end of the built bytes";
+    return qm::endian::loadU32(qm::endian::asBytes(b.data(), b.size()), at);
 }
 std::int16_t i16(const std::string& b, std::size_t at) {
     return static_cast<std::int16_t>(u16(b, at));

@@ -1,7 +1,13 @@
 #include "ByteReader.h"
+#include "ByteSource.h"
+#include "FailingSource.h"
+#include "FileError.h"
+#include "GameBuilder.h"
 #include "Records.h"
 #include "SafeName.h"
+#include "StringTable.h"
 #include "TempDir.h"
+#include "TestSupport.h"
 #include "TypeTable.h"
 
 #include <gtest/gtest.h>
@@ -107,3 +113,54 @@ TEST(SafeName, ReplacesSeparatorsForbiddenCharactersAndControlCodes) {
     EXPECT_EQ(qm::safeName(std::string("ta\tb\x01\x7F", 6)), "ta_b__");
     EXPECT_EQ(qm::safeName("CAF\xC9 OK"), "CAF\xC9 OK") << "8-bit letters and blanks are fine in names";
 }
+
+namespace {
+
+// A read that fails part-way through a game file reports the medium's error number to the caller; each
+// reader reads from memory here, as the fuzzers do.
+struct FailingReadCase {
+    const char* name;
+    std::int64_t failAt;
+    int number;
+};
+
+class FailingRead : public ::testing::TestWithParam<FailingReadCase> {};
+
+} // namespace
+
+TEST_P(FailingRead, ReportsTheMediumsNumber) {
+    const FailingReadCase& c = GetParam();
+    qm::build::KeyBuilder key;
+    key.addArchive("data\\ITEMS.BIF");
+    for (int i = 0; i < 40; ++i)
+        key.addResource("R" + std::to_string(i), 1005, static_cast<std::int16_t>(i), 240);
+    qm::build::TlkBuilder tlk;
+    for (int i = 0; i < 40; ++i)
+        tlk.add("string " + std::to_string(i));
+    const auto failing = [&c](std::string bytes) {
+        return std::make_unique<qm::test::FailingSource>(std::move(bytes), c.failAt, c.number);
+    };
+    qm::ByteReader catalogue(failing(key.bytes()));
+    EXPECT_EQ(qm::test::errorNumberOf([&] { qm::readResourceTable(catalogue); }), c.number);
+    qm::ByteReader names(failing(key.bytes()));
+    EXPECT_EQ(qm::test::errorNumberOf([&] { qm::readArchiveNames(names); }), c.number);
+    qm::ByteReader archive(failing(qm::build::BifBuilder().bytes() + std::string(600, 'x')));
+    EXPECT_EQ(qm::test::errorNumberOf([&] {
+                  archive.seek(1);
+                  std::string all(600, '\0');
+                  archive.readExact(std::as_writable_bytes(std::span(all.data(), all.size())));
+              }),
+              c.number);
+    EXPECT_EQ(qm::test::errorNumberOf([&] {
+                  qm::StringTable strings(failing(tlk.bytes()));
+                  for (std::int16_t n = 0; n < 40; ++n)
+                      strings.get(n);
+              }),
+              c.number);
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, FailingRead,
+                         ::testing::Values(FailingReadCase{"InTheHeader", 10, qm::PermissionDenied},
+                                           FailingReadCase{"InTheTables", 60, qm::PathFileAccessError},
+                                           FailingReadCase{"FurtherOn", 400, qm::DiskFull}),
+                         qm::test::CaseName{});
