@@ -51,9 +51,6 @@ std::vector<std::string> readArchiveNames(ByteReader& key) {
     key.seek(1);
     head.resize(key.read(head));
     // Past the end reads as zero, as a short read does.
-    const auto u8 = [&head](std::int64_t offset) {
-        return endian::byteAt(head, static_cast<std::size_t>(offset));
-    };
     const auto i16 = [&head](std::int64_t offset) {
         return endian::loadI16(head, static_cast<std::size_t>(offset));
     };
@@ -70,8 +67,9 @@ std::vector<std::string> readArchiveNames(ByteReader& key) {
             const std::int64_t from = start - 1;
             const std::int64_t to =
                 std::min<std::int64_t>(from + nameLength - 6, static_cast<std::int64_t>(head.size()));
-            for (std::int64_t at = from; at < to; ++at)
-                name += static_cast<char>(u8(at));
+            if (to > from)
+                name.assign(reinterpret_cast<const char*>(head.data()) + from,
+                            static_cast<std::size_t>(to - from));
         }
         if (name.size() >= 2 && name[0] == 's' && name[1] == '\\')
             name.erase(0, 2);

@@ -14,8 +14,7 @@
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string bytes(data, data + size);
-    qm::ByteReader key(std::make_unique<qm::MemorySource>(bytes, "chitin.key"));
+    qm::ByteReader key(std::make_unique<qm::MemorySource>(std::string(data, data + size), "chitin.key"));
 
     // A readable catalogue never fails the scan, whatever it holds.
     std::vector<std::string> names = qm::listbifs(key);
