@@ -5,11 +5,29 @@
 #include "HostPath.h"
 
 #include <cerrno>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace qm {
 
 ByteWriter::ByteWriter(const std::filesystem::path& hostPath, Mode mode) : m_path(hostPath) {
-    m_file = openHostFile(hostPath, mode == Mode::Append ? "ab" : "wb");
+#ifndef _WIN32
+    if (mode == Mode::CreateNew) {
+        const int fd = ::open(hostPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0)
+            throw errorFromErrno(errno, displayPath(hostPath));
+        m_file = fdopen(fd, "wb");
+        if (m_file == nullptr) {
+            const int err = errno;
+            ::close(fd);
+            throw errorFromErrno(err, displayPath(hostPath));
+        }
+    }
+#endif
+    if (m_file == nullptr)
+        m_file = openHostFile(hostPath, mode == Mode::Append ? "ab" : "wb");
     // One chunk fits the buffer whole, so each chunk leaves in one write.
     m_buffer = std::make_unique<char[]>(kBufferSize);
     std::setvbuf(m_file, m_buffer.get(), _IOFBF, kBufferSize);
@@ -30,6 +48,12 @@ void ByteWriter::write(std::span<const std::byte> bytes) {
 
 void ByteWriter::write(std::string_view text) {
     write(std::as_bytes(std::span(text.data(), text.size())));
+}
+
+void ByteWriter::flush() {
+    errno = 0;
+    if (std::fflush(m_file) != 0)
+        throw errorFromErrno(errno != 0 ? errno : EIO, displayPath(m_path));
 }
 
 void ByteWriter::close() {

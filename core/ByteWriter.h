@@ -14,7 +14,9 @@ namespace qm {
 // ever reported written that was not.
 class ByteWriter {
 public:
-    enum class Mode { Truncate, Append };
+    // CreateNew: the name must be free; on Linux it is created with O_EXCL | O_NOFOLLOW, so a link planted
+    // at it meanwhile fails (58) instead of being followed.
+    enum class Mode { Truncate, Append, CreateNew };
 
     ByteWriter(const std::filesystem::path& hostPath, Mode mode);
     ~ByteWriter();
@@ -23,6 +25,8 @@ public:
 
     void write(std::span<const std::byte> bytes);
     void write(std::string_view text);
+    // Hands what was written so far to the system, in one write.
+    void flush();
     // Flushes and closes; throws when the flush fails. The destructor closes quietly.
     void close();
 

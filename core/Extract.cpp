@@ -16,6 +16,7 @@
 #include <array>
 #include <cstdio>
 #include <optional>
+#include <system_error>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -248,14 +249,17 @@ void extractArchive(const SelectionState& selection, const ExtractCallbacks& cal
         filesystem::makeDir(folderPath);
         paths.noteCreated(folderPath);
     }
+    filesystem::requireRealFolder(folderPath);
     ArchiveWalk walk(selection, selection.nbfile, paths);
 
     const std::string logName = folder + ".log";
     bool logFound = false;
     const auto logPath = paths.map(logName, &logFound, PathText::GameOnly);
-    if (logFound && filesystem::fileExists(logPath))
+    // The name itself is looked at, so an old log that is a link (even a dangling one) is removed, not
+    // followed, and the new one is created afresh.
+    if (logFound && filesystem::outputExists(logPath))
         filesystem::removeFile(logPath);
-    ByteWriter log(logPath, ByteWriter::Mode::Append);
+    ByteWriter log(logPath, ByteWriter::Mode::CreateNew);
 
     std::vector<std::byte> buffer;
     while (auto file = walk.next()) {
@@ -265,11 +269,14 @@ void extractArchive(const SelectionState& selection, const ExtractCallbacks& cal
         const auto outPath = paths.map(outName, &outFound, PathText::GameOnly);
         checkBounds(walk.archive(), e.dataOffset, e.dataSize, outPath);
         // A name the mapper did not find cannot be opened either; only found ones need the real test.
-        if (outFound && filesystem::fileExists(outPath))
+        if (outFound && filesystem::outputExists(outPath))
             filesystem::removeFile(outPath);
-        ByteWriter out(outPath, ByteWriter::Mode::Truncate);
+        ByteWriter out(outPath, ByteWriter::Mode::CreateNew);
         paths.noteCreated(outPath);
+        // Each line reaches the file before the data of its file are copied, so the log always lists
+        // every file on disk (and at most the one being written besides).
         log.write(file->text + "\r\n");
+        log.flush();
         copyData(walk.archive(), out, e.dataOffset, e.dataSize, buffer, [](std::int64_t) {});
         out.close();
         call(callbacks.written, outName);
@@ -307,14 +314,28 @@ void copyToFile(const std::filesystem::path& inPath, const std::string& outputPa
                 std::int32_t datasize, const std::function<void(float)>& progress) {
     ByteReader archive(inPath);
     checkBounds(archive, dataoffset, datasize, inPath);
-    // An existing output file is emptied first, so no bytes of an older, longer file survive.
-    ByteWriter out(hostPath(outputPath, PathText::GameOnly), ByteWriter::Mode::Truncate);
-    std::vector<std::byte> buffer;
-    copyData(archive, out, dataoffset, datasize, buffer, [&](std::int64_t copied) {
-        call(progress,
-             static_cast<float>(static_cast<double>(copied) / static_cast<double>(datasize) * 100.0));
-    });
-    out.close();
+    // The data go to a new file beside the output, which then takes the output's name: the output appears
+    // whole or not at all, no bytes of an older, longer file survive, and whatever stood at the name (a
+    // link, a pipe, a second name of another file's data) is replaced rather than written through.
+    const std::filesystem::path outPath = hostPath(outputPath, PathText::GameOnly);
+    std::filesystem::path partPath = outPath;
+    partPath += ".quillmere-part";
+    if (filesystem::nameTaken(partPath))
+        filesystem::removeFile(partPath);
+    try {
+        ByteWriter out(partPath, ByteWriter::Mode::CreateNew);
+        std::vector<std::byte> buffer;
+        copyData(archive, out, dataoffset, datasize, buffer, [&](std::int64_t copied) {
+            call(progress,
+                 static_cast<float>(static_cast<double>(copied) / static_cast<double>(datasize) * 100.0));
+        });
+        out.close();
+        filesystem::replaceFile(partPath, outPath);
+    } catch (...) {
+        std::error_code ec;
+        std::filesystem::remove(partPath, ec);
+        throw;
+    }
     call(progress, 0.0f);
 }
 
@@ -330,6 +351,7 @@ void extractSelected(const SelectionState& archive, const std::vector<std::strin
     const auto workDir = hostPath("WorkDir");
     if (!filesystem::dirExists(workDir))
         filesystem::makeDir(workDir);
+    filesystem::requireRealFolder(workDir);
     const std::filesystem::path path = locateArchive(archive);
     for (std::int32_t i = 0; i < archive.nbfile_2; ++i) {
         if (static_cast<std::size_t>(i) >= listTexts.size())

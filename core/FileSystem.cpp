@@ -81,6 +81,36 @@ bool canOpenForReading(const fs::path& path) {
     }
 }
 
+bool nameTaken(const fs::path& path) {
+    std::error_code ec;
+    return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
+}
+
+bool outputExists(const fs::path& path) {
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(path, ec);
+    if (!ec && (fs::is_symlink(status) || fs::is_fifo(status) || fs::is_socket(status) ||
+                fs::is_block_file(status) || fs::is_character_file(status)))
+        return true;
+    return fileExists(path);
+}
+
+void requireRealFolder(const fs::path& path) {
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(path, ec);
+    if (fs::is_symlink(status))
+        throw FileError(PathFileAccessError, "an output folder is a symbolic link", displayPath(path));
+    if (!ec && !fs::is_directory(status))
+        throw FileError(PathFileAccessError, "an output folder is not a folder", displayPath(path));
+}
+
+void replaceFile(const fs::path& from, const fs::path& to) {
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    if (ec)
+        throw errorFromErrno(ec.value(), displayPath(to));
+}
+
 bool fileExists(const fs::path& path) {
     try {
         return canOpenForReading(path);

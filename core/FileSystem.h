@@ -25,5 +25,17 @@ bool canOpenForReading(const std::filesystem::path& path);
 bool fileExists(const std::filesystem::path& path);
 bool dirExists(const std::filesystem::path& path);
 
+// Whether anything at all stands at a name, the name itself looked at: a dangling link counts.
+bool nameTaken(const std::filesystem::path& path);
+// The existence test of an output about to be replaced: a link or a pipe, socket or device at the name
+// counts as existing without being opened or followed; anything else is asked as fileExists asks.
+bool outputExists(const std::filesystem::path& path);
+// An output folder must be a real folder: a symbolic link (wherever it points) or anything that is not
+// a folder is 75, naming it, so nothing is written through it.
+void requireRealFolder(const std::filesystem::path& path);
+// Moves a file over another name; what stood there (a link, a pipe, another name of the same data) is
+// replaced, never followed.
+void replaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+
 } // namespace filesystem
 } // namespace qm

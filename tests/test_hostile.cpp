@@ -24,6 +24,7 @@
 #ifndef _WIN32
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -707,35 +708,14 @@ TEST_P(TakenName, ReportedAndLeftAlone) {
 INSTANTIATE_TEST_SUITE_P(
     Taken, TakenName,
     ::testing::Values(
-        TakenCase{"OutputFolderIsAFile", "ITEMS", false, true, qm::PathNotFound, false},
+        TakenCase{"OutputFolderIsAFile", "ITEMS", false, true, qm::PathFileAccessError, false},
         TakenCase{"LogIsAFolder", "ITEMS.log", true, true, qm::PathFileAccessError, true},
         TakenCase{"OutputFileIsAFolder", "ITEMS/A.ITM", true, true, qm::PathFileAccessError, true},
-        TakenCase{"WorkDirIsAFile", "WorkDir", false, false, qm::PathNotFound, false},
+        TakenCase{"WorkDirIsAFile", "WorkDir", false, false, qm::PathFileAccessError, false},
         TakenCase{"PickedFileIsAFolder", "WorkDir/A.ITM", true, false, qm::PathFileAccessError, false}),
     CaseName());
 
 #ifndef _WIN32
-
-TEST(DiskFull, CopyIntoAFullDeviceReports61AndClosesItsFiles) {
-    if (!fs::exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full here";
-    Sandbox s;
-    KeyBuilder key;
-    key.addArchive("data\\ITEMS.BIF");
-    BifBuilder bif;
-    bif.add(1005, std::string(200000, 'x'));
-    bif.add(1005, "small");
-    s.writeItems(key, bif);
-    const auto selection = qm::selectArchive(s.prefix(), "ITEMS.BIF");
-    const std::string archive = qm::archivePath(selection);
-    for (const std::int32_t size : {200000, 5}) {
-        const int open = qm::test::openFileCount();
-        const std::int32_t offset = size == 5 ? 20 + 32 + 200000 : 20 + 32;
-        EXPECT_EQ(errorNumberOf([&] { qm::extractfile(archive, "/dev/full", offset, size); }), qm::DiskFull)
-            << size << " bytes";
-        EXPECT_EQ(qm::test::openFileCount(), open) << size << " bytes";
-    }
-}
 
 // Runs `body` in a child process whose files may not grow beyond `limit` bytes, with SIGXFSZ ignored so
 // that the write fails instead of ending the process. Returns the child's exit status, or 128 + the
@@ -764,6 +744,37 @@ enum LimitResult {
     FilesLeftOpen = 12,
     LeftUnchecked = 13
 };
+
+// A disk that fills up part-way through a file: the data go to a new file beside the output (a device at
+// the output's name would be replaced, not written), so a file-size limit stands in for the full disk.
+TEST(DiskFull, CopyIntoAFullDeviceReports61AndClosesItsFiles) {
+    Sandbox s;
+    KeyBuilder key;
+    key.addArchive("data\\ITEMS.BIF");
+    BifBuilder bif;
+    bif.add(1005, std::string(200000, 'x'));
+    bif.add(1005, "small");
+    s.writeItems(key, bif);
+    const auto selection = qm::selectArchive(s.prefix(), "ITEMS.BIF");
+    const std::string archive = qm::archivePath(selection);
+    s.begin();
+    CurrentDir cd(s.work());
+    for (const std::int32_t size : {200000, 5}) {
+        const std::int32_t offset = size == 5 ? 20 + 32 + 200000 : 20 + 32;
+        EXPECT_EQ(runWithFileSizeLimit(size == 5 ? 2 : 100000,
+                                       [&] {
+                                           const int open = qm::test::openFileCount();
+                                           const int error = errorNumberOf(
+                                               [&] { qm::extractfile(archive, "out.bin", offset, size); });
+                                           if (error != qm::DiskFull)
+                                               return error == 0 ? 10 : 11;
+                                           return qm::test::openFileCount() == open ? 0 : 12;
+                                       }),
+                  0)
+            << size << " bytes";
+        EXPECT_FALSE(fs::exists(s.work() / "out.bin")) << "no output appears that is not whole";
+    }
+}
 
 TEST(FileSizeLimit, BothExtractionsReport61AndCloseTheirFiles) {
     Sandbox s;
@@ -810,5 +821,133 @@ TEST(FileSizeLimit, BothExtractionsReport61AndCloseTheirFiles) {
     EXPECT_EQ(readBytes(s.work() / "WorkDir" / "SMALL.ITM"), "small");
     s.expectUntouched();
 }
+
+namespace {
+
+// Something planted in the current folder before a run: links to a folder outside it (or into the game
+// folder), dangling links, a second name of an outside file, pipes. Nothing outside the current folder
+// and nothing in the game may change, and the program must end.
+struct PlantedCase {
+    const char* name;
+    std::function<void(const fs::path& work, const fs::path& outside, const fs::path& game)> plant;
+    bool whole; // whole-archive extraction, else selective
+    int error;  // 0: the run succeeds and writes A.ITM whole
+};
+
+void PrintTo(const PlantedCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class PlantedName : public ::testing::TestWithParam<PlantedCase> {};
+
+} // namespace
+
+TEST_P(PlantedName, NothingIsWrittenThroughIt) {
+    const PlantedCase& c = GetParam();
+    Sandbox s;
+    KeyBuilder key;
+    key.addArchive("data\\ITEMS.BIF");
+    key.addResource("A", 1005, 0, 240);
+    BifBuilder bif;
+    bif.add(1005, "data");
+    s.writeItems(key, bif);
+    const auto selection = qm::selectArchive(s.prefix(), "ITEMS.BIF");
+    const fs::path outside = s.work().parent_path() / "elsewhere";
+    fs::create_directories(outside);
+    qm::test::writeBytes(outside / "keep", "keep");
+    s.begin();
+    c.plant(s.work(), outside, s.game());
+    CurrentDir cd(s.work());
+    const int error = errorNumberOf([&] {
+        if (c.whole) {
+            qm::extractArchive(selection, {});
+        } else {
+            qm::PickCallbacks callbacks;
+            callbacks.isChecked = [](int) { return true; };
+            qm::extractSelected(selection, {"A.ITM"}, callbacks);
+        }
+    });
+    EXPECT_EQ(error, c.error);
+    if (c.error == 0) {
+        const fs::path out = s.work() / (c.whole ? "ITEMS" : "WorkDir") / "A.ITM";
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(out))) << "the output is a file of its own";
+        EXPECT_EQ(readBytes(out), "data");
+        if (c.whole) {
+            EXPECT_EQ(readBytes(s.work() / "ITEMS.log"), "A.ITM\r\n");
+        }
+    }
+    EXPECT_EQ(readBytes(outside / "keep"), "keep");
+    s.expectUntouched();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Planted, PlantedName,
+    ::testing::Values(PlantedCase{"OutputFolderLinksOutside",
+                                  [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                      fs::create_directory_symlink(o, w / "ITEMS");
+                                  },
+                                  true, qm::PathFileAccessError},
+                      PlantedCase{"OutputFolderLinkInOtherCaseIntoTheGame",
+                                  [](const fs::path& w, const fs::path&, const fs::path& g) {
+                                      fs::create_directory_symlink(g / "data", w / "items");
+                                  },
+                                  true, qm::PathFileAccessError},
+                      PlantedCase{"WorkDirLinksOutside",
+                                  [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                      fs::create_directory_symlink(o, w / "WorkDir");
+                                  },
+                                  false, qm::PathFileAccessError},
+                      PlantedCase{"OutputFolderIsAPipe",
+                                  [](const fs::path& w, const fs::path&, const fs::path&) {
+                                      ASSERT_EQ(mkfifo((w / "ITEMS").c_str(), 0600), 0);
+                                  },
+                                  true, qm::PathFileAccessError},
+                      PlantedCase{"DanglingLogLink",
+                                  [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                      fs::create_symlink(o / "x", w / "ITEMS.log");
+                                  },
+                                  true, 0},
+                      PlantedCase{"DanglingOutputLink",
+                                  [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                      fs::create_directories(w / "ITEMS");
+                                      fs::create_symlink(o / "y", w / "ITEMS/A.ITM");
+                                  },
+                                  true, 0},
+                      PlantedCase{"OutputLinkToAnOutsideFile",
+                                  [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                      fs::create_directories(w / "ITEMS");
+                                      fs::create_symlink(o / "keep", w / "ITEMS/A.ITM");
+                                  },
+                                  true, 0},
+                      PlantedCase{"PipeAtTheLog",
+                                  [](const fs::path& w, const fs::path&, const fs::path&) {
+                                      ASSERT_EQ(mkfifo((w / "ITEMS.log").c_str(), 0600), 0);
+                                  },
+                                  true, 0},
+                      PlantedCase{"PipeAtAnOutput",
+                                  [](const fs::path& w, const fs::path&, const fs::path&) {
+                                      fs::create_directories(w / "ITEMS");
+                                      ASSERT_EQ(mkfifo((w / "ITEMS/A.ITM").c_str(), 0600), 0);
+                                  },
+                                  true, 0},
+                      PlantedCase{"PickedLinkToAnOutsideFile",
+                                  [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                      fs::create_directories(w / "WorkDir");
+                                      fs::create_symlink(o / "keep", w / "WorkDir/A.ITM");
+                                  },
+                                  false, 0},
+                      PlantedCase{"PickedHardLinkToAnOutsideFile",
+                                  [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                      fs::create_directories(w / "WorkDir");
+                                      fs::create_hard_link(o / "keep", w / "WorkDir/A.ITM");
+                                  },
+                                  false, 0},
+                      PlantedCase{"PipeAtAPickedOutput",
+                                  [](const fs::path& w, const fs::path&, const fs::path&) {
+                                      fs::create_directories(w / "WorkDir");
+                                      ASSERT_EQ(mkfifo((w / "WorkDir/A.ITM").c_str(), 0600), 0);
+                                  },
+                                  false, 0}),
+    CaseName());
 
 #endif
