@@ -530,8 +530,9 @@ bool readWineRegistryValue(const fs::path& regFile, const std::string& keyPath, 
     const bool readable =
         fs::is_regular_file(regFile, ec) && fs::file_size(regFile, ec) <= kMaxRegistryFile && !ec;
     try {
-        if (std::ifstream file(regFile, std::ios::binary); readable && file)
-            value = findValue(file, keyPath, valueName);
+        if (readable)
+            if (std::ifstream file(regFile, std::ios::binary); file)
+                value = findValue(file, keyPath, valueName);
     } catch (const std::ios_base::failure&) {
         // A file that cannot be read to its end (a folder, a failing disk) holds nothing we trust.
         value.reset();

@@ -9,6 +9,10 @@
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace qm {
 
@@ -17,7 +21,7 @@ namespace {
 class FileSource : public ByteSource {
 public:
     FileSource(const std::filesystem::path& hostPath, std::size_t bufferSize)
-        : m_path(hostPath), m_file(openHostFile(hostPath, "rb")) {
+        : m_path(hostPath), m_file(open(hostPath)) {
 #ifdef _WIN32
         // The 64-bit call, as the plain one holds a file's length in 32 bits.
         struct _stat64 st {};
@@ -72,6 +76,31 @@ public:
     }
 
 private:
+    // A game file is read only when it is a regular file: a pipe or a device at its name would block the
+    // program or never end, so it is opened without blocking, looked at, and taken for a missing file.
+    static std::FILE* open(const std::filesystem::path& hostPath) {
+#ifdef _WIN32
+        return openHostFile(hostPath, "rb");
+#else
+        const int fd = ::open(hostPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            throw errorFromErrno(errno, displayPath(hostPath));
+        struct stat st {};
+        if (fstat(fd, &st) != 0 || (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))) {
+            ::close(fd);
+            throw FileError(FileNotFound, displayPath(hostPath));
+        }
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        std::FILE* file = fdopen(fd, "rb");
+        if (file == nullptr) {
+            const int err = errno;
+            ::close(fd);
+            throw errorFromErrno(err, displayPath(hostPath));
+        }
+        return file;
+#endif
+    }
+
     std::filesystem::path m_path;
     std::FILE* m_file;
     std::unique_ptr<char[]> m_buffer; // outlives the FILE that uses it

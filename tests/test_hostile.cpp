@@ -950,4 +950,31 @@ INSTANTIATE_TEST_SUITE_P(
                                   false, 0}),
     CaseName());
 
+// A pipe where a game file or the registry should be: taken for a missing file, never waited on.
+TEST(OddInputs, PipesAreMissingFilesAndNothingWaits) {
+    Sandbox s;
+    KeyBuilder key;
+    key.addArchive("data\\ITEMS.BIF");
+    key.addResource("A", 1005, 0, 240);
+    BifBuilder bif;
+    bif.add(1005, std::string(20, 'i'));
+    s.writeItems(key, bif);
+    ASSERT_EQ(mkfifo((s.game() / "Dialog.tlk").c_str(), 0600), 0);
+    EXPECT_EQ(qm::tlkstring(s.prefix(), 0), "") << "a pipe for the string table gives no names";
+
+    fs::rename(s.game() / "data/ITEMS.BIF", s.game() / "ITEMS.keep");
+    ASSERT_EQ(mkfifo((s.game() / "data/ITEMS.BIF").c_str(), 0600), 0);
+    EXPECT_EQ(errorNumberOf([&] { qm::selectArchive(s.prefix(), "ITEMS.BIF"); }), qm::PathFileAccessError)
+        << "an archive that is no file cannot be measured";
+
+    fs::remove(s.game() / "chitin.key");
+    ASSERT_EQ(mkfifo((s.game() / "chitin.key").c_str(), 0600), 0);
+    EXPECT_TRUE(qm::listbifs(s.prefix()).empty()) << "a pipe for the catalogue lists nothing";
+
+    ASSERT_EQ(mkfifo((s.game() / "system.reg").c_str(), 0600), 0);
+    std::string value = "old";
+    EXPECT_FALSE(qm::readWineRegistryValue(s.game() / "system.reg", "Software\\X", "Path", value));
+    EXPECT_EQ(value, "");
+}
+
 #endif
