@@ -250,6 +250,7 @@ void extractArchive(const SelectionState& selection, const ExtractCallbacks& cal
         paths.noteCreated(folderPath);
     }
     filesystem::requireRealFolder(folderPath);
+    const filesystem::FolderLock lock(folderPath);
     ArchiveWalk walk(selection, selection.nbfile, paths);
 
     const std::string logName = folder + ".log";
@@ -352,6 +353,7 @@ void extractSelected(const SelectionState& archive, const std::vector<std::strin
     if (!filesystem::dirExists(workDir))
         filesystem::makeDir(workDir);
     filesystem::requireRealFolder(workDir);
+    const filesystem::FolderLock lock(workDir);
     const std::filesystem::path path = locateArchive(archive);
     for (std::int32_t i = 0; i < archive.nbfile_2; ++i) {
         if (static_cast<std::size_t>(i) >= listTexts.size())

@@ -11,6 +11,8 @@
 #ifdef _WIN32
 #include <direct.h>
 #else
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -109,6 +111,29 @@ void replaceFile(const fs::path& from, const fs::path& to) {
     fs::rename(from, to, ec);
     if (ec)
         throw errorFromErrno(ec.value(), displayPath(to));
+}
+
+FolderLock::FolderLock(const fs::path& folder) {
+#ifndef _WIN32
+    m_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (m_fd < 0)
+        throw errorFromErrno(errno, displayPath(folder));
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(m_fd);
+        m_fd = -1;
+        throw FileError(PathFileAccessError, "another extraction is writing into this folder",
+                        displayPath(folder));
+    }
+#else
+    (void)folder;
+#endif
+}
+
+FolderLock::~FolderLock() {
+#ifndef _WIN32
+    if (m_fd >= 0)
+        ::close(m_fd);
+#endif
 }
 
 bool fileExists(const fs::path& path) {

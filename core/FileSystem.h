@@ -37,5 +37,19 @@ void requireRealFolder(const std::filesystem::path& path);
 // replaced, never followed.
 void replaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
 
+// Holds an advisory lock on an output folder for one run, so that a second run into the same folder
+// fails at once (75) instead of mixing its files and log lines with the first. Linux only; elsewhere it
+// locks nothing.
+class FolderLock {
+public:
+    explicit FolderLock(const std::filesystem::path& folder);
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int m_fd = -1;
+};
+
 } // namespace filesystem
 } // namespace qm

@@ -3,6 +3,7 @@
 #include "Catalogue.h"
 #include "Extract.h"
 #include "FileError.h"
+#include "FileSystem.h"
 #include "FolderState.h"
 #include "GameBuilder.h"
 #include "Registry.h"
@@ -975,6 +976,37 @@ TEST(OddInputs, PipesAreMissingFilesAndNothingWaits) {
     std::string value = "old";
     EXPECT_FALSE(qm::readWineRegistryValue(s.game() / "system.reg", "Software\\X", "Path", value));
     EXPECT_EQ(value, "");
+}
+
+// A second run into a folder that a run is writing into fails at once and writes nothing.
+TEST(OneRunPerFolder, SecondRunFailsAtOnce) {
+    Sandbox s;
+    KeyBuilder key;
+    key.addArchive("data\\ITEMS.BIF");
+    key.addResource("A", 1005, 0, 240);
+    BifBuilder bif;
+    bif.add(1005, "data");
+    s.writeItems(key, bif);
+    const auto selection = qm::selectArchive(s.prefix(), "ITEMS.BIF");
+    s.begin();
+    CurrentDir cd(s.work());
+    fs::create_directories(s.work() / "ITEMS");
+    fs::create_directories(s.work() / "WorkDir");
+    {
+        const qm::filesystem::FolderLock running(s.work() / "ITEMS");
+        EXPECT_EQ(errorNumberOf([&] { qm::extractArchive(selection, {}); }), qm::PathFileAccessError);
+    }
+    {
+        const qm::filesystem::FolderLock running(s.work() / "WorkDir");
+        qm::PickCallbacks callbacks;
+        callbacks.isChecked = [](int) { return true; };
+        EXPECT_EQ(errorNumberOf([&] { qm::extractSelected(selection, {"A.ITM"}, callbacks); }),
+                  qm::PathFileAccessError);
+    }
+    EXPECT_EQ(s.written(), (std::set<std::string>{"ITEMS", "WorkDir"})) << "nothing written";
+    qm::extractArchive(selection, {});
+    EXPECT_EQ(readBytes(s.work() / "ITEMS/A.ITM"), "data") << "the lock ends with its run";
+    s.expectUntouched();
 }
 
 #endif
