@@ -133,7 +133,8 @@ public:
             m_table.readI16(); // the entry's last field is not used; reading it saves a seek
         if (m_replaceHigh)
             file.entry.locatorHigh = m_high;
-        file.text = safeName(nameFor(file)) + "." + ExtensionForType(file.entry.resourceType);
+        file.text =
+            windowsOutputName(safeName(nameFor(file)) + "." + ExtensionForType(file.entry.resourceType));
         ++m_index;
         return file;
     }
@@ -363,7 +364,8 @@ void extractSelected(const SelectionState& archive, const std::vector<std::strin
             ByteReader table(path, ByteReader::kRandomAccessBuffer);
             const EntryDetails bounds = readEntryDetails(table, i);
             table.close();
-            const std::string outName = "workdir\\" + safeName(listTexts[static_cast<std::size_t>(i)]);
+            const std::string outName =
+                "workdir\\" + windowsOutputName(safeName(listTexts[static_cast<std::size_t>(i)]));
             copyToFile(path, outName, bounds.dataOffset, bounds.dataSize, callbacks.progress);
             call(callbacks.written, outName);
             call(callbacks.uncheck, i);

@@ -10,4 +10,11 @@ namespace qm {
 // followed by "." and an extension, so the result never names "." or "..".
 std::string safeName(std::string_view name);
 
+// A whole file name ("CON.ITM") as Windows can hold it as an ordinary file: one whose part before the
+// first dot is a device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, letter case ignored) gets "_" in
+// front; one that ends in a dot or a blank gets "_" at its end. The Windows build names, lists and logs
+// its outputs so; elsewhere names stay as they are (windowsOutputName returns its argument).
+std::string windowsSafeFileName(std::string_view fileName);
+std::string windowsOutputName(std::string fileName);
+
 } // namespace qm

@@ -11,6 +11,7 @@
 #include "TypeTable.h"
 
 #include <gtest/gtest.h>
+#include <utility>
 
 using qm::test::TempDir;
 
@@ -112,6 +113,29 @@ TEST(SafeName, ReplacesSeparatorsForbiddenCharactersAndControlCodes) {
     EXPECT_EQ(qm::safeName("a/b:c*d?e\"f<g>h|i"), "a_b_c_d_e_f_g_h_i");
     EXPECT_EQ(qm::safeName(std::string("ta\tb\x01\x7F", 6)), "ta_b__");
     EXPECT_EQ(qm::safeName("CAF\xC9 OK"), "CAF\xC9 OK") << "8-bit letters and blanks are fine in names";
+}
+
+TEST(SafeName, WindowsDeviceNamesAndTrailingDotsBecomeOrdinaryFiles) {
+    const std::pair<const char*, const char*> rows[] = {{"CON.ITM", "_CON.ITM"},
+                                                        {"nul.WAV", "_nul.WAV"},
+                                                        {"Aux.x.y", "_Aux.x.y"},
+                                                        {"COM1. 3", "_COM1. 3"},
+                                                        {"lpt9.CRE", "_lpt9.CRE"},
+                                                        {"PRN", "_PRN"},
+                                                        {"COM0.ITM", "COM0.ITM"},
+                                                        {"CONSOLE.ITM", "CONSOLE.ITM"},
+                                                        {"LPT10.ITM", "LPT10.ITM"},
+                                                        {"AB.", "AB._"},
+                                                        {"AB ", "AB _"},
+                                                        {"CON.", "_CON._"},
+                                                        {"SWORD.ITM", "SWORD.ITM"}};
+    for (const auto& [name, expected] : rows)
+        EXPECT_EQ(qm::windowsSafeFileName(name), expected) << name;
+#ifdef _WIN32
+    EXPECT_EQ(qm::windowsOutputName("CON.ITM"), "_CON.ITM");
+#else
+    EXPECT_EQ(qm::windowsOutputName("CON.ITM"), "CON.ITM") << "Linux names stay as they are";
+#endif
 }
 
 namespace {
