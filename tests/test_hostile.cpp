@@ -61,6 +61,16 @@ public:
         qm::build::writeFile(game() / "chitin.key", key.bytes());
         qm::build::writeFile(game() / "data" / "ITEMS.BIF", bif.bytes());
     }
+    // ITEMS.BIF with the one file A.ITM, holding "data", chosen.
+    qm::SelectionState writeOneItem() {
+        KeyBuilder key;
+        key.addArchive("data\\ITEMS.BIF");
+        key.addResource("A", 1005, 0, 240);
+        BifBuilder bif;
+        bif.add(1005, "data");
+        writeItems(key, bif);
+        return qm::selectArchive(prefix(), "ITEMS.BIF");
+    }
     // Empties the current folder and remembers everything else as it is.
     void begin() {
         for (const auto& entry : fs::directory_iterator(work()))
@@ -673,13 +683,7 @@ class TakenName : public ::testing::TestWithParam<TakenCase> {};
 TEST_P(TakenName, ReportedAndLeftAlone) {
     const TakenCase& c = GetParam();
     Sandbox s;
-    KeyBuilder key;
-    key.addArchive("data\\ITEMS.BIF");
-    key.addResource("A", 1005, 0, 240);
-    BifBuilder bif;
-    bif.add(1005, "data");
-    s.writeItems(key, bif);
-    const auto selection = qm::selectArchive(s.prefix(), "ITEMS.BIF");
+    const auto selection = s.writeOneItem();
     s.begin();
     const fs::path taken = s.work() / c.path;
     if (c.asFolder)
@@ -846,13 +850,7 @@ class PlantedName : public ::testing::TestWithParam<PlantedCase> {};
 TEST_P(PlantedName, NothingIsWrittenThroughIt) {
     const PlantedCase& c = GetParam();
     Sandbox s;
-    KeyBuilder key;
-    key.addArchive("data\\ITEMS.BIF");
-    key.addResource("A", 1005, 0, 240);
-    BifBuilder bif;
-    bif.add(1005, "data");
-    s.writeItems(key, bif);
-    const auto selection = qm::selectArchive(s.prefix(), "ITEMS.BIF");
+    const auto selection = s.writeOneItem();
     const fs::path outside = s.work().parent_path() / "elsewhere";
     fs::create_directories(outside);
     qm::test::writeBytes(outside / "keep", "keep");
@@ -981,13 +979,7 @@ TEST(OddInputs, PipesAreMissingFilesAndNothingWaits) {
 // A second run into a folder that a run is writing into fails at once and writes nothing.
 TEST(OneRunPerFolder, SecondRunFailsAtOnce) {
     Sandbox s;
-    KeyBuilder key;
-    key.addArchive("data\\ITEMS.BIF");
-    key.addResource("A", 1005, 0, 240);
-    BifBuilder bif;
-    bif.add(1005, "data");
-    s.writeItems(key, bif);
-    const auto selection = qm::selectArchive(s.prefix(), "ITEMS.BIF");
+    const auto selection = s.writeOneItem();
     s.begin();
     CurrentDir cd(s.work());
     fs::create_directories(s.work() / "ITEMS");
