@@ -99,14 +99,30 @@ qm::SelectionState chooseArchive(const std::string& BGpath, const std::string& a
     throw UsageError{"archive not in the list: " + archive};
 }
 
-std::string escapeLines(const std::string& text) {
+// One file is one line of `files`, whatever its texts hold: a description's CR LF line break is "\n",
+// and every other control code and the backslash are escaped ("\n", "\r", "\t", "\\", "\xNN"), so no
+// name from the game can start a line or a column of its own, or reach the terminal raw.
+std::string escapeField(const std::string& text) {
     std::string result;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
             result += "\\n";
             ++i;
+        } else if (c == '\n') {
+            result += "\\n";
+        } else if (c == '\r') {
+            result += "\\r";
+        } else if (c == '\t') {
+            result += "\\t";
+        } else if (c == '\\') {
+            result += "\\\\";
+        } else if (c < 0x20 || c == 0x7F) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            result += hex;
         } else {
-            result += text[i];
+            result += static_cast<char>(c);
         }
     }
     return result;
@@ -146,9 +162,9 @@ int runFiles(const std::string& BGpath, const std::string& archive) {
         if (items)
             name = strings->get(qm::readEntryDetails(*bif, static_cast<int>(i)).nameIndex);
         line.clear();
-        line += std::to_string(i) + '\t' + out(file.text) + '\t' + std::to_string(file.dataOffset) + '\t' +
-                std::to_string(file.dataSize) + '\t' + escapeLines(qm::describeEnding(file.text)) + '\t' +
-                out(escapeLines(name)) + '\n';
+        line += std::to_string(i) + '\t' + out(escapeField(file.text)) + '\t' +
+                std::to_string(file.dataOffset) + '\t' + std::to_string(file.dataSize) + '\t' +
+                escapeField(qm::describeEnding(file.text)) + '\t' + out(escapeField(name)) + '\n';
         std::cout << line;
     }
     return 0;

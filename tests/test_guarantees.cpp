@@ -6,6 +6,7 @@
 #include "TempDir.h"
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
@@ -221,6 +222,20 @@ TEST(CliGuaranteesOutput, HostileNamesLandInsideTheFolderMadeSafe) {
     EXPECT_EQ(files.status, 0);
     // Item names from the wild string table: string 0 is whole, the lengths after it run off the table.
     EXPECT_NE(files.out.find("\tItems Definitions files\tQuill\n"), std::string::npos) << files.out;
+}
+
+TEST(CliGuaranteesOutput, ItemNamesCannotForgeRowsOrReachTheTerminalRaw) {
+    Sandbox s;
+    s.writeHostileGame();
+    TlkBuilder tlk;
+    tlk.add("Quill\n999\tEVIL.ITM\t0\t0\tx\r\x1B[2J\\");
+    qm::build::writeFile(s.game() / "Dialog.tlk", tlk.bytes());
+    const CliRun files = s.runChecked({"files", "ITEMS.BIF"});
+    EXPECT_EQ(files.status, 0);
+    EXPECT_EQ(std::count(files.out.begin(), files.out.end(), '\n'), 5) << "one line per file: " << files.out;
+    EXPECT_EQ(files.out.find('\x1B'), std::string::npos) << "no raw control code";
+    EXPECT_NE(files.out.find("\tQuill\\n999\\tEVIL.ITM\\t0\\t0\\tx\\r\\x1B[2J\\\\\n"), std::string::npos)
+        << files.out;
 }
 
 TEST(CliGuaranteesOutput, AFileSizeLimitIsReportedAs61NotASignal) {
