@@ -44,7 +44,7 @@ std::uint64_t keyOf(std::int16_t type, std::int16_t low, std::int16_t high) {
 // archive: then the lowest tied position of this one.
 std::int16_t catalogueHigh(std::int16_t fixed, const std::string& listName, ByteReader& key,
                            const std::vector<KeyResourceRecord>& catalogue,
-                           const std::vector<std::uint32_t>& fileKeys) {
+                           const std::function<std::vector<std::uint32_t>()>& readFileKeys) {
     const std::vector<std::string> names = readArchiveNames(key);
     std::vector<std::int16_t> positions; // 16 x k for every k that names this archive, ascending
     bool fixedNamesOther = false;
@@ -71,7 +71,8 @@ std::int16_t catalogueHigh(std::int16_t fixed, const std::string& listName, Byte
             named.insert(keyOf(r.resourceType, r.locatorLow, r.locatorHigh));
 
     std::vector<std::int64_t> counts(candidates.size(), 0);
-    for (const std::uint32_t file : fileKeys) {
+    // The file table is read only when there is a choice to make, never for the original layout.
+    for (const std::uint32_t file : readFileKeys()) {
         const auto type = static_cast<std::int16_t>(file >> 16);
         const auto low = static_cast<std::int16_t>(file & 0xFFFF);
         for (std::size_t c = 0; c < candidates.size(); ++c)
@@ -107,8 +108,8 @@ public:
         // look-up of names the scan missed all work on it.
         m_catalogue = readResourceTable(key);
         if (m_replaceHigh)
-            m_high =
-                catalogueHigh(selection.biffid, selection.targetfile + ".bif", key, m_catalogue, fileKeys());
+            m_high = catalogueHigh(selection.biffid, selection.targetfile + ".bif", key, m_catalogue,
+                                   [this] { return fileKeys(); });
     }
 
     std::int64_t archiveLength() const { return m_bif.length(); }
