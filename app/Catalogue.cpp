@@ -30,14 +30,21 @@ std::vector<std::string> listbifs(const std::string& BGpath) {
 std::vector<std::string> listbifs(ByteReader& key) {
     std::vector<std::string> names;
     for (std::string& name : readArchiveNames(key))
-        if (std::find(kSupported.begin(), kSupported.end(), asciiUpper(name)) != kSupported.end())
+        if (std::any_of(kSupported.begin(), kSupported.end(),
+                        [&name](std::string_view supported) { return equalsIgnoreCase(name, supported); }))
             names.push_back(std::move(name));
     return names;
 }
 
 void sortArchiveNames(std::vector<std::string>& names) {
-    std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return asciiUpper(a) < asciiUpper(b);
+    // Bytes compare unsigned, as std::string does.
+    const auto upper = [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 'a' + 'A') : u;
+    };
+    std::stable_sort(names.begin(), names.end(), [&upper](const std::string& a, const std::string& b) {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                            [&upper](char x, char y) { return upper(x) < upper(y); });
     });
 }
 

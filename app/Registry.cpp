@@ -523,16 +523,27 @@ fs::path winePrefix() {
 
 bool readWineRegistryValue(const fs::path& regFile, const std::string& keyPath, const std::string& valueName,
                            std::string& result) {
-    std::optional<StoredValue> value;
     // Launcher prefixes are asked one after the other, so a miss must stay cheap: only a regular file of
     // a size Wine writes is read, never a pipe or a device that could block.
     std::error_code ec;
     const bool readable =
         fs::is_regular_file(regFile, ec) && fs::file_size(regFile, ec) <= kMaxRegistryFile && !ec;
+    std::ifstream file;
+    if (readable)
+        file.open(regFile, std::ios::binary);
+    if (!file.is_open()) {
+        result.clear();
+        return false;
+    }
+    return readWineRegistryValue(file, keyPath, valueName, result);
+}
+
+bool readWineRegistryValue(std::istream& regFile, const std::string& keyPath, const std::string& valueName,
+                           std::string& result) {
+    std::optional<StoredValue> value;
     try {
-        if (readable)
-            if (std::ifstream file(regFile, std::ios::binary); file)
-                value = findValue(file, keyPath, valueName);
+        if (regFile)
+            value = findValue(regFile, keyPath, valueName);
     } catch (const std::ios_base::failure&) {
         // A file that cannot be read to its end (a folder, a failing disk) holds nothing we trust.
         value.reset();

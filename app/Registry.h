@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <iosfwd>
 #include <string>
 
 namespace qm {
@@ -35,5 +36,8 @@ std::filesystem::path winePrefix();
 // for below "Software\Wow6432Node". Malformed lines are skipped.
 bool readWineRegistryValue(const std::filesystem::path& regFile, const std::string& keyPath,
                            const std::string& valueName, std::string& result);
+// The same over the file's bytes, wherever they are held.
+bool readWineRegistryValue(std::istream& regFile, const std::string& keyPath, const std::string& valueName,
+                           std::string& result);
 
 } // namespace qm

@@ -22,9 +22,13 @@ void ByteReader::close() {
     m_source.reset();
 }
 
+std::string ByteReader::name() const {
+    return m_source ? m_source->name() : std::string();
+}
+
 void ByteReader::seek(std::int64_t position) {
     if (position < 1)
-        throw FileError(BadRecordNumber, m_source ? m_source->name() : std::string());
+        throw FileError(BadRecordNumber, name());
     m_position = position;
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <string>
 
 namespace qm {
 
@@ -31,6 +32,8 @@ public:
     ByteReader& operator=(ByteReader&& other) noexcept;
 
     std::int64_t length() const { return m_length; }
+    // The source's name for messages: its host path, as shown.
+    std::string name() const;
     // 1-based position of the next byte to read.
     std::int64_t position() const { return m_position; }
     // Moves to a 1-based position; positions below 1 fail with 63, as a bad record number.

@@ -26,17 +26,20 @@ public:
 // folder is 75.
 std::unique_ptr<ByteSource> openFileSource(const std::filesystem::path& hostPath, std::size_t bufferSize);
 
-// Bytes held in memory; the source keeps its own copy.
+// Bytes held in memory: a copy of its own, or bytes shared with other sources (a walk opens one
+// archive twice).
 class MemorySource : public ByteSource {
 public:
     explicit MemorySource(std::string bytes, std::string name = "(memory)")
+        : MemorySource(std::make_shared<const std::string>(std::move(bytes)), std::move(name)) {}
+    MemorySource(std::shared_ptr<const std::string> bytes, std::string name)
         : m_bytes(std::move(bytes)), m_name(std::move(name)) {}
-    std::int64_t length() const override { return static_cast<std::int64_t>(m_bytes.size()); }
+    std::int64_t length() const override { return static_cast<std::int64_t>(m_bytes->size()); }
     std::size_t readAt(std::int64_t offset, std::span<std::byte> out) override;
     std::string name() const override { return m_name; }
 
 private:
-    std::string m_bytes;
+    std::shared_ptr<const std::string> m_bytes;
     std::string m_name;
 };
 

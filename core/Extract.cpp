@@ -2,6 +2,7 @@
 
 #include "ArchiveLocation.h"
 #include "ByteReader.h"
+#include "ByteSource.h"
 #include "ByteWriter.h"
 #include "FileError.h"
 #include "FileSystem.h"
@@ -99,11 +100,11 @@ public:
     };
 
     // `count` is the file entry count the caller holds for the archive.
-    ArchiveWalk(const SelectionState& selection, std::int32_t count, HostPaths& paths)
-        : m_bifPath(locateArchive(selection)), m_table(m_bifPath), m_bif(m_bifPath),
-          m_replaceHigh(selection.biffid != 999), m_high(selection.biffid), m_count(count),
+    ArchiveWalk(const SelectionState& selection, std::int32_t count, const GameSources& sources)
+        : m_table(sources.archive()), m_bif(sources.archive()), m_replaceHigh(selection.biffid != 999),
+          m_high(selection.biffid), m_count(count),
           m_first(std::max<std::int64_t>(selection.begin_i, 1) - 1) {
-        ByteReader key(paths.map(selection.BGpath + "chitin.key"));
+        ByteReader key(sources.catalogue());
         // The resource table is read once; the forward scan, the choice of the catalogue value and the
         // look-up of names the scan missed all work on it.
         m_catalogue = readResourceTable(key);
@@ -124,7 +125,7 @@ public:
         // The 14 bytes read of the entry must lie inside the archive.
         if (position + 13 > m_bif.length())
             throw FileError(InputPastEndOfFile, "the file table runs past the end of the archive",
-                            displayPath(m_bifPath));
+                            m_bif.name());
         // The table has a reader of its own, so reading it stays sequential while the data are copied.
         m_table.seek(position);
         File file;
@@ -193,7 +194,6 @@ private:
         return *m_lookup;
     }
 
-    std::filesystem::path m_bifPath;
     ByteReader m_table;
     ByteReader m_bif;
     bool m_replaceHigh;
@@ -205,6 +205,14 @@ private:
     std::size_t m_scan = 0;
     std::optional<std::unordered_map<std::uint64_t, std::size_t>> m_lookup;
 };
+
+GameSources hostSources(const SelectionState& selection, HostPaths& paths) {
+    return {
+        [&paths, key = selection.BGpath + "chitin.key"] {
+            return openFileSource(paths.map(key), ByteReader::kSequentialBuffer);
+        },
+        [path = locateArchive(selection)] { return openFileSource(path, ByteReader::kSequentialBuffer); }};
+}
 
 // Data must lie inside the archive; an empty or negative size copies nothing wherever it points.
 void checkBounds(const ByteReader& archive, std::int32_t dataOffset, std::int32_t dataSize,
@@ -253,7 +261,7 @@ void extractArchive(const SelectionState& selection, const ExtractCallbacks& cal
     }
     filesystem::requireRealFolder(folderPath);
     const filesystem::FolderLock lock(folderPath);
-    ArchiveWalk walk(selection, selection.nbfile, paths);
+    ArchiveWalk walk(selection, selection.nbfile, hostSources(selection, paths));
 
     const std::string logName = folder + ".log";
     bool logFound = false;
@@ -297,7 +305,12 @@ void extractArchive(const SelectionState& selection, const ExtractCallbacks& cal
 
 ArchiveListing listArchive(const SelectionState& selection, const std::function<void(float)>& progress) {
     HostPaths paths;
-    ArchiveWalk walk(selection, selection.nbfile_2, paths);
+    return listArchive(selection, hostSources(selection, paths), progress);
+}
+
+ArchiveListing listArchive(const SelectionState& selection, const GameSources& sources,
+                           const std::function<void(float)>& progress) {
+    ArchiveWalk walk(selection, selection.nbfile_2, sources);
     ArchiveListing listing;
     listing.archiveLength = walk.archiveLength();
     while (auto file = walk.next()) {

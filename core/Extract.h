@@ -6,12 +6,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace qm {
 
 class ByteReader;
+class ByteSource;
 
 // Every procedure here runs synchronously and throws FileError for a failure it does not trap; files it
 // opened are closed by then. Callbacks left empty are skipped.
@@ -44,9 +46,18 @@ struct ArchiveListing {
     std::vector<ListedFile> files;
 };
 
+// Where a walk reads the catalogue and the archive: each call opens one afresh (the walk reads the archive
+// through two readers). The game folder's files by default; memory serves tests and fuzzers.
+struct GameSources {
+    std::function<std::unique_ptr<ByteSource>()> catalogue;
+    std::function<std::unique_ptr<ByteSource>()> archive;
+};
+
 // The editor's load walk: names every file exactly as whole-archive extraction does. `progress` gets
 // the number of files walked / nbfile_2 * 100 after each file, then 0.
 ArchiveListing listArchive(const SelectionState& selection, const std::function<void(float)>& progress);
+ArchiveListing listArchive(const SelectionState& selection, const GameSources& sources,
+                           const std::function<void(float)>& progress);
 
 // Copies datasize bytes from position dataoffset + 1 of the archive into the output file, emptied first,
 // in chunks of 65535 bytes; `progress` gets the percentage copied after each chunk's read, then 0.

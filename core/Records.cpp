@@ -78,13 +78,17 @@ std::vector<std::string> readArchiveNames(ByteReader& key) {
 }
 
 std::vector<KeyResourceRecord> readResourceTable(ByteReader& key) {
+    key.seek(kResourceCountPosition);
+    const auto count = static_cast<std::uint32_t>(key.readI32());
     const std::int32_t offset = seekResourceTable(key);
-    const std::int64_t available =
-        std::clamp<std::int64_t>(key.length() - offset, 0, kMaxResourceTableBytes) / kResourceEntrySize;
+    const std::int64_t available = std::min<std::int64_t>(
+        std::clamp<std::int64_t>(key.length() - offset, 0, kMaxResourceTableBytes) / kResourceEntrySize,
+        count);
     std::vector<KeyResourceRecord> records;
     records.reserve(static_cast<std::size_t>(available));
     constexpr std::size_t kBlockEntries = 4096;
-    std::vector<std::byte> block(kBlockEntries * kResourceEntrySize);
+    std::vector<std::byte> block(
+        static_cast<std::size_t>(std::min<std::int64_t>(kBlockEntries, available) * kResourceEntrySize));
     while (static_cast<std::int64_t>(records.size()) < available) {
         const auto want = static_cast<std::size_t>(
             std::min<std::int64_t>(kBlockEntries, available - static_cast<std::int64_t>(records.size())));
@@ -112,12 +116,14 @@ std::int32_t readFileEntryCount(ByteReader& bif) {
 }
 
 BifFileEntry readFileEntry(ByteReader& bif) {
+    std::array<std::byte, 14> raw{};
+    bif.read(raw);
     BifFileEntry entry;
-    entry.locatorLow = bif.readI16();
-    entry.locatorHigh = bif.readI16();
-    entry.dataOffset = bif.readI32();
-    entry.dataSize = bif.readI32();
-    entry.resourceType = bif.readI16();
+    entry.locatorLow = endian::loadI16(raw, 0);
+    entry.locatorHigh = endian::loadI16(raw, 2);
+    entry.dataOffset = endian::loadI32(raw, 4);
+    entry.dataSize = endian::loadI32(raw, 8);
+    entry.resourceType = endian::loadI16(raw, 12);
     return entry;
 }
 

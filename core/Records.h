@@ -14,7 +14,8 @@ namespace qm {
 // or count is trusted for the table positions: the KEY archive table starts at offset 24 and the BIF file
 // table at offset 20, right behind their headers. Every 16-bit field is signed, every 32-bit field too.
 
-// KEY header: ResourceTableOffset at offset 20 (position 21).
+// KEY header: ResourceCount at offset 12 (position 13), ResourceTableOffset at offset 20 (position 21).
+constexpr std::int64_t kResourceCountPosition = 13;
 constexpr std::int64_t kResourceTableOffsetPosition = 21;
 // KEY archive entry k: NameOffset at offset 24 + 12k + 4.
 constexpr std::int64_t kArchiveTablePosition = 25;
@@ -77,8 +78,8 @@ KeyArchiveEntry readArchiveEntry(ByteReader& key, int k);
 // 64 KiB, which is read as one block.
 std::vector<std::string> readArchiveNames(ByteReader& key);
 // Every whole resource entry from ResourceTableOffset on, to the end of the catalogue but no further than
-// kMaxResourceTableBytes: no real catalogue comes near that, and a sparse or hostile file is not read
-// through. Throws like seekResourceTable.
+// the header's ResourceCount (read unsigned) and kMaxResourceTableBytes: no real catalogue comes near
+// that, and a sparse or hostile file is not read through. Throws like seekResourceTable.
 constexpr std::int64_t kMaxResourceTableBytes = std::int64_t{64} << 20;
 std::vector<KeyResourceRecord> readResourceTable(ByteReader& key);
 

@@ -2,15 +2,25 @@
 
 #include "Text.h"
 
+#include <array>
+
 namespace qm {
 
 std::string safeName(std::string_view name) {
+    // Every walk names each file through here, so the test is one look-up per byte.
+    static constexpr auto kUnsafe = [] {
+        std::array<bool, 256> unsafe{};
+        for (int c = 0; c < 0x20; ++c)
+            unsafe[static_cast<std::size_t>(c)] = true;
+        unsafe[0x7F] = true;
+        for (const char c : std::string_view("\\/:*?\"<>|"))
+            unsafe[static_cast<unsigned char>(c)] = true;
+        return unsafe;
+    }();
     std::string out(name);
-    for (char& c : out) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos)
+    for (char& c : out)
+        if (kUnsafe[static_cast<unsigned char>(c)])
             c = '_';
-    }
     return out;
 }
 

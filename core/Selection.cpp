@@ -4,11 +4,8 @@
 #include "ByteReader.h"
 #include "FileError.h"
 #include "FileSystem.h"
-#include "HostPath.h"
 #include "Records.h"
 #include "Text.h"
-
-#include <limits>
 
 namespace qm {
 
@@ -29,27 +26,44 @@ std::string archivePath(const SelectionState& state) {
     return state.BGpath + state.targetdir + state.targetfile + ".bif";
 }
 
-SelectionState selectArchive(const std::string& BGpath, std::string_view entryText) {
+namespace {
+
+SelectionState named(const std::string& BGpath, std::string_view entryText) {
     SelectionState next;
     next.BGpath = BGpath;
     next.targetdir =
         entryText.size() >= 5 && asciiUpper(entryText.substr(0, 5)) == "MOVIE" ? "movies\\" : "data\\";
     next.targetfile = std::string(entryText.substr(0, entryText.size() >= 4 ? entryText.size() - 4 : 0));
+    return next;
+}
 
-    const auto path = locateArchive(next);
-    const std::int64_t length = filesystem::fileLength(path);
+SelectionState measured(SelectionState next, ByteReader& bif) {
     // The length field is 32-bit; an archive beyond 2 GiB keeps its low bits, as the field always did.
-    next.taillefile = static_cast<std::int32_t>(static_cast<std::uint32_t>(length & 0xFFFFFFFF));
-    ByteReader bif(path, ByteReader::kRandomAccessBuffer);
+    next.taillefile = static_cast<std::int32_t>(static_cast<std::uint32_t>(bif.length() & 0xFFFFFFFF));
     next.nbfile = readFileEntryCount(bif);
     // A count made partly of missing bytes would be a number the archive never held.
     if (bif.ranShort())
-        throw FileError(InputPastEndOfFile, "the archive ends inside its header", displayPath(path));
+        throw FileError(InputPastEndOfFile, "the archive ends inside its header", bif.name());
     next.nbfile_2 = next.nbfile;
     next.nbpart = 1;
     next.begin_i = 1;
     next.biffid = biffidFor(next.targetfile);
     return next;
+}
+
+} // namespace
+
+SelectionState selectArchive(const std::string& BGpath, std::string_view entryText) {
+    SelectionState next = named(BGpath, entryText);
+    const auto path = locateArchive(next);
+    // Measured first, so that something other than a file at the archive's name is 75 for that path.
+    filesystem::fileLength(path);
+    ByteReader bif(path, ByteReader::kRandomAccessBuffer);
+    return measured(std::move(next), bif);
+}
+
+SelectionState selectArchive(const std::string& BGpath, std::string_view entryText, ByteReader& bif) {
+    return measured(named(BGpath, entryText), bif);
 }
 
 } // namespace qm

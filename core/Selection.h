@@ -30,5 +30,8 @@ std::string archivePath(const SelectionState& state);
 // reads the archive's length and FileEntryCount. Throws FileError when the archive cannot be measured
 // or read; the caller's state is then untouched, as it only assigns the result.
 SelectionState selectArchive(const std::string& BGpath, std::string_view entryText);
+class ByteReader;
+// The same with the archive read from `bif`, wherever its bytes are.
+SelectionState selectArchive(const std::string& BGpath, std::string_view entryText, ByteReader& bif);
 
 } // namespace qm

@@ -2,9 +2,11 @@
 
 #include "ByteReader.h"
 #include "ByteSource.h"
+#include "Endian.h"
 #include "FileError.h"
 #include "HostPath.h"
 
+#include <algorithm>
 #include <span>
 
 namespace qm {
@@ -17,6 +19,8 @@ constexpr std::int64_t kStringDataOffsetPosition = 15;
 constexpr std::int64_t kEntryTablePosition = 19;
 constexpr std::int64_t kEntrySize = 26;
 constexpr std::int64_t kStringLengthField = 22;
+constexpr std::size_t kEntryBytes = kEntrySize;
+constexpr std::size_t kEntriesPerRead = 1024;
 
 } // namespace
 
@@ -51,17 +55,24 @@ std::string StringTable::get(std::int16_t n) {
     if (!m_tlk)
         return {};
     const auto k = static_cast<std::size_t>(n > 0 ? n : 0);
-    // Entry k's StringLength, low half only; the sums run in order of the entries.
+    // Entry k's StringLength, low half only; the sums run in order of the entries. The fields up to entry k
+    // are read in blocks; an entry whose field the file cuts off ends the table.
+    std::vector<std::byte> block;
     while (m_lengths.size() <= k && !m_truncated) {
-        m_tlk->seek(kEntryTablePosition + kStringLengthField +
-                    kEntrySize * static_cast<std::int64_t>(m_lengths.size()));
-        const std::int16_t length = m_tlk->readI16();
-        if (m_tlk->ranShort()) {
-            m_truncated = true;
-            break;
+        const std::size_t first = m_lengths.size();
+        const std::size_t count = std::min<std::size_t>(k + 1 - first, kEntriesPerRead);
+        block.assign((count - 1) * kEntryBytes + 2, std::byte{0});
+        m_tlk->seek(kEntryTablePosition + kStringLengthField + kEntrySize * static_cast<std::int64_t>(first));
+        const std::size_t got = m_tlk->read(block);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (i * kEntryBytes + 2 > got) {
+                m_truncated = true;
+                break;
+            }
+            const std::int16_t length = endian::loadI16(block, i * kEntryBytes);
+            m_lengths.push_back(length);
+            m_starts.push_back(m_starts.back() + length);
         }
-        m_lengths.push_back(length);
-        m_starts.push_back(m_starts.back() + length);
     }
     if (m_lengths.size() <= k)
         return {};

@@ -20,12 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::string> names = qm::listbifs(key);
     if (names.size() > 141)
         qm::fuzz::fail("more names than archive entries read");
-    for (const std::string& name : names) {
-        const std::string upper = qm::asciiUpper(name);
-        if (upper != "CREATURE.BIF" && upper != "ITEMS.BIF" && upper != "SPELLS.BIF" &&
-            upper != "CHASOUND.BIF")
+    for (const std::string& name : names)
+        if (!qm::equalsIgnoreCase(name, "CREATURE.BIF") && !qm::equalsIgnoreCase(name, "ITEMS.BIF") &&
+            !qm::equalsIgnoreCase(name, "SPELLS.BIF") && !qm::equalsIgnoreCase(name, "CHASOUND.BIF"))
             qm::fuzz::fail("listed an unsupported name: " + name);
-    }
     qm::sortArchiveNames(names);
 
     // The resource table: whole entries only, never more than the bytes behind its offset hold.

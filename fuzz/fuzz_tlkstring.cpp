@@ -12,7 +12,7 @@
 
 namespace {
 
-qm::StringTable tableOf(const std::string& bytes) {
+qm::StringTable tableOf(const std::shared_ptr<const std::string>& bytes) {
     return qm::StringTable(std::make_unique<qm::MemorySource>(bytes, "Dialog.tlk"));
 }
 
@@ -20,7 +20,8 @@ qm::StringTable tableOf(const std::string& bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::int16_t n = qm::endian::loadI16(qm::endian::asBytes(data, size), 0);
-    const std::string bytes = size >= 2 ? std::string(data + 2, data + size) : std::string();
+    const auto bytes =
+        std::make_shared<const std::string>(size >= 2 ? std::string(data + 2, data + size) : std::string());
 
     const std::string text = tableOf(bytes).get(n);
     if (text.size() > 32767)

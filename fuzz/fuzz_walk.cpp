@@ -1,14 +1,15 @@
-// The editor's listing walk and the entry details over an arbitrary catalogue and archive.
+// The editor's listing walk and the entry details over an arbitrary catalogue and archive, from memory.
 #include "ByteReader.h"
+#include "ByteSource.h"
 #include "Extract.h"
 #include "FileError.h"
-#include "HostPath.h"
 #include "Sandbox.h"
 #include "Selection.h"
 #include "Text.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace {
@@ -32,16 +33,18 @@ bool isSafeText(const std::string& text) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static qm::fuzz::Sandbox sandbox;
     const qm::fuzz::GameInput input = qm::fuzz::splitGameInput(data, size);
-    sandbox.reset(input.gameFiles());
-    const int openBefore = qm::fuzz::openFileCount();
+    const auto key = std::make_shared<const std::string>(input.key);
+    const auto bif = std::make_shared<const std::string>(input.bif);
+    const qm::GameSources sources{[&] { return std::make_unique<qm::MemorySource>(key, "chitin.key"); },
+                                  [&] { return std::make_unique<qm::MemorySource>(bif, "archive.bif"); }};
 
     try {
-        const qm::SelectionState selected =
-            qm::selectArchive(sandbox.gamePrefix(), input.archiveName + ".BIF");
+        qm::ByteReader archive(sources.archive());
+        const qm::SelectionState selected = qm::selectArchive("", input.archiveName + ".BIF", archive);
         float lastProgress = 0.0f;
-        const qm::ArchiveListing listing = qm::listArchive(selected, [&](float p) { lastProgress = p; });
+        const qm::ArchiveListing listing =
+            qm::listArchive(selected, sources, [&](float p) { lastProgress = p; });
         if (lastProgress != 0.0f)
             qm::fuzz::fail("the progress bar did not end at 0");
         if (listing.archiveLength != static_cast<std::int64_t>(input.bif.size()))
@@ -55,9 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (!isSafeText(file.text))
                 qm::fuzz::fail("unsafe list text: " + file.text);
         // The details of every listed entry, as checking its box reads them.
-        qm::ByteReader bif(qm::hostPath(qm::archivePath(selected)), qm::ByteReader::kRandomAccessBuffer);
         for (std::size_t i = 0; i < listing.files.size(); ++i) {
-            const qm::EntryDetails details = qm::readEntryDetails(bif, static_cast<int>(i));
+            const qm::EntryDetails details = qm::readEntryDetails(archive, static_cast<int>(i));
             if (details.dataOffset != listing.files[i].dataOffset ||
                 details.dataSize != listing.files[i].dataSize)
                 qm::fuzz::fail("details disagree with the listing at entry " + std::to_string(i));
@@ -65,9 +67,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const qm::FileError& e) {
         expectReport(e);
     }
-
-    if (qm::fuzz::openFileCount() != openBefore)
-        qm::fuzz::fail("a file was left open");
-    sandbox.check();
     return 0;
 }

@@ -130,9 +130,20 @@ void tlkSeeds(Corpus& tlk) {
     table.add("");
     table.entry(table.add("tail")).stringLength = 0xFFF0;
     const std::string bytes = table.bytes();
+    // Long strings and a long table, past what mutation of the small seeds grows to.
+    TlkBuilder big;
+    big.add(std::string(9000, 'x'));
+    for (int i = 0; i < 400; ++i)
+        big.add("item " + std::to_string(i));
+    big.add(std::string(20000, 'y'));
+    const std::string bigBytes = big.bytes();
     for (const std::int16_t n : {0, 2, -1, 32767}) {
         std::string input{static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF)};
         tlk.add(input + bytes);
+    }
+    for (const std::int16_t n : {0, 200, 401}) {
+        std::string input{static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF)};
+        tlk.add(input + bigBytes);
     }
 }
 
@@ -147,6 +158,10 @@ void registrySeeds(Corpus& registry) {
                  "\"Path\"=hex(1):43,00,3a,00,5c,00,47,00,61,00,6d,00,65,00,\\\n  73,00,5c,00,00,00\n");
     registry.add(head + key + "\"Path\"=dword:ffffffff\n");
     registry.add(head + key + "@=\"default\"\n\"Path\"=hex:43,3a,5c,42,47,5c,00\n");
+    // Values at and past the 1024-byte limit, and a line past the 64 KiB a line may hold.
+    for (const std::size_t length : {1023u, 1024u, 2100u})
+        registry.add(head + key + "\"Path\"=\"C:\\\\" + std::string(length - 3, 'a') + "\"\n");
+    registry.add(head + key + "\"Other\"=\"" + std::string(66000, 'b') + "\"\n\"Path\"=\"C:\\\\BG\"\n");
     registry.add(head +
                  "[Software\\\\Wow6432Node\\\\Microsoft\\\\DirectPlay\\\\Applications\\\\Baldur's Gate] 1\n"
                  "\"Path\"=\"C:\\\\Program Files\\\\Black Isle\\\\BGII - SvA\\\\\"\n");

@@ -1,10 +1,8 @@
 #include "FileError.h"
 #include "FrmEdit.h"
-#include "FrmMain.h"
 #include "FrmSearch.h"
 #include "GameBuilder.h"
-#include "ScriptedDialogs.h"
-#include "TempDir.h"
+#include "HostedWindows.h"
 #include "Text.h"
 
 #include <QApplication>
@@ -26,9 +24,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using qm::test::CurrentDir;
 using qm::test::readBytes;
-using qm::test::TempDir;
 
 constexpr std::int16_t kItm = 1005;
 constexpr std::int16_t kCre = 1009;
@@ -69,7 +65,7 @@ std::vector<std::int32_t> dataOffsets(const std::vector<ArchiveFile>& files) {
 
 // A small game: ITEMS with two items, a sound and a CHU; CREATURE with a creature, a type-3 file and a
 // file bigger than one copy chunk; Dialog.tlk with the item names.
-class EditorGame : public ::testing::Test {
+class EditorGame : public HostedWindows {
 protected:
     void SetUp() override {
         items = {{"SWORD01", kItm, itemData(1000, 1, 1)},
@@ -93,21 +89,7 @@ protected:
                 "e du Roi"); // Windows-1252: "Épée du Roi"
         qm::build::writeFile(game / "Dialog.tlk", tlk.bytes());
 
-        setenv("QUILLMERE_GAME_DIR", game.path().c_str(), 1);
-        main = std::make_unique<FrmMain>(dialogs);
-    }
-
-    void TearDown() override {
-        if (main) {
-            if (FrmSearch* search = main->searchWindow())
-                search->close();
-            if (FrmEdit* edit = main->editWindow())
-                edit->close();
-        }
-        flushDeletes();
-        main.reset();
-        flushDeletes();
-        unsetenv("QUILLMERE_GAME_DIR");
+        startHost();
     }
 
     void writeArchive(qm::build::KeyBuilder& key, const std::string& name,
@@ -121,18 +103,11 @@ protected:
         qm::build::writeFile(game / "data" / name, bif.bytes());
     }
 
-    static void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
-
-    void choose(const QString& entry) {
-        const QList<QListWidgetItem*> found = main->List1->findItems(entry, Qt::MatchFixedString);
-        ASSERT_EQ(found.size(), 1) << entry.toStdString();
-        main->List1->setCurrentItem(found.front());
-        ASSERT_EQ(qm::asciiUpper(main->targetfile) + ".BIF", entry.toUpper().toStdString());
-    }
+    void choose(const QString& entry) { host->choose(entry.toStdString()); }
 
     FrmEdit* openEditor(const QString& entry) {
         choose(entry);
-        FrmEdit* edit = main->showEdit();
+        FrmEdit* edit = host->showEdit();
         EXPECT_NE(edit, nullptr);
         if (edit != nullptr) {
             EXPECT_TRUE(edit->loaded());
@@ -158,11 +133,6 @@ protected:
         return n;
     }
 
-    TempDir game;
-    TempDir work;
-    CurrentDir inWork{work.path()};
-    ScriptedDialogs dialogs;
-    std::unique_ptr<FrmMain> main;
     std::vector<ArchiveFile> items;
     std::vector<ArchiveFile> creatures;
 };
@@ -202,11 +172,11 @@ TEST_F(FrmEditLoad, FixedClientAreaWithoutMinimiseOrMaximise) {
 TEST_F(FrmEditLoad, ProgressRunsOnTheMainWindowsBarThenOneBeep) {
     choose("ITEMS.BIF");
     std::vector<int> values;
-    QObject::connect(main->PBprogress, &QProgressBar::valueChanged,
+    QObject::connect(host->loadProgressBar(), &QProgressBar::valueChanged,
                      [&values](int v) { values.push_back(v); });
     const int beepsBefore = dialogs.beeps;
 
-    ASSERT_NE(main->showEdit(), nullptr);
+    ASSERT_NE(host->showEdit(), nullptr);
 
     EXPECT_EQ(values, (std::vector<int>{25, 50, 75, 100, 0}));
     EXPECT_EQ(dialogs.beeps - beepsBefore, 1);
@@ -234,7 +204,7 @@ TEST_F(FrmEditLoad, ShowingAnOpenEditorKeepsItsList) {
     ASSERT_NE(edit, nullptr);
     check(*edit, 1, true);
     const int beepsBefore = dialogs.beeps;
-    EXPECT_EQ(main->showEdit(), edit);
+    EXPECT_EQ(host->showEdit(), edit);
     EXPECT_EQ(edit->List1->item(1)->checkState(), Qt::Checked);
     EXPECT_EQ(edit->txttotalfiles->text(), "1");
     EXPECT_EQ(dialogs.beeps, beepsBefore);
@@ -250,10 +220,10 @@ TEST_F(FrmEditLoad, ReopenedEditorIsRebuiltWithZeroTotals) {
     edit->MnuClose_Click();
     flushDeletes();
     EXPECT_TRUE(first.isNull());
-    EXPECT_TRUE(main->isVisible());
+    EXPECT_EQ(host->mainShown, 1);
 
     const int beepsBefore = dialogs.beeps;
-    FrmEdit* again = main->showEdit();
+    FrmEdit* again = host->showEdit();
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(dialogs.beeps - beepsBefore, 1);
     EXPECT_EQ(again->List1->count(), 4);
@@ -475,7 +445,7 @@ TEST_F(FrmEditKeepsItsArchive, DetailsReadTheListedArchiveAfterAnotherChoice) {
     FrmEdit* edit = openEditor("ITEMS.BIF");
     ASSERT_NE(edit, nullptr);
     choose("CREATURE.BIF");
-    ASSERT_EQ(main->targetfile, "CREATURE");
+    ASSERT_EQ(host->selection().targetfile, "CREATURE");
 
     check(*edit, 0, true);
 
@@ -506,8 +476,8 @@ TEST_F(FrmEditKeepsItsArchive, SearchWindowNamesTheListedArchive) {
     ASSERT_NE(edit, nullptr);
     choose("CREATURE.BIF");
     edit->MnuSearch_Click();
-    ASSERT_NE(main->searchWindow(), nullptr);
-    EXPECT_EQ(main->searchWindow()->FraCritere->title(), "Search file in ITEMS.bif");
+    ASSERT_NE(host->searchWindow(), nullptr);
+    EXPECT_EQ(host->searchWindow()->FraCritere->title(), "Search file in ITEMS.bif");
 }
 
 using FrmEditMenus = EditorGame;
@@ -523,16 +493,15 @@ TEST_F(FrmEditMenus, ExitClosesTheEditorAndShowsTheMainWindow) {
     FrmEdit* edit = openEditor("ITEMS.BIF");
     ASSERT_NE(edit, nullptr);
     edit->show();
-    main->hide();
     edit->MnuSearch_Click();
-    QPointer<FrmSearch> search(main->searchWindow());
+    QPointer<FrmSearch> search(host->searchWindow());
     ASSERT_FALSE(search.isNull());
 
     edit->MnuClose->trigger();
     flushDeletes();
 
-    EXPECT_EQ(main->editWindow(), nullptr);
-    EXPECT_TRUE(main->isVisible());
+    EXPECT_EQ(host->editWindow(), nullptr);
+    EXPECT_EQ(host->mainShown, 1);
     EXPECT_FALSE(search.isNull());
     EXPECT_TRUE(dialogs.shown.empty());
 }
@@ -541,11 +510,11 @@ TEST_F(FrmEditMenus, SearchOpensOneSearchWindow) {
     FrmEdit* edit = openEditor("ITEMS.BIF");
     ASSERT_NE(edit, nullptr);
     edit->MnuSearch->trigger();
-    FrmSearch* first = main->searchWindow();
+    FrmSearch* first = host->searchWindow();
     ASSERT_NE(first, nullptr);
     EXPECT_TRUE(first->isVisible());
     edit->MnuSearch->trigger();
-    EXPECT_EQ(main->searchWindow(), first);
+    EXPECT_EQ(host->searchWindow(), first);
     EXPECT_TRUE(edit->isVisible());
 }
 

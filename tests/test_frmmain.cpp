@@ -119,8 +119,8 @@ TEST_F(FrmMainStartUp, WithoutCatalogueOpensEmptyWithEditDisabled) {
     EXPECT_TRUE(window.Cmdextract->isEnabled());
     EXPECT_EQ(window.PBprogress->value(), 0);
     EXPECT_TRUE(window.LblExtract->text().isEmpty());
-    EXPECT_EQ(window.BGpath, m_game.string() + "/");
-    EXPECT_TRUE(window.targetfile.empty());
+    EXPECT_EQ(window.selection().BGpath, m_game.string() + "/");
+    EXPECT_TRUE(window.selection().targetfile.empty());
     EXPECT_TRUE(m_dialogs.shown.empty()) << "an empty list is not reported";
 }
 
@@ -143,7 +143,7 @@ TEST_F(FrmMainStartUp, DemoGameListsTheFourArchivesInAlphabeticalOrder) {
               (std::vector<std::string>{"CHASOUND.BIF", "CREATURE.BIF", "ITEMS.BIF", "SPELLS.BIF"}));
     EXPECT_TRUE(window.List1->selectedItems().isEmpty());
     EXPECT_FALSE(window.cmdedit->isEnabled());
-    EXPECT_TRUE(window.targetfile.empty());
+    EXPECT_TRUE(window.selection().targetfile.empty());
 }
 
 TEST_F(FrmMainStartUp, ListIgnoresLetterCaseWhenSortingAndKeepsDuplicates) {
@@ -168,9 +168,9 @@ TEST_F(FrmMainStartUp, TakingTheFocusChoosesNothing) {
     EXPECT_TRUE(window.List1->selectedItems().isEmpty());
     EXPECT_EQ(window.List1->currentRow(), -1) << "no entry is drawn as if chosen";
     EXPECT_FALSE(window.cmdedit->isEnabled());
-    EXPECT_TRUE(window.targetfile.empty());
+    EXPECT_TRUE(window.selection().targetfile.empty());
     QTest::keyClick(window.List1, Qt::Key_Down);
-    EXPECT_EQ(window.targetfile, "CHASOUND") << "the first Down chooses the first entry";
+    EXPECT_EQ(window.selection().targetfile, "CHASOUND") << "the first Down chooses the first entry";
 }
 
 // Named by the variable or given to the window, as its command line does.
@@ -197,7 +197,7 @@ TEST_F(FrmMainStartUp, GivenGameFolderWinsOverDiscovery) {
     const fs::path other = m_temp / "other";
     qm::build::writeDemoGame(other, 2);
     FrmMain window(m_dialogs, other.string() + "/");
-    EXPECT_EQ(window.BGpath, other.string() + "/");
+    EXPECT_EQ(window.selection().BGpath, other.string() + "/");
     EXPECT_EQ(window.List1->count(), 4);
 }
 
@@ -210,15 +210,15 @@ TEST_F(FrmMainSelection, ChoosingAnArchiveFillsTheStateAndEnablesEdit) {
     window.List1->setCurrentRow(rowOf(window, "ITEMS.BIF"));
 
     EXPECT_TRUE(window.cmdedit->isEnabled());
-    EXPECT_EQ(window.targetdir, "data\\");
-    EXPECT_EQ(window.targetfile, "ITEMS");
-    EXPECT_EQ(window.biffid, 240);
-    EXPECT_EQ(window.begin_i, 1);
-    EXPECT_EQ(window.nbpart, 1);
-    EXPECT_EQ(window.nbfile, storedFileEntryCount(items));
-    EXPECT_EQ(window.nbfile_2, window.nbfile);
-    EXPECT_EQ(window.taillefile, static_cast<std::int32_t>(fs::file_size(items)));
-    EXPECT_EQ(window.BGpath, m_game.string() + "/");
+    EXPECT_EQ(window.selection().targetdir, "data\\");
+    EXPECT_EQ(window.selection().targetfile, "ITEMS");
+    EXPECT_EQ(window.selection().biffid, 240);
+    EXPECT_EQ(window.selection().begin_i, 1);
+    EXPECT_EQ(window.selection().nbpart, 1);
+    EXPECT_EQ(window.selection().nbfile, storedFileEntryCount(items));
+    EXPECT_EQ(window.selection().nbfile_2, window.selection().nbfile);
+    EXPECT_EQ(window.selection().taillefile, static_cast<std::int32_t>(fs::file_size(items)));
+    EXPECT_EQ(window.selection().BGpath, m_game.string() + "/");
     EXPECT_TRUE(m_dialogs.shown.empty());
 }
 
@@ -229,7 +229,7 @@ TEST_F(FrmMainSelection, KeyboardChoiceSelectsTheHighlightedEntry) {
     const auto selected = window.List1->selectedItems();
     ASSERT_EQ(selected.size(), 1);
     const std::string text = selected.front()->text().toStdString();
-    EXPECT_EQ(window.targetfile, text.substr(0, text.size() - 4));
+    EXPECT_EQ(window.selection().targetfile, text.substr(0, text.size() - 4));
     EXPECT_TRUE(window.cmdedit->isEnabled());
 }
 
@@ -239,15 +239,15 @@ TEST_F(FrmMainSelection, EditStaysEnabledAcrossLaterChoices) {
     window.List1->setCurrentRow(rowOf(window, "SPELLS.BIF"));
     window.List1->setCurrentRow(rowOf(window, "CHASOUND.BIF"));
     EXPECT_TRUE(window.cmdedit->isEnabled());
-    EXPECT_EQ(window.targetfile, "CHASOUND");
-    EXPECT_EQ(window.biffid, 1136);
+    EXPECT_EQ(window.selection().targetfile, "CHASOUND");
+    EXPECT_EQ(window.selection().biffid, 1136);
 }
 
 TEST_F(FrmMainSelection, VanishedArchiveShowsRunTimeErrorAndKeepsThePreviousChoice) {
     qm::build::writeDemoGame(m_game, 4);
     FrmMain window(m_dialogs);
     window.List1->setCurrentRow(rowOf(window, "CREATURE.BIF"));
-    const qm::SelectionState before = window;
+    const qm::SelectionState before = window.selection();
     fs::remove(m_game / "data" / "ITEMS.BIF");
 
     m_dialogs.expectMessage("Quillmere",
@@ -257,12 +257,12 @@ TEST_F(FrmMainSelection, VanishedArchiveShowsRunTimeErrorAndKeepsThePreviousChoi
     window.List1->setCurrentRow(rowOf(window, "ITEMS.BIF"));
 
     EXPECT_EQ(m_dialogs.pending(), 0u);
-    EXPECT_EQ(window.targetfile, before.targetfile);
-    EXPECT_EQ(window.targetdir, before.targetdir);
-    EXPECT_EQ(window.biffid, before.biffid);
-    EXPECT_EQ(window.nbfile, before.nbfile);
-    EXPECT_EQ(window.nbfile_2, before.nbfile_2);
-    EXPECT_EQ(window.taillefile, before.taillefile);
+    EXPECT_EQ(window.selection().targetfile, before.targetfile);
+    EXPECT_EQ(window.selection().targetdir, before.targetdir);
+    EXPECT_EQ(window.selection().biffid, before.biffid);
+    EXPECT_EQ(window.selection().nbfile, before.nbfile);
+    EXPECT_EQ(window.selection().nbfile_2, before.nbfile_2);
+    EXPECT_EQ(window.selection().taillefile, before.taillefile);
     EXPECT_TRUE(window.cmdedit->isEnabled());
     // The list shows the archive the state stands for again.
     const int creature = rowOf(window, "CREATURE.BIF");
@@ -293,7 +293,7 @@ TEST_F(FrmMainSelection, KeyboardChoiceOfAVanishedArchiveShowsOneBox) {
         QTest::keyClick(window.List1, step.key);
         QCoreApplication::processEvents();
         EXPECT_EQ(m_dialogs.pending(), 0u);
-        EXPECT_EQ(window.targetfile, step.chosen);
+        EXPECT_EQ(window.selection().targetfile, step.chosen);
         EXPECT_TRUE(window.List1->selectedItems().isEmpty());
     }
     window.List1->setCurrentRow(rowOf(window, "CREATURE.BIF"));
@@ -301,10 +301,10 @@ TEST_F(FrmMainSelection, KeyboardChoiceOfAVanishedArchiveShowsOneBox) {
     QTest::keyClick(window.List1, Qt::Key_End);
     QCoreApplication::processEvents();
     EXPECT_EQ(m_dialogs.pending(), 0u);
-    EXPECT_EQ(window.targetfile, "CREATURE");
+    EXPECT_EQ(window.selection().targetfile, "CREATURE");
     EXPECT_EQ(window.List1->currentRow(), rowOf(window, "CREATURE.BIF"));
     QTest::keyClick(window.List1, Qt::Key_Down);
-    EXPECT_EQ(window.targetfile, "ITEMS") << "the next key starts from the chosen entry";
+    EXPECT_EQ(window.selection().targetfile, "ITEMS") << "the next key starts from the chosen entry";
 }
 
 TEST_F(FrmMainSelection, FailedFirstChoiceLeavesEditDisabled) {
@@ -317,8 +317,8 @@ TEST_F(FrmMainSelection, FailedFirstChoiceLeavesEditDisabled) {
                                 .arg(QString::fromStdString(qm::errorDescription(qm::FileNotFound))));
     window.List1->setCurrentRow(rowOf(window, "SPELLS.BIF"));
     EXPECT_FALSE(window.cmdedit->isEnabled());
-    EXPECT_TRUE(window.targetfile.empty());
-    EXPECT_EQ(window.nbfile, 0);
+    EXPECT_TRUE(window.selection().targetfile.empty());
+    EXPECT_EQ(window.selection().nbfile, 0);
     EXPECT_TRUE(window.List1->selectedItems().isEmpty()) << "nothing is shown as chosen";
 }
 
@@ -350,7 +350,7 @@ TEST_F(FrmMainExtract, WritesFolderAndLogAndMovesTheProgressBar) {
     }
     EXPECT_EQ(qm::test::readBytes(m_work / "CREATURE.log"), expectedLog);
     // The selection survives the run, so the same archive can be extracted again.
-    EXPECT_EQ(window.targetfile, "CREATURE");
+    EXPECT_EQ(window.selection().targetfile, "CREATURE");
 }
 
 TEST_F(FrmMainExtract, ProgressBarShowsWholeNumbersOfTheExactValues) {
@@ -384,7 +384,7 @@ TEST_F(FrmMainExtract, EmptyArchiveStillSaysDone) {
     writeCreatureGame(m_game, {{"A", "1"}});
     FrmMain window(m_dialogs);
     window.List1->setCurrentRow(rowOf(window, "ITEMS.BIF"));
-    ASSERT_EQ(window.nbfile, 0);
+    ASSERT_EQ(window.selection().nbfile, 0);
     m_dialogs.expectMessage("End of Extraction", kDone);
     window.Cmdextract_Click();
     EXPECT_EQ(window.progressHistory, (std::vector<float>{0.0f}));
@@ -403,7 +403,7 @@ TEST_F(FrmMainExtract, ArchiveGoneSinceTheChoiceShowsRunTimeErrorAndTheProgramGo
                                 .arg(QString::fromStdString(qm::errorDescription(qm::FileNotFound))));
     window.Cmdextract_Click();
     EXPECT_EQ(m_dialogs.pending(), 0u);
-    EXPECT_EQ(window.targetfile, "CREATURE");
+    EXPECT_EQ(window.selection().targetfile, "CREATURE");
 }
 
 TEST_F(FrmMainExtract, UnexpectedExistenceFailureEndsTheProgram) {
@@ -481,7 +481,7 @@ TEST_F(FrmMainQuit, NoLeavesEverythingAsItWas) {
     window.CmdQuit->trigger();
     EXPECT_EQ(m_dialogs.pending(), 0u);
     EXPECT_EQ(m_dialogs.beeps, 0) << "the question comes without a beep";
-    EXPECT_EQ(window.targetfile, "ITEMS");
+    EXPECT_EQ(window.selection().targetfile, "ITEMS");
     EXPECT_TRUE(window.cmdedit->isEnabled());
 }
 

@@ -1,9 +1,7 @@
 #include "FrmEdit.h"
-#include "FrmMain.h"
 #include "FrmSearch.h"
 #include "GameBuilder.h"
-#include "ScriptedDialogs.h"
-#include "TempDir.h"
+#include "HostedWindows.h"
 #include "Text.h"
 
 #include <QApplication>
@@ -21,51 +19,19 @@
 
 namespace {
 
-using qm::test::CurrentDir;
-using qm::test::TempDir;
-
-class SearchWindow : public ::testing::Test {
+class SearchWindow : public HostedWindows {
 protected:
     void SetUp() override {
         qm::build::writeDemoGame(game.path(), 3);
-        setenv("QUILLMERE_GAME_DIR", game.path().c_str(), 1);
-        main = std::make_unique<FrmMain>(dialogs);
-        choose("ITEMS.BIF");
-    }
-
-    void TearDown() override {
-        if (main) {
-            if (FrmSearch* s = main->searchWindow())
-                s->close();
-            if (FrmEdit* e = main->editWindow())
-                e->close();
-        }
-        flushDeletes();
-        main.reset();
-        flushDeletes();
-        unsetenv("QUILLMERE_GAME_DIR");
-    }
-
-    static void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
-
-    void choose(const QString& entry) {
-        const QList<QListWidgetItem*> found = main->List1->findItems(entry, Qt::MatchFixedString);
-        ASSERT_EQ(found.size(), 1) << entry.toStdString();
-        main->List1->setCurrentItem(found.front());
-        ASSERT_EQ(qm::asciiUpper(main->targetfile) + ".BIF", entry.toUpper().toStdString());
+        startHost();
+        host->choose("ITEMS.BIF");
     }
 
     FrmSearch& search() {
-        FrmSearch* s = main->showSearch();
+        FrmSearch* s = host->showSearch();
         EXPECT_NE(s, nullptr);
         return *s;
     }
-
-    TempDir game;
-    TempDir work;
-    CurrentDir inWork{work.path()};
-    ScriptedDialogs dialogs;
-    std::unique_ptr<FrmMain> main;
 };
 
 using FrmSearchLoad = SearchWindow;
@@ -91,8 +57,8 @@ TEST_F(FrmSearchLoad, CaptionsAndStartState) {
 
 TEST_F(FrmSearchLoad, OpeningTwiceKeepsOneWindowAndItsFirstCaption) {
     FrmSearch* first = &search();
-    choose("CREATURE.BIF");
-    EXPECT_EQ(main->showSearch(), first);
+    host->choose("CREATURE.BIF");
+    EXPECT_EQ(host->showSearch(), first);
     EXPECT_EQ(first->FraCritere->title(), "Search file in ITEMS.bif");
 }
 
@@ -121,7 +87,7 @@ TEST_F(FrmSearchOptions, SearchButtonDoesNothing) {
     QTest::keyClicks(s.txtaddec, "12");
     const int beeps = dialogs.beeps;
     QTest::mouseClick(s.cmdsearch, Qt::LeftButton);
-    EXPECT_EQ(main->searchWindow(), &s);
+    EXPECT_EQ(host->searchWindow(), &s);
     EXPECT_EQ(s.txtaddec->text(), "12");
     EXPECT_EQ(dialogs.beeps, beeps);
     EXPECT_TRUE(dialogs.shown.empty());
@@ -303,10 +269,10 @@ TEST_F(FrmSearchKeys, FiltersAnswerCharacterCodesDirectly) {
 using FrmSearchCancel = SearchWindow;
 
 TEST_F(FrmSearchCancel, CancelClosesTheSearchAndShowsTheEditor) {
-    FrmEdit* edit = main->showEdit();
+    FrmEdit* edit = host->showEdit();
     ASSERT_NE(edit, nullptr);
     edit->MnuSearch_Click();
-    QPointer<FrmSearch> s(main->searchWindow());
+    QPointer<FrmSearch> s(host->searchWindow());
     ASSERT_FALSE(s.isNull());
     edit->hide();
 
@@ -314,17 +280,17 @@ TEST_F(FrmSearchCancel, CancelClosesTheSearchAndShowsTheEditor) {
     flushDeletes();
 
     EXPECT_TRUE(s.isNull());
-    EXPECT_EQ(main->editWindow(), edit);
+    EXPECT_EQ(host->editWindow(), edit);
     EXPECT_TRUE(edit->isVisible());
 }
 
 TEST_F(FrmSearchCancel, CancelAfterTheEditorExitedLoadsAFreshEditor) {
-    FrmEdit* edit = main->showEdit();
+    FrmEdit* edit = host->showEdit();
     ASSERT_NE(edit, nullptr);
     edit->List1->item(0)->setCheckState(Qt::Checked);
     ASSERT_EQ(edit->txttotalfiles->text(), "1");
     edit->MnuSearch_Click();
-    FrmSearch* s = main->searchWindow();
+    FrmSearch* s = host->searchWindow();
     ASSERT_NE(s, nullptr);
     QPointer<FrmEdit> old(edit);
     edit->MnuClose_Click();
@@ -335,14 +301,14 @@ TEST_F(FrmSearchCancel, CancelAfterTheEditorExitedLoadsAFreshEditor) {
     s->Cmdexit_Click();
     flushDeletes();
 
-    FrmEdit* fresh = main->editWindow();
+    FrmEdit* fresh = host->editWindow();
     ASSERT_NE(fresh, nullptr);
     EXPECT_TRUE(fresh->loaded());
     EXPECT_EQ(fresh->txttotalfiles->text(), "0");
-    EXPECT_EQ(fresh->List1->count(), main->nbfile_2);
+    EXPECT_EQ(fresh->List1->count(), host->selection().nbfile_2);
     EXPECT_EQ(fresh->List1->item(0)->checkState(), Qt::Unchecked);
     EXPECT_EQ(dialogs.beeps - beeps, 1);
-    EXPECT_EQ(main->searchWindow(), nullptr);
+    EXPECT_EQ(host->searchWindow(), nullptr);
 }
 
 } // namespace

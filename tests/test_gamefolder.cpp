@@ -19,8 +19,6 @@ using qm::test::ScopedEnv;
 using qm::test::TempDir;
 using qm::test::writeBytes;
 
-// Sets an environment variable for one test and puts the old state back.
-
 const std::string kHeader = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win32\n\n";
 const std::string kGameKeyLine =
     R"([Software\\Microsoft\\DirectPlay\\Applications\\Baldur's Gate] 1700000000)"

@@ -5,9 +5,10 @@
 #include "EventGuard.h"
 #include "Extract.h"
 #include "Fonts.h"
-#include "FrmMain.h"
 #include "Layout.h"
+#include "Selection.h"
 #include "Text.h"
+#include "WindowHost.h"
 
 #include <QAction>
 #include <QFrame>
@@ -54,14 +55,14 @@ QLineEdit* displayField(QWidget* parent, QPalette::ColorRole background) {
 
 } // namespace
 
-FrmEdit::FrmEdit(FrmMain& main, QWidget* parent) : QMainWindow(parent), m_main(main) {
+FrmEdit::FrmEdit(WindowHost& host, QWidget* parent) : QMainWindow(parent), m_host(host) {
     setWindowTitle(QStringLiteral("Dizurorudav"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setWindowIcon(qm::artwork::programIcon());
     setFont(qm::fonts::standard());
     buildControls();
-    m_loaded = guardEvent(m_main.dialogs(), [this] { Form_Load(); });
+    m_loaded = guardEvent(m_host.dialogs(), [this] { Form_Load(); });
 }
 
 FrmEdit::~FrmEdit() {
@@ -146,7 +147,7 @@ void FrmEdit::buildControls() {
 
 void FrmEdit::Form_Load() {
     // The editor works on the archive it lists, whatever the main window chooses later.
-    m_kept = static_cast<const qm::SelectionState&>(m_main);
+    m_kept = m_host.selection();
 
     LblName->hide();
     Txtname->hide();
@@ -159,7 +160,7 @@ void FrmEdit::Form_Load() {
 
     // The main window's bar is repainted only when the value it shows changes: on a real display each
     // repaint waits for the server.
-    QProgressBar* bar = m_main.PBprogress;
+    QProgressBar* bar = m_host.loadProgressBar();
     const qm::ArchiveListing listing = qm::listArchive(m_kept, [bar](float value) {
         const int whole = static_cast<int>(std::lround(value));
         if (bar == nullptr || bar->value() == whole)
@@ -186,7 +187,7 @@ void FrmEdit::Form_Load() {
     // itemChanged also reports text and selection changes, so only a changed check state counts.
     connect(List1, &QListWidget::itemChanged, this, &FrmEdit::onItemChanged);
 
-    m_main.dialogs().beep();
+    m_host.dialogs().beep();
     if (qm::asciiUpper(m_kept.targetfile) == "ITEMS") {
         LblName->show();
         Txtname->show();
@@ -202,7 +203,7 @@ void FrmEdit::onItemChanged(QListWidgetItem* item) {
         return;
     const Qt::CheckState previous = m_checkStates[static_cast<std::size_t>(row)];
     m_checkStates[static_cast<std::size_t>(row)] = state;
-    if (guardEvent(m_main.dialogs(), [this, row] { List1_ItemCheck(row); }))
+    if (guardEvent(m_host.dialogs(), [this, row] { List1_ItemCheck(row); }))
         return;
     // The handler failed before it counted the change: the box goes back, so the totals match the checks.
     m_checkStates[static_cast<std::size_t>(row)] = previous;
@@ -269,15 +270,14 @@ void FrmEdit::Cmdextract_Click() {
         PBbar1->setValue(static_cast<int>(std::lround(value)));
         PBbar1->repaint();
     };
-    guardEvent(m_main.dialogs(), [this, &callbacks] { qm::extractSelected(m_kept, m_listTexts, callbacks); });
+    guardEvent(m_host.dialogs(), [this, &callbacks] { qm::extractSelected(m_kept, m_listTexts, callbacks); });
 }
 
 void FrmEdit::MnuClose_Click() {
     close();
-    m_main.show();
-    m_main.raise();
+    m_host.showMain();
 }
 
 void FrmEdit::MnuSearch_Click() {
-    m_main.showSearch();
+    m_host.showSearch();
 }

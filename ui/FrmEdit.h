@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-class FrmMain;
+class WindowHost;
 class QAction;
 class QFrame;
 class QGroupBox;
@@ -26,7 +26,7 @@ class FrmEdit : public QMainWindow {
     Q_OBJECT
 public:
     // Form_Load runs here. When it fails, the failure has been reported already and loaded() is false.
-    explicit FrmEdit(FrmMain& main, QWidget* parent = nullptr);
+    explicit FrmEdit(WindowHost& host, QWidget* parent = nullptr);
     ~FrmEdit() override;
 
     bool loaded() const { return m_loaded; }
@@ -86,7 +86,7 @@ private:
     void Form_Load();
     void onItemChanged(QListWidgetItem* item);
 
-    FrmMain& m_main;
+    WindowHost& m_host;
     qm::SelectionState m_kept;
     std::vector<std::string> m_listTexts;
     std::vector<Qt::CheckState> m_checkStates;

@@ -55,9 +55,6 @@ FrmMain::FrmMain(Dialogs& dialogs, std::optional<std::string> gameFolder, QWidge
 }
 
 FrmMain::~FrmMain() {
-    // The other windows read this one's state to their end, so they go first.
-    delete m_search;
-    delete m_edit;
     delete m_about;
 }
 
@@ -147,8 +144,8 @@ void FrmMain::buildControls() {
 
 void FrmMain::Form_Load() {
     guardEvent(m_dialogs, [this] {
-        BGpath = m_gameFolder ? *m_gameFolder : qm::discoverGameFolder();
-        std::vector<std::string> names = qm::listbifs(BGpath);
+        m_selection.BGpath = m_gameFolder ? *m_gameFolder : qm::discoverGameFolder();
+        std::vector<std::string> names = qm::listbifs(m_selection.BGpath);
         // The list box keeps its entries sorted, letter case ignored.
         qm::sortArchiveNames(names);
         for (std::string& name : names) {
@@ -205,9 +202,9 @@ void FrmMain::List1_Click() {
     // its own: list changes meanwhile belong to this choice, not to new ones.
     m_choosing = true;
     const bool chosen = guardEvent(m_dialogs, [this, row] {
-        qm::SelectionState next = qm::selectArchive(BGpath, m_listNames[static_cast<std::size_t>(row)]);
-        next.BGpath = BGpath;
-        static_cast<qm::SelectionState&>(*this) = std::move(next);
+        qm::SelectionState next =
+            qm::selectArchive(m_selection.BGpath, m_listNames[static_cast<std::size_t>(row)]);
+        m_selection = std::move(next);
         cmdedit->setEnabled(true);
     });
     m_choosing = false;
@@ -265,16 +262,16 @@ void FrmMain::Cmdextract_Click() {
     callbacks.done = [this] { Done(); };
     callbacks.errormsg = [this](const std::string& text) { Errormsg(fromGameText(text)); };
     m_extracting = true;
-    guardEvent(m_dialogs, [this, &callbacks] { qm::extractArchive(*this, callbacks); });
+    guardEvent(m_dialogs, [this, &callbacks] { qm::extractArchive(m_selection, callbacks); });
     m_extracting = false;
 }
 
 FrmEdit* FrmMain::editWindow() const {
-    return m_edit;
+    return m_children.edit();
 }
 
 FrmSearch* FrmMain::searchWindow() const {
-    return m_search;
+    return m_children.search();
 }
 
 frmAbout* FrmMain::aboutWindow() const {
@@ -294,33 +291,17 @@ void FrmMain::CmdQuit_Click() {
         m_dialogs.endProgram(0);
 }
 
+void FrmMain::showMain() {
+    show();
+    raise();
+}
+
 FrmEdit* FrmMain::showEdit() {
-    if (!m_edit) {
-        auto* window = new FrmEdit(*this);
-        // A load that failed has reported itself; there is nothing to show.
-        if (!window->loaded()) {
-            delete window;
-            return nullptr;
-        }
-        window->setAttribute(Qt::WA_DeleteOnClose);
-        m_edit = window;
-    }
-    m_edit->show();
-    m_edit->raise();
-    m_edit->activateWindow();
-    return m_edit;
+    return m_children.showEdit();
 }
 
 FrmSearch* FrmMain::showSearch() {
-    if (!m_search) {
-        auto* window = new FrmSearch(*this);
-        window->setAttribute(Qt::WA_DeleteOnClose);
-        m_search = window;
-    }
-    m_search->show();
-    m_search->raise();
-    m_search->activateWindow();
-    return m_search;
+    return m_children.showSearch();
 }
 
 frmAbout* FrmMain::showAbout() {

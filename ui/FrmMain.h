@@ -1,6 +1,8 @@
 #pragma once
 
+#include "ChildWindows.h"
 #include "Selection.h"
+#include "WindowHost.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -18,10 +20,9 @@ class QListWidget;
 class QProgressBar;
 class QPushButton;
 
-// The main window: it holds the game folder and the selection state that the other windows read (the
-// public fields of qm::SelectionState: BGpath, targetfile, biffid, ...), and the one instance of each
-// other window.
-class FrmMain : public QMainWindow, public qm::SelectionState {
+// The main window: it holds the game folder and the selection state that the other windows read, and
+// the one instance of each other window.
+class FrmMain : public QMainWindow, public WindowHost {
     Q_OBJECT
 public:
     // Form_Load runs in the constructor: game folder discovery, then the catalogue scan. A game folder
@@ -36,7 +37,11 @@ public:
     void Done();
     void Errormsg(const QString& Msg);
 
-    Dialogs& dialogs() const { return m_dialogs; }
+    Dialogs& dialogs() const override { return m_dialogs; }
+    // The game folder (BGpath) and the archive chosen last.
+    const qm::SelectionState& selection() const override { return m_selection; }
+    QProgressBar* loadProgressBar() const override { return PBprogress; }
+    void showMain() override;
 
     // Event handlers, callable from tests.
     void List1_Click();
@@ -46,8 +51,8 @@ public:
     void CmdQuit_Click();
 
     // The single instances of the other windows, created on demand and shown modeless.
-    FrmEdit* showEdit();
-    FrmSearch* showSearch();
+    FrmEdit* showEdit() override;
+    FrmSearch* showSearch() override;
     frmAbout* showAbout();
     // Out of line: reading a QPointer needs the complete window types, which includers may not have.
     FrmEdit* editWindow() const;
@@ -81,6 +86,7 @@ private:
     void restoreChosenRow();
     void buildControls();
 
+    qm::SelectionState m_selection;
     std::optional<std::string> m_gameFolder;
     std::vector<std::string> m_listNames;
     int m_chosenRow = -1;          // the entry the selection state stands for
@@ -89,7 +95,6 @@ private:
     bool m_extracting = false;
 
     Dialogs& m_dialogs;
-    QPointer<FrmEdit> m_edit;
-    QPointer<FrmSearch> m_search;
+    ChildWindows m_children{*this}; // after the state the windows read, so they go first
     QPointer<frmAbout> m_about;
 };

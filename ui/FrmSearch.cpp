@@ -4,10 +4,9 @@
 #include "Dialogs.h"
 #include "EnterPresses.h"
 #include "Fonts.h"
-#include "FrmEdit.h"
-#include "FrmMain.h"
 #include "Layout.h"
 #include "Text.h"
+#include "WindowHost.h"
 
 #include <QEvent>
 #include <QGroupBox>
@@ -58,7 +57,8 @@ void undoRefusedKey(QLineEdit* box, bool& flag, Dialogs& dialogs) {
 
 } // namespace
 
-FrmSearch::FrmSearch(FrmMain& main, QWidget* parent) : QWidget(parent), m_main(main) {
+FrmSearch::FrmSearch(WindowHost& host, std::string targetfile, QWidget* parent)
+    : QWidget(parent), m_host(host), m_targetfile(std::move(targetfile)) {
     setWindowTitle(QStringLiteral("Search"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
@@ -111,11 +111,7 @@ FrmSearch::FrmSearch(FrmMain& main, QWidget* parent) : QWidget(parent), m_main(m
 FrmSearch::~FrmSearch() = default;
 
 void FrmSearch::Form_Load() {
-    // The search is about the archive the editor lists, which the main window may have left meanwhile.
-    const FrmEdit* editor = m_main.editWindow();
-    const std::string& targetfile =
-        editor != nullptr && editor->loaded() ? editor->keptArchive().targetfile : m_main.targetfile;
-    FraCritere->setTitle(QStringLiteral("Search file in ") + fromGameText(targetfile) +
+    FraCritere->setTitle(QStringLiteral("Search file in ") + fromGameText(m_targetfile) +
                          QStringLiteral(".bif"));
 }
 
@@ -147,7 +143,7 @@ void FrmSearch::txtaddec_KeyPress(int& KeyAscii) {
 }
 
 void FrmSearch::txtaddec_Change() {
-    undoRefusedKey(txtaddec, baddec, m_main.dialogs());
+    undoRefusedKey(txtaddec, baddec, m_host.dialogs());
 }
 
 void FrmSearch::txtadhex_KeyPress(int& KeyAscii) {
@@ -158,10 +154,10 @@ void FrmSearch::txtadhex_KeyPress(int& KeyAscii) {
 }
 
 void FrmSearch::txtadhex_Change() {
-    undoRefusedKey(txtadhex, badhex, m_main.dialogs());
+    undoRefusedKey(txtadhex, badhex, m_host.dialogs());
 }
 
 void FrmSearch::Cmdexit_Click() {
     close();
-    m_main.showEdit();
+    m_host.showEdit();
 }

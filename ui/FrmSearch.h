@@ -2,8 +2,9 @@
 
 #include <QWidget>
 #include <array>
+#include <string>
 
-class FrmMain;
+class WindowHost;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -15,8 +16,8 @@ class QRadioButton;
 class FrmSearch : public QWidget {
     Q_OBJECT
 public:
-    // Form_Load runs here.
-    explicit FrmSearch(FrmMain& main, QWidget* parent = nullptr);
+    // Form_Load runs here; `targetfile` names the archive searched (without ".bif").
+    FrmSearch(WindowHost& host, std::string targetfile, QWidget* parent = nullptr);
     ~FrmSearch() override;
 
     // Event handlers, callable from tests.
@@ -49,5 +50,6 @@ protected:
 private:
     void Form_Load();
 
-    FrmMain& m_main;
+    WindowHost& m_host;
+    std::string m_targetfile;
 };

@@ -1,0 +1,54 @@
+#include "ChildWindows.h"
+
+#include "FrmEdit.h"
+#include "FrmSearch.h"
+#include "Selection.h"
+#include "WindowHost.h"
+
+namespace {
+
+template <typename Window> Window* bringUp(Window* window) {
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+} // namespace
+
+ChildWindows::~ChildWindows() {
+    delete m_search;
+    delete m_edit;
+}
+
+FrmEdit* ChildWindows::showEdit() {
+    if (!m_edit) {
+        auto* window = new FrmEdit(m_host);
+        if (!window->loaded()) {
+            delete window;
+            return nullptr;
+        }
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        m_edit = window;
+    }
+    return bringUp(m_edit.data());
+}
+
+FrmSearch* ChildWindows::showSearch() {
+    if (!m_search) {
+        const bool listed = m_edit && m_edit->loaded();
+        auto* window =
+            new FrmSearch(m_host, listed ? m_edit->keptArchive().targetfile : m_host.selection().targetfile);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        m_search = window;
+    }
+    return bringUp(m_search.data());
+}
+
+FrmEdit* ChildWindows::edit() const {
+    return m_edit;
+}
+
+FrmSearch* ChildWindows::search() const {
+    return m_search;
+}

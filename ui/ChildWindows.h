@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QPointer>
+
+class FrmEdit;
+class FrmSearch;
+class WindowHost;
+
+// A host's single editor and search window, created on demand and shown modeless; each deletes itself
+// when closed. Whatever hosts them (the main window, a test's stand-in) shares this one behaviour.
+class ChildWindows {
+public:
+    explicit ChildWindows(WindowHost& host) : m_host(host) {}
+    // The windows read their host to their end, so they go before it.
+    ~ChildWindows();
+    ChildWindows(const ChildWindows&) = delete;
+    ChildWindows& operator=(const ChildWindows&) = delete;
+
+    // The editor lists the host's selection when it is created; null when that load failed (it has
+    // reported itself).
+    FrmEdit* showEdit();
+    // The search is about the archive the editor lists, which the host may have left meanwhile.
+    FrmSearch* showSearch();
+    FrmEdit* edit() const;
+    FrmSearch* search() const;
+
+private:
+    WindowHost& m_host;
+    QPointer<FrmEdit> m_edit;
+    QPointer<FrmSearch> m_search;
+};
