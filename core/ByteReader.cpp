@@ -26,6 +26,10 @@ std::string ByteReader::name() const {
     return m_source ? m_source->name() : std::string();
 }
 
+int ByteReader::fileDescriptor() const {
+    return m_source ? m_source->fileDescriptor() : -1;
+}
+
 void ByteReader::seek(std::int64_t position) {
     if (position < 1)
         throw FileError(BadRecordNumber, name());

@@ -34,6 +34,8 @@ public:
     std::int64_t length() const { return m_length; }
     // The source's name for messages: its host path, as shown.
     std::string name() const;
+    // The host file's descriptor, or -1 (memory, closed, or a platform without one).
+    int fileDescriptor() const;
     // 1-based position of the next byte to read.
     std::int64_t position() const { return m_position; }
     // Moves to a 1-based position; positions below 1 fail with 63, as a bad record number.

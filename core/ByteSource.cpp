@@ -35,7 +35,7 @@ public:
             throw FileError(PathFileAccessError, displayPath(hostPath));
         }
         m_length = static_cast<std::int64_t>(st.st_size);
-        m_buffer = std::make_unique<char[]>(bufferSize);
+        m_buffer = std::make_unique_for_overwrite<char[]>(bufferSize);
         std::setvbuf(m_file, m_buffer.get(), _IOFBF, bufferSize);
     }
     ~FileSource() override {
@@ -49,6 +49,13 @@ public:
     }
     std::string name() const override {
         return displayPath(m_path);
+    }
+    int fileDescriptor() const override {
+#ifdef _WIN32
+        return -1;
+#else
+        return fileno(m_file);
+#endif
     }
 
     std::size_t readAt(std::int64_t offset, std::span<std::byte> out) override {

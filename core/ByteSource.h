@@ -20,6 +20,8 @@ public:
     virtual std::size_t readAt(std::int64_t offset, std::span<std::byte> out) = 0;
     // What messages call it: the host path, or a name given to memory.
     virtual std::string name() const = 0;
+    // The open file behind a host file source, for copies the kernel makes; -1 for anything else.
+    virtual int fileDescriptor() const { return -1; }
 };
 
 // A host file, read through a buffer of `bufferSize` bytes; opening fails as openHostFile does, and a

@@ -5,31 +5,23 @@
 #include "HostPath.h"
 
 #include <cerrno>
-#ifndef _WIN32
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace qm {
 
 ByteWriter::ByteWriter(const std::filesystem::path& hostPath, Mode mode) : m_path(hostPath) {
 #ifndef _WIN32
     if (mode == Mode::CreateNew) {
-        const int fd = ::open(hostPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0)
+        // O_CREAT | O_EXCL ("x"), which also refuses a link at the name, dangling or not, and O_CLOEXEC.
+        m_file = std::fopen(hostPath.c_str(), "wbxe");
+        if (m_file == nullptr)
             throw errorFromErrno(errno, displayPath(hostPath));
-        m_file = fdopen(fd, "wb");
-        if (m_file == nullptr) {
-            const int err = errno;
-            ::close(fd);
-            throw errorFromErrno(err, displayPath(hostPath));
-        }
     }
 #endif
     if (m_file == nullptr)
         m_file = openHostFile(hostPath, mode == Mode::Append ? "ab" : "wb");
-    // One chunk fits the buffer whole, so each chunk leaves in one write.
-    m_buffer = std::make_unique<char[]>(kBufferSize);
+    // One chunk fits the buffer whole, so each chunk leaves in one write. Left uninitialised: most
+    // outputs are copied in the kernel and never touch it.
+    m_buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
     std::setvbuf(m_file, m_buffer.get(), _IOFBF, kBufferSize);
 }
 
@@ -54,6 +46,19 @@ void ByteWriter::flush() {
     errno = 0;
     if (std::fflush(m_file) != 0)
         throw errorFromErrno(errno != 0 ? errno : EIO, displayPath(m_path));
+}
+
+int ByteWriter::flushedDescriptor() {
+    flush();
+#ifdef _WIN32
+    return -1;
+#else
+    return fileno(m_file);
+#endif
+}
+
+std::string ByteWriter::name() const {
+    return displayPath(m_path);
 }
 
 void ByteWriter::close() {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace qm {
@@ -14,8 +15,8 @@ namespace qm {
 // ever reported written that was not.
 class ByteWriter {
 public:
-    // CreateNew: the name must be free; on Linux it is created with O_EXCL | O_NOFOLLOW, so a link planted
-    // at it meanwhile fails (58) instead of being followed.
+    // CreateNew: the name must be free; on Linux it is created with O_CREAT | O_EXCL, so a link planted at
+    // it meanwhile (even a dangling one) fails (58) instead of being followed.
     enum class Mode { Truncate, Append, CreateNew };
 
     ByteWriter(const std::filesystem::path& hostPath, Mode mode);
@@ -27,6 +28,11 @@ public:
     void write(std::string_view text);
     // Hands what was written so far to the system, in one write.
     void flush();
+    // Where the kernel may write next: flushes what was written so far and returns the file's descriptor
+    // (-1 on platforms without one). Writing through it moves the file's end, which write() then follows.
+    int flushedDescriptor();
+    // The path as messages show it.
+    std::string name() const;
     // Flushes and closes; throws when the flush fails. The destructor closes quietly.
     void close();
 
