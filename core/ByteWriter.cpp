@@ -5,18 +5,30 @@
 #include "HostPath.h"
 
 #include <cerrno>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#endif
 
 namespace qm {
 
 ByteWriter::ByteWriter(const std::filesystem::path& hostPath, Mode mode) : m_path(hostPath) {
-#ifndef _WIN32
     if (mode == Mode::CreateNew) {
+#ifdef _WIN32
+        // CREATE_NEW underneath: a name taken by anything, a link or junction included, fails.
+        const int fd =
+            _wopen(hostPath.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+        m_file = fd < 0 ? nullptr : _fdopen(fd, "wb");
+        if (fd >= 0 && m_file == nullptr)
+            _close(fd);
+#else
         // O_CREAT | O_EXCL ("x"), which also refuses a link at the name, dangling or not, and O_CLOEXEC.
         m_file = std::fopen(hostPath.c_str(), "wbxe");
+#endif
         if (m_file == nullptr)
             throw errorFromErrno(errno, displayPath(hostPath));
     }
-#endif
     if (m_file == nullptr)
         m_file = openHostFile(hostPath, mode == Mode::Append ? "ab" : "wb");
     // One chunk fits the buffer whole, so each chunk leaves in one write. Left uninitialised: most

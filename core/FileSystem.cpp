@@ -10,6 +10,7 @@
 
 #ifdef _WIN32
 #include <direct.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/file.h>
@@ -20,6 +21,23 @@
 namespace qm::filesystem {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// A symbolic link, or on Windows any reparse point (a junction, a mount point) at the name itself.
+bool isLink(const fs::path& path, const fs::file_status& status) {
+    if (fs::is_symlink(status))
+        return true;
+#ifdef _WIN32
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+#else
+    (void)path;
+    return false;
+#endif
+}
+
+} // namespace
 
 std::int64_t fileLength(const fs::path& path) {
     std::error_code ec;
@@ -91,7 +109,7 @@ bool nameTaken(const fs::path& path) {
 bool outputExists(const fs::path& path) {
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(path, ec);
-    if (!ec && (fs::is_symlink(status) || fs::is_fifo(status) || fs::is_socket(status) ||
+    if (!ec && (isLink(path, status) || fs::is_fifo(status) || fs::is_socket(status) ||
                 fs::is_block_file(status) || fs::is_character_file(status)))
         return true;
     return fileExists(path);
@@ -100,7 +118,7 @@ bool outputExists(const fs::path& path) {
 void requireRealFolder(const fs::path& path) {
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(path, ec);
-    if (fs::is_symlink(status))
+    if (isLink(path, status))
         throw FileError(PathFileAccessError, "an output folder is a symbolic link", displayPath(path));
     if (!ec && !fs::is_directory(status))
         throw FileError(PathFileAccessError, "an output folder is not a folder", displayPath(path));
@@ -125,7 +143,21 @@ FolderLock::FolderLock(const fs::path& folder) {
                         displayPath(folder));
     }
 #else
-    (void)folder;
+    // Reading the folder is what a second lock asks for; creating, writing and deleting files in it stay
+    // shared. A link or junction is not followed.
+    HANDLE handle =
+        CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD err = GetLastError();
+        if (err == ERROR_SHARING_VIOLATION)
+            throw FileError(PathFileAccessError, "another extraction is writing into this folder",
+                            displayPath(folder));
+        throw FileError(err == ERROR_PATH_NOT_FOUND || err == ERROR_FILE_NOT_FOUND ? PathNotFound
+                                                                                   : PathFileAccessError,
+                        displayPath(folder));
+    }
+    m_handle = handle;
 #endif
 }
 
@@ -133,6 +165,9 @@ FolderLock::~FolderLock() {
 #ifndef _WIN32
     if (m_fd >= 0)
         ::close(m_fd);
+#else
+    if (m_handle != nullptr)
+        CloseHandle(static_cast<HANDLE>(m_handle));
 #endif
 }
 

@@ -38,8 +38,9 @@ void requireRealFolder(const std::filesystem::path& path);
 void replaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Holds an advisory lock on an output folder for one run, so that a second run into the same folder
-// fails at once (75) instead of mixing its files and log lines with the first. Linux only; elsewhere it
-// locks nothing.
+// fails at once (75) instead of mixing its files and log lines with the first: flock on Linux; on Windows
+// the folder held open without sharing its reading, which another lock asks for but creating files in the
+// folder does not.
 class FolderLock {
 public:
     explicit FolderLock(const std::filesystem::path& folder);
@@ -48,7 +49,8 @@ public:
     FolderLock& operator=(const FolderLock&) = delete;
 
 private:
-    int m_fd = -1;
+    [[maybe_unused]] int m_fd = -1;
+    [[maybe_unused]] void* m_handle = nullptr; // Windows
 };
 
 } // namespace filesystem

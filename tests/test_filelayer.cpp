@@ -160,6 +160,26 @@ TEST(FileSystem, FolderOperationsUseTheOriginalNumbers) {
     EXPECT_EQ(qm::filesystem::fileLength(dir / "five"), 5);
 }
 
+// One run per output folder, on every platform: a second lock fails at once while files can still be
+// created in the locked folder, and the lock ends with its holder. New names are created exclusively.
+TEST(FileSystem, FolderLockExcludesASecondRunButNotItsOwnFiles) {
+    TempDir dir;
+    fs::create_directory(dir / "out");
+    {
+        const qm::filesystem::FolderLock first(dir / "out");
+        EXPECT_EQ(errorNumberOf([&] { qm::filesystem::FolderLock second(dir / "out"); }),
+                  qm::PathFileAccessError);
+        qm::ByteWriter w(dir / "out" / "A.ITM", qm::ByteWriter::Mode::CreateNew);
+        w.write("a");
+        w.close();
+        EXPECT_EQ(errorNumberOf(
+                      [&] { qm::ByteWriter again(dir / "out" / "A.ITM", qm::ByteWriter::Mode::CreateNew); }),
+                  qm::FileAlreadyExists);
+    }
+    EXPECT_EQ(qm::test::readBytes(dir / "out" / "A.ITM"), "a");
+    EXPECT_EQ(errorNumberOf([&] { qm::filesystem::FolderLock later(dir / "out"); }), 0);
+}
+
 TEST(Text, Windows1252RoundTrips) {
     EXPECT_EQ(qm::cp1252ToUtf8("\x80\xE9\x9F"), "\xE2\x82\xAC\xC3\xA9\xC5\xB8");
     bool lossless = false;

@@ -86,6 +86,7 @@ public:
     Sandbox() {
         fs::create_directories(game());
         fs::create_directories(work());
+        fs::create_directories(m_root / "outside");
     }
     fs::path game() const { return m_root / "game"; }
     fs::path work() const { return m_root / "work"; }
@@ -131,9 +132,14 @@ public:
     }
 
     // Runs one command from a fresh current folder and checks the promises around it.
-    CliRun runChecked(const std::vector<std::string>& command, std::optional<rlim_t> fileSizeLimit = {}) {
+    // `link` (a name in the current folder) is planted there first, pointing at `linkTarget` (relative to
+    // the sandbox: into the game folder, or outside the current folder).
+    CliRun runChecked(const std::vector<std::string>& command, std::optional<rlim_t> fileSizeLimit = {},
+                      const std::string& link = {}, const std::string& linkTarget = {}) {
         for (const auto& entry : fs::directory_iterator(work()))
             fs::remove_all(entry.path());
+        if (!link.empty())
+            fs::create_symlink(m_root / linkTarget, work() / link);
         const FolderState gameBefore = folderState(game());
         const FolderState outsideBefore = folderState(m_root.path(), work());
         std::vector<std::string> args = {"--game", game().string()};
@@ -154,6 +160,8 @@ struct CommandCase {
     std::vector<std::string> command;
     int status;
     std::string stderrHas; // a part of the report, empty for none
+    std::string link = {}; // a link planted in the current folder first, and where it points
+    std::string linkTarget = {};
 };
 
 // Cases show their names in test reports.
@@ -170,7 +178,7 @@ TEST_P(CliGuarantees, GameFolderUntouchedAndNothingWrittenOutside) {
         s.writeHostileGame();
     else
         qm::build::writeDemoGame(s.game(), 3);
-    const CliRun run = s.runChecked(c.command);
+    const CliRun run = s.runChecked(c.command, {}, c.link, c.linkTarget);
     EXPECT_EQ(run.status, c.status) << run.err;
     if (c.stderrHas.empty()) {
         EXPECT_EQ(run.err, "");
@@ -184,6 +192,7 @@ const std::string kFourArchives = "CHASOUND.BIF\nCREATURE.BIF\nITEMS.BIF\nSPELLS
 const std::string kTablePastTheEnd = "error 62: the file table runs past the end of the archive";
 const std::string kDataBeforeTheStart = "error 63: the file's data start before the archive";
 const std::string kCutHeader = "error 62: the archive ends inside its header";
+const std::string kLinkedFolder = "error 75: an output folder is a symbolic link";
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, CliGuarantees,
@@ -204,7 +213,32 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"NegativeOffsetPick", true, {"pick", "SPELLS.BIF", "0", "1"}, 1, kDataBeforeTheStart},
         CommandCase{"CutHeaderFiles", true, {"files", "CHASOUND.BIF"}, 1, kCutHeader},
         CommandCase{"CutHeaderExtract", true, {"extract", "CHASOUND.BIF"}, 1, kCutHeader},
-        CommandCase{"CutHeaderPick", true, {"pick", "CHASOUND.BIF", "0"}, 1, kCutHeader}),
+        CommandCase{"CutHeaderPick", true, {"pick", "CHASOUND.BIF", "0"}, 1, kCutHeader},
+        // Links planted in the current folder: an output folder that is one, in any letter case, is
+        // refused; an old log that is one is replaced, never followed.
+        CommandCase{"LinkedArchiveFolderExtract",
+                    false,
+                    {"extract", "CREATURE.BIF"},
+                    1,
+                    kLinkedFolder,
+                    "creature",
+                    "game/data"},
+        CommandCase{
+            "LinkedWorkDirPick", false, {"pick", "spells.bif", "0"}, 1, kLinkedFolder, "WorkDir", "outside"},
+        CommandCase{"DanglingLinkAsLogExtract",
+                    false,
+                    {"extract", "CREATURE.BIF"},
+                    0,
+                    "",
+                    "CREATURE.log",
+                    "outside/missing"},
+        CommandCase{"LinkBesideTheOutputFiles",
+                    true,
+                    {"pick", "ITEMS.BIF", "0", "1"},
+                    0,
+                    "",
+                    "elsewhere",
+                    "outside"}),
     CaseName());
 
 TEST(CliGuaranteesOutput, HostileNamesLandInsideTheFolderMadeSafe) {
