@@ -513,6 +513,34 @@ INSTANTIATE_TEST_SUITE_P(Offsets, HostileResourceTableOffset,
                                            TableOffsetCase{"PastTheEnd", 100000, 0}),
                          CaseName());
 
+// The resource table ends at the header's ResourceCount or the file's end, whichever comes first: a
+// catalogue whose apparent size is a sparse hole of gigabytes is not read through, and entries past the
+// count name nothing.
+TEST(SparseCatalogue, OnlyTheCountedEntriesAreReadWhateverTheFileSize) {
+    Sandbox s;
+    KeyBuilder key;
+    key.addArchive("data\\ITEMS.BIF");
+    key.addResource("A", 1005, 0, 240);
+    key.addResource("B", 1005, 1, 240);
+    std::string bytes = key.bytes();
+    qm::build::storeU32(bytes, 12, 1); // one entry counted of the two stored
+    BifBuilder bif;
+    bif.add(1005, "first");
+    bif.add(1005, "second");
+    qm::build::writeFile(s.game() / "chitin.key", bytes);
+    qm::build::writeFile(s.game() / "data" / "ITEMS.BIF", bif.bytes());
+    fs::resize_file(s.game() / "chitin.key", std::uintmax_t{4} << 30);
+
+    EXPECT_EQ(qm::listbifs(s.prefix()), std::vector<std::string>{"ITEMS.BIF"});
+    const auto selection = qm::selectArchive(s.prefix(), "ITEMS.BIF");
+    EXPECT_EQ(texts(qm::listArchive(selection, {})), (std::vector<std::string>{"A.ITM", "NONAME00001.ITM"}));
+    // Not hashed before and after, as the other rows are: that would read the hole the program skips.
+    CurrentDir cd(s.work());
+    qm::extractArchive(selection, {});
+    EXPECT_EQ(readBytes(s.work() / "ITEMS" / "NONAME00001.ITM"), "second");
+    EXPECT_EQ(fs::file_size(s.game() / "chitin.key"), std::uintmax_t{4} << 30);
+}
+
 TEST(HostileArchiveEntries, WildNameFieldsListNothingAndLeaveTheRealEntry) {
     Sandbox s;
     KeyBuilder key;
