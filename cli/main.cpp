@@ -249,9 +249,11 @@ int main(int argc, char** argv) {
         return 2;
     } catch (const qm::FileError& e) {
         std::cout.flush();
-        std::cerr << "quillmere-cli: error " << e.number() << ": " << e.description();
+        // Paths can hold anything a registry value or a file name held: no raw control byte reaches the
+        // terminal.
+        std::cerr << "quillmere-cli: error " << e.number() << ": " << escapeField(e.description());
         if (!e.path().empty())
-            std::cerr << " (" << e.path() << ")";
+            std::cerr << " (" << escapeField(e.path()) << ")";
         std::cerr << '\n';
         return 1;
     }

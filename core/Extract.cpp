@@ -219,16 +219,19 @@ GameSources hostSources(const SelectionState& selection, HostPaths& paths) {
         [path = locateArchive(selection)] { return openFileSource(path, ByteReader::kSequentialBuffer); }};
 }
 
-// Data must lie inside the archive; an empty or negative size copies nothing wherever it points.
+// Data must lie inside the archive; an empty or negative size copies nothing wherever it points. A failure
+// names the archive and the entry, `index` (0-based, or -1 for none known) with its list text.
 void checkBounds(const ByteReader& archive, std::int32_t dataOffset, std::int32_t dataSize,
-                 const std::filesystem::path& path) {
+                 std::int64_t index, const std::string& text) {
     if (dataSize <= 0)
         return;
+    const auto where = [&] {
+        return index < 0 ? archive.name() : archive.name() + ", entry " + std::to_string(index) + ": " + text;
+    };
     if (dataOffset < 0)
-        throw FileError(BadRecordNumber, "the file's data start before the archive", displayPath(path));
+        throw FileError(BadRecordNumber, "the file's data start before the archive", where());
     if (static_cast<std::int64_t>(dataOffset) + dataSize > archive.length())
-        throw FileError(InputPastEndOfFile, "the file's data run past the end of the archive",
-                        displayPath(path));
+        throw FileError(InputPastEndOfFile, "the file's data run past the end of the archive", where());
 }
 
 #ifdef __linux__
@@ -330,7 +333,7 @@ void extractArchive(const SelectionState& selection, const ExtractCallbacks& cal
         const std::string outName = folder + "\\" + file->text;
         bool outFound = false;
         const auto outPath = paths.map(outName, &outFound, PathText::GameOnly);
-        checkBounds(walk.archive(), e.dataOffset, e.dataSize, outPath);
+        checkBounds(walk.archive(), e.dataOffset, e.dataSize, file->index, file->text);
         // A name the mapper did not find cannot be opened either; only found ones need the real test.
         if (outFound && filesystem::outputExists(outPath))
             filesystem::removeFile(outPath);
@@ -378,10 +381,12 @@ ArchiveListing listArchive(const SelectionState& selection, const GameSources& s
 
 namespace {
 
+// `index` and `text` name the entry in messages.
 void copyToFile(const std::filesystem::path& inPath, const std::string& outputPath, std::int32_t dataoffset,
-                std::int32_t datasize, const std::function<void(float)>& progress) {
+                std::int32_t datasize, const std::function<void(float)>& progress, std::int64_t index,
+                const std::string& text) {
     ByteReader archive(inPath);
-    checkBounds(archive, dataoffset, datasize, inPath);
+    checkBounds(archive, dataoffset, datasize, index, text);
     // The data go to a new file beside the output, which then takes the output's name: the output appears
     // whole or not at all, no bytes of an older, longer file survive, and whatever stood at the name (a
     // link, a pipe, a second name of another file's data) is replaced rather than written through.
@@ -411,7 +416,7 @@ void copyToFile(const std::filesystem::path& inPath, const std::string& outputPa
 
 void extractfile(const std::string& archivePath, const std::string& outputPath, std::int32_t dataoffset,
                  std::int32_t datasize, const std::function<void(float)>& progress) {
-    copyToFile(hostPath(archivePath), outputPath, dataoffset, datasize, progress);
+    copyToFile(hostPath(archivePath), outputPath, dataoffset, datasize, progress, -1, {});
 }
 
 void extractSelected(const SelectionState& archive, const std::vector<std::string>& listTexts,
@@ -432,7 +437,8 @@ void extractSelected(const SelectionState& archive, const std::vector<std::strin
             table.close();
             const std::string outName =
                 "workdir\\" + windowsOutputName(safeName(listTexts[static_cast<std::size_t>(i)]));
-            copyToFile(path, outName, bounds.dataOffset, bounds.dataSize, callbacks.progress);
+            copyToFile(path, outName, bounds.dataOffset, bounds.dataSize, callbacks.progress, i,
+                       listTexts[static_cast<std::size_t>(i)]);
             call(callbacks.written, outName);
             call(callbacks.uncheck, i);
         }

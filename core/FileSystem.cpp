@@ -42,6 +42,9 @@ bool isLink(const fs::path& path, const fs::file_status& status) {
 std::int64_t fileLength(const fs::path& path) {
     std::error_code ec;
     const auto status = fs::status(path, ec);
+    // A folder on the way that cannot be searched is its own failure, not a missing file.
+    if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory)
+        throw errorFromErrno(ec.value(), displayPath(path));
     if (ec || !fs::exists(status))
         throw errorFromErrno(ENOENT, displayPath(path));
     if (fs::is_directory(status))

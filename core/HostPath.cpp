@@ -1,5 +1,6 @@
 #include "HostPath.h"
 
+#include "FileError.h"
 #include "Text.h"
 
 #include <system_error>
@@ -7,6 +8,17 @@
 namespace qm {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// The system reads a path up to its first NUL, so one holding a NUL (a registry value can) would name
+// another file than it shows.
+void refuseNul(std::string_view gamePath) {
+    if (gamePath.find('\0') != std::string_view::npos)
+        throw FileError(BadFileName, "a path holds a NUL byte", std::string(gamePath));
+}
+
+} // namespace
 
 #ifdef _WIN32
 
@@ -21,6 +33,7 @@ fs::path fromUtf8(const std::string& utf8) {
 
 // Windows already resolves names without regard to case; game text is in the ANSI code page.
 fs::path HostPaths::map(std::string_view gamePath, bool* exists, PathText) {
+    refuseNul(gamePath);
     const fs::path path = fromUtf8(cp1252ToUtf8(gamePath));
     if (exists != nullptr) {
         std::error_code ec;
@@ -92,10 +105,19 @@ bool HostPaths::resolve(const std::string& parent, const std::string& component,
 }
 
 fs::path HostPaths::map(std::string_view gamePath, bool* exists, PathText text) {
+    refuseNul(gamePath);
     const auto hostText = [text](std::string_view raw) {
         return text == PathText::HostPrefixed && isValidUtf8(raw) ? std::string(raw) : cp1252ToUtf8(raw);
     };
+    // A host-prefixed path's host folder runs to its last "/", and a backslash there is part of a name, as
+    // Linux allows; only the game-style parts behind it use the backslash as a separator.
+    const std::size_t hostEnd = text == PathText::HostPrefixed ? gamePath.rfind('/') : std::string_view::npos;
+    const auto nextSeparator = [gamePath, hostEnd](std::size_t from) {
+        return hostEnd != std::string_view::npos && from <= hostEnd ? gamePath.find('/', from)
+                                                                    : gamePath.find_first_of("\\/", from);
+    };
     // Split off the last component; the folders before it are resolved once per mapper.
+    // The last separator of either kind lies at or behind the host folder's last "/".
     const std::size_t cut = gamePath.find_last_of("\\/");
     const std::string_view folderPart =
         cut == std::string_view::npos ? std::string_view() : gamePath.substr(0, cut + 1);
@@ -108,13 +130,14 @@ fs::path HostPaths::map(std::string_view gamePath, bool* exists, PathText text) 
         result = known->second;
     } else {
         std::size_t i = 0;
-        if (!folderPart.empty() && (folderPart[0] == '\\' || folderPart[0] == '/')) {
+        if (!folderPart.empty() &&
+            (folderPart[0] == '/' || (folderPart[0] == '\\' && hostEnd == std::string_view::npos))) {
             result.assign(1, '/');
             i = 1;
         }
         while (i < folderPart.size()) {
-            std::size_t end = folderPart.find_first_of("\\/", i);
-            if (end == std::string_view::npos)
+            std::size_t end = nextSeparator(i);
+            if (end == std::string_view::npos || end > folderPart.size())
                 end = folderPart.size();
             const std::string_view raw = folderPart.substr(i, end - i);
             i = end + 1;

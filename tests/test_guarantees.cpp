@@ -10,6 +10,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <limits>
 #include <optional>
@@ -41,8 +42,9 @@ struct CliRun {
 
 // Runs quillmere-cli in `cwd` with its output in files of a folder outside the watched tree. The child
 // starts with SIGXFSZ at its default, so only the program's own handling keeps it alive at a size limit.
+// With `asNobody`, a child of root runs as the user nobody, for whom permissions count.
 CliRun runCli(const fs::path& cwd, const std::vector<std::string>& args,
-              std::optional<rlim_t> fileSizeLimit = {}) {
+              std::optional<rlim_t> fileSizeLimit = {}, bool asNobody = false) {
     static TempDir outputs;
     const fs::path outPath = outputs / "stdout";
     const fs::path errPath = outputs / "stderr";
@@ -58,7 +60,12 @@ CliRun runCli(const fs::path& cwd, const std::vector<std::string>& args,
     if (child == 0) {
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(cwd.c_str()) != 0)
+        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
+            _exit(120);
+        if (asNobody && getuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(122);
+        if (chdir(cwd.c_str()) != 0)
             _exit(120);
         std::signal(SIGXFSZ, SIG_DFL);
         if (fileSizeLimit) {
@@ -90,6 +97,7 @@ public:
     }
     fs::path game() const { return m_root / "game"; }
     fs::path work() const { return m_root / "work"; }
+    fs::path root() const { return m_root.path(); }
 
     void writeHostileGame() {
         KeyBuilder key;
@@ -185,6 +193,10 @@ TEST_P(CliGuarantees, GameFolderUntouchedAndNothingWrittenOutside) {
     } else {
         EXPECT_NE(run.err.find(c.stderrHas), std::string::npos) << run.err;
     }
+    // A report about an entry's data names the archive and the entry, not the output file.
+    if (run.err.find("the file's data") != std::string::npos) {
+        EXPECT_NE(run.err.find(".BIF, entry "), std::string::npos) << run.err;
+    }
 }
 
 const std::string kFourArchives = "CHASOUND.BIF\nCREATURE.BIF\nITEMS.BIF\nSPELLS.BIF\n";
@@ -240,6 +252,42 @@ INSTANTIATE_TEST_SUITE_P(
                     "elsewhere",
                     "outside"}),
     CaseName());
+
+// A data folder that may not be searched is 70 naming that folder, not a missing archive; a game folder
+// from the registry that holds a NUL reaches the terminal escaped.
+TEST(CliGuaranteesOutput, ErrorsNameTheFolderThatFailedAndNoRawControlBytes) {
+    Sandbox s;
+    qm::build::writeDemoGame(s.game(), 1);
+    const auto all = fs::perms::all;
+    fs::permissions(s.root(), all);
+    fs::permissions(s.work(), all);
+    fs::permissions(s.game() / "data", fs::perms::none);
+    const CliRun refused = runCli(s.work(), {"--game", s.game().string(), "extract", "ITEMS.BIF"}, {}, true);
+    fs::permissions(s.game() / "data", all);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err,
+              "quillmere-cli: error 70: Permission denied (" + (s.game() / "data").string() + ")\n");
+
+    const fs::path prefix = s.root() / "prefix";
+    qm::build::writeFile(
+        prefix / "system.reg",
+        "WINE REGISTRY Version 2\n\n[Software\\\\Microsoft\\\\DirectPlay\\\\Applications\\\\"
+        "Baldur's Gate] 1\n\"Path\"=hex(1):43,00,3a,00,5c,00,42,00,47,00,00,00,78,00,5c,00,00,00\n");
+    fs::create_directories(prefix / "drive_c");
+    fs::create_directories(prefix / "dosdevices");
+    fs::create_directory_symlink("../drive_c", prefix / "dosdevices" / "c:");
+    qm::test::ScopedEnv winePrefix("WINEPREFIX");
+    winePrefix.set(prefix.string());
+    qm::test::ScopedEnv gameDir("QUILLMERE_GAME_DIR");
+    gameDir.unset();
+    const CliRun run = runCli(s.work(), {"extract", "ITEMS.BIF"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("error 52: a path holds a NUL byte ("), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("BG\\x00x"), std::string::npos) << run.err;
+    EXPECT_EQ(std::count_if(run.err.begin(), run.err.end(),
+                            [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\n'; }),
+              0);
+}
 
 TEST(CliGuaranteesOutput, HostileNamesLandInsideTheFolderMadeSafe) {
     Sandbox s;

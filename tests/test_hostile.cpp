@@ -541,6 +541,55 @@ TEST(SparseCatalogue, OnlyTheCountedEntriesAreReadWhateverTheFileSize) {
     EXPECT_EQ(fs::file_size(s.game() / "chitin.key"), std::uintmax_t{4} << 30);
 }
 
+// Failures name what failed: a current folder deleted before the run is 76, not a missing file, and data
+// out of bounds name the archive and the entry rather than the output file.
+TEST(MisleadingErrors, EachNamesWhatFailed) {
+    Sandbox s;
+    KeyBuilder key;
+    key.addArchive("data\\ITEMS.BIF");
+    key.addResource("GOOD", 1005, 0, 240);
+    key.addResource("FAR", 1005, 1, 240);
+    BifBuilder bif;
+    bif.add(1005, "data");
+    bif.add(1005, "more").dataSize = 1 << 20;
+    s.writeItems(key, bif);
+    const auto selection = qm::selectArchive(s.prefix(), "ITEMS.BIF");
+
+    const fs::path gone = s.work() / "gone";
+    fs::create_directory(gone);
+    {
+        CurrentDir cd(gone);
+        fs::remove(gone);
+        EXPECT_EQ(errorNumberOf([&] { qm::extractArchive(selection, {}); }), qm::PathNotFound);
+        int error = 0;
+        EXPECT_EQ(pick(selection, {"GOOD.ITM"}, {0}, &error), std::set<int>{0});
+        EXPECT_EQ(error, qm::PathNotFound);
+    }
+
+    s.begin();
+    CurrentDir cd(s.work());
+    try {
+        qm::extractArchive(selection, {});
+        ADD_FAILURE() << "data past the archive's end were copied";
+    } catch (const qm::FileError& e) {
+        EXPECT_EQ(e.number(), qm::InputPastEndOfFile);
+        EXPECT_NE(e.path().find("ITEMS.BIF, entry 1: FAR.ITM"), std::string::npos) << e.path();
+    }
+    s.expectUntouched();
+}
+
+// A host folder keeps every character it has on Linux: a backslash in its name is no separator.
+TEST(HostFolderNames, ABackslashIsPartOfTheName) {
+    TempDir root;
+    const fs::path game = root / "a\\b";
+    qm::build::writeDemoGame(game, 1);
+    const std::string prefix = game.string() + "/";
+    EXPECT_EQ(qm::listbifs(prefix).size(), 4u);
+    const auto selection = qm::selectArchive(prefix, "ITEMS.BIF");
+    EXPECT_FALSE(qm::listArchive(selection, {}).files.empty());
+    EXPECT_FALSE(fs::exists(root / "a"));
+}
+
 TEST(HostileArchiveEntries, WildNameFieldsListNothingAndLeaveTheRealEntry) {
     Sandbox s;
     KeyBuilder key;
