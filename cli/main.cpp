@@ -12,10 +12,12 @@
 #include <charconv>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #ifdef _WIN32
@@ -28,20 +30,28 @@
 
 namespace {
 
-constexpr const char* kUsage = "usage: quillmere-cli [--game DIR] (list | extract ARCHIVE | files ARCHIVE | "
-                               "pick ARCHIVE INDEX...)";
+constexpr const char* kUsage = "usage: quillmere-cli [--game DIR] [-C DIR] (list | extract ARCHIVE | "
+                               "files ARCHIVE [WHAT...] | pick ARCHIVE WHAT...)";
 
 constexpr const char* kHelp = R"(Lists and extracts the resource archives of a Baldur's Gate installation.
 
   list                  the supported archives of the game's catalogue, as the main window lists them
   extract ARCHIVE       every file of ARCHIVE into the folder named after it, with ARCHIVE.log, here
-  files ARCHIVE         one line per file: index, name, offset, size, type description, item name
-  pick ARCHIVE INDEX... the files of those 0-based indexes into WorkDir; prints each written path
+  files ARCHIVE [WHAT...]
+                        one line per file: index, name, offset, size, type description, item name;
+                        control codes and backslashes are escaped (\n, \t, \r, \\, \xNN)
+  pick ARCHIVE WHAT...  the chosen files into WorkDir, each once and in list order; prints each path
+
+  WHAT is a 0-based index, a file's name as listed (SW1H01.ITM) or a shell pattern ('RING*', '*.WAV',
+  with *, ? and [...]), letter case ignored; a WHAT that matches nothing is a usage error.
 
   --game DIR            the game folder; without it QUILLMERE_GAME_DIR, then the registry value of the
                         game is asked (on Linux in the Wine prefix $WINEPREFIX or ~/.wine, then in the
                         prefixes of Lutris, Heroic, Bottles, PlayOnLinux and Steam's Proton), else the
                         current folder is used
+  -C DIR                run as if started in DIR: a relative --game and every output are taken from there
+  --help, -h            this text
+  --version             the program's name and version
 
 Archives missing from the game folder are looked for on its CD1 to CD6 folders and where the CDn:
 aliases of Baldur.ini point.
@@ -128,6 +138,104 @@ std::string escapeField(const std::string& text) {
     return result;
 }
 
+char foldCase(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// The set of a bracket expression at the start of `p` ("[...]", "!" or "^" first negates; ranges a-z):
+// whether `c` is in it, and where the expression ends. An unclosed "[" is an ordinary character.
+bool inBracket(std::string_view p, char c, std::size_t& length) {
+    std::size_t i = 1;
+    const bool negated = i < p.size() && (p[i] == '!' || p[i] == '^');
+    if (negated)
+        ++i;
+    bool matched = false;
+    const std::size_t first = i;
+    for (; i < p.size() && (p[i] != ']' || i == first); ++i) {
+        if (i + 2 < p.size() && p[i + 1] == '-' && p[i + 2] != ']') {
+            matched = matched || (foldCase(p[i]) <= foldCase(c) && foldCase(c) <= foldCase(p[i + 2]));
+            i += 2;
+        } else {
+            matched = matched || foldCase(p[i]) == foldCase(c);
+        }
+    }
+    if (i >= p.size()) {
+        length = 0;
+        return false;
+    }
+    length = i + 1;
+    return matched != negated;
+}
+
+// Shell-style matching with letter case ignored: "*" any run, "?" any one character, "[...]" a set.
+bool matchesPattern(std::string_view pattern, std::string_view text) {
+    std::size_t p = 0, t = 0;
+    std::size_t starP = std::string_view::npos, starT = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starT = t;
+            continue;
+        }
+        if (p < pattern.size()) {
+            std::size_t length = 1;
+            bool step = false;
+            if (pattern[p] == '[') {
+                step = inBracket(pattern.substr(p), text[t], length);
+                if (length == 0) {
+                    length = 1;
+                    step = text[t] == '[';
+                }
+            } else {
+                step = pattern[p] == '?' || foldCase(pattern[p]) == foldCase(text[t]);
+            }
+            if (step) {
+                p += length;
+                ++t;
+                continue;
+            }
+        }
+        if (starP == std::string_view::npos)
+            return false;
+        p = starP + 1;
+        t = ++starT;
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+// The entries that the words name, in list order: a word is a 0-based index, or a list text or pattern
+// matched against every list text. A word that names nothing is a usage error.
+std::vector<std::size_t> chosenEntries(const qm::ArchiveListing& listing,
+                                       const std::vector<std::string>& words, const std::string& archive) {
+    std::vector<bool> chosen(listing.files.size(), false);
+    for (const auto& word : words) {
+        bool any = false;
+        std::size_t index = 0;
+        const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), index);
+        if (!word.empty() && ec == std::errc() && end == word.data() + word.size()) {
+            any = index < listing.files.size();
+            if (any)
+                chosen[index] = true;
+        } else {
+            const std::string pattern = qm::utf8ToCp1252(word);
+            for (std::size_t i = 0; i < listing.files.size(); ++i)
+                if (matchesPattern(pattern, listing.files[i].text)) {
+                    chosen[i] = true;
+                    any = true;
+                }
+        }
+        if (!any)
+            throw UsageError{"no file matches " + word + " in " + archive};
+    }
+    std::vector<std::size_t> entries;
+    for (std::size_t i = 0; i < chosen.size(); ++i)
+        if (chosen[i])
+            entries.push_back(i);
+    return entries;
+}
+
 int runList(const std::string& BGpath) {
     auto names = qm::listbifs(BGpath);
     qm::sortArchiveNames(names);
@@ -145,9 +253,17 @@ int runExtract(const std::string& BGpath, const std::string& archive) {
     return 0;
 }
 
-int runFiles(const std::string& BGpath, const std::string& archive) {
+int runFiles(const std::string& BGpath, const std::string& archive, const std::vector<std::string>& words) {
     const qm::SelectionState selection = chooseArchive(BGpath, archive);
     const qm::ArchiveListing listing = qm::listArchive(selection, {});
+    std::vector<std::size_t> shown;
+    if (words.empty()) {
+        shown.resize(listing.files.size());
+        for (std::size_t i = 0; i < shown.size(); ++i)
+            shown[i] = i;
+    } else {
+        shown = chosenEntries(listing, words, archive);
+    }
     const bool items = qm::asciiUpper(selection.targetfile) == "ITEMS";
     std::optional<qm::ByteReader> bif;
     std::optional<qm::StringTable> strings;
@@ -156,7 +272,7 @@ int runFiles(const std::string& BGpath, const std::string& archive) {
         strings.emplace(BGpath);
     }
     std::string line;
-    for (std::size_t i = 0; i < listing.files.size(); ++i) {
+    for (const std::size_t i : shown) {
         const qm::ListedFile& file = listing.files[i];
         std::string name;
         if (items)
@@ -170,19 +286,12 @@ int runFiles(const std::string& BGpath, const std::string& archive) {
     return 0;
 }
 
-int runPick(const std::string& BGpath, const std::string& archive,
-            const std::vector<std::string>& indexArgs) {
+int runPick(const std::string& BGpath, const std::string& archive, const std::vector<std::string>& words) {
     const qm::SelectionState selection = chooseArchive(BGpath, archive);
     const qm::ArchiveListing listing = qm::listArchive(selection, {});
     std::set<int> picked;
-    for (const auto& arg : indexArgs) {
-        int index = -1;
-        const auto [end, ec] = std::from_chars(arg.data(), arg.data() + arg.size(), index);
-        if (ec != std::errc() || end != arg.data() + arg.size() || index < 0 ||
-            static_cast<std::size_t>(index) >= listing.files.size())
-            throw UsageError{std::string("no file of index ").append(arg).append(" in ").append(archive)};
-        picked.insert(index);
-    }
+    for (const std::size_t i : chosenEntries(listing, words, archive))
+        picked.insert(static_cast<int>(i));
     std::vector<std::string> texts;
     texts.reserve(listing.files.size());
     for (const auto& file : listing.files)
@@ -200,6 +309,17 @@ int runPick(const std::string& BGpath, const std::string& archive,
     return 0;
 }
 
+// -C: the rest of the run stands in `folder`, which must be one; a missing folder is 76.
+void enterFolder(const std::string& folder) {
+    const auto path = qm::hostPath(folder);
+    std::error_code ec;
+    if (!std::filesystem::is_directory(path, ec))
+        throw qm::FileError(qm::PathNotFound, qm::displayPath(path));
+    std::filesystem::current_path(path, ec);
+    if (ec)
+        throw qm::errorFromErrno(ec.value(), qm::displayPath(path));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -209,12 +329,23 @@ int main(int argc, char** argv) {
 #endif
     std::vector<std::string> args(argv + 1, argv + argc);
     std::optional<std::string> game;
+    std::optional<std::string> startIn;
     std::vector<std::string> rest;
     try {
         for (std::size_t i = 0; i < args.size(); ++i) {
             if (args[i] == "--help" || args[i] == "-h") {
                 std::cout << kUsage << "\n\n" << kHelp;
                 return 0;
+            }
+            if (args[i] == "--version") {
+                std::cout << "quillmere-cli " QUILLMERE_VERSION_TEXT "\n";
+                return 0;
+            }
+            if (args[i] == "-C" && rest.empty()) {
+                if (i + 1 >= args.size())
+                    throw UsageError{"-C needs a folder"};
+                startIn = args[++i];
+                continue;
             }
             if (args[i] == "--game") {
                 if (i + 1 >= args.size())
@@ -233,16 +364,19 @@ int main(int argc, char** argv) {
         const std::string& command = rest[0];
         const bool takesArchive = command == "extract" || command == "files" || command == "pick";
         if (command == "list" ? rest.size() != 1
-                              : !takesArchive || (command == "pick" ? rest.size() < 3 : rest.size() != 2))
+                              : !takesArchive || rest.size() < (command == "pick" ? 3u : 2u) ||
+                                    (command == "extract" && rest.size() != 2))
             throw UsageError{command == "list" || takesArchive ? "wrong arguments for " + command
                                                                : "unknown command " + command};
+        if (startIn)
+            enterFolder(*startIn);
         const std::string BGpath = game ? qm::withFolderSeparator(*game) : qm::discoverGameFolder();
         if (command == "list")
             return runList(BGpath);
         if (command == "extract")
             return runExtract(BGpath, rest[1]);
         if (command == "files")
-            return runFiles(BGpath, rest[1]);
+            return runFiles(BGpath, rest[1], std::vector<std::string>(rest.begin() + 2, rest.end()));
         return runPick(BGpath, rest[1], std::vector<std::string>(rest.begin() + 2, rest.end()));
     } catch (const UsageError& e) {
         std::cerr << "quillmere-cli: " << e.message << '\n' << kUsage << '\n';

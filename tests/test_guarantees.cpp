@@ -289,6 +289,92 @@ TEST(CliGuaranteesOutput, ErrorsNameTheFolderThatFailedAndNoRawControlBytes) {
               0);
 }
 
+// Words that choose files (indexes, list texts, patterns), -C and --version, as a user types them.
+struct WordsCase {
+    const char* name;
+    std::vector<std::string> args; // after --game; "@" stands for the second folder
+    int status;
+    std::string out;    // the whole standard output
+    std::string errHas; // a part of the report, empty for none
+};
+
+void PrintTo(const WordsCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CliWords : public ::testing::TestWithParam<WordsCase> {};
+
+TEST_P(CliWords, ChooseEachFileOnceInListOrder) {
+    const WordsCase& c = GetParam();
+    Sandbox s;
+    KeyBuilder key;
+    key.addArchive("data\\ITEMS.BIF");
+    BifBuilder items;
+    const std::vector<std::pair<const char*, std::int16_t>> files = {
+        {"SW1H01", 1005}, {"RING01", 1005}, {"BOOM", 4}, {"RING02", 1005}};
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        key.addResource(files[i].first, files[i].second, static_cast<std::int16_t>(i), 240);
+        items.add(files[i].second, std::string("ITM V1  ") + std::string(8, '\0'));
+    }
+    qm::build::writeFile(s.game() / "chitin.key", key.bytes());
+    qm::build::writeFile(s.game() / "data" / "ITEMS.BIF", items.bytes());
+    const fs::path second = s.root() / "second";
+    fs::create_directories(second);
+
+    std::vector<std::string> args = {"--game", s.game().string()};
+    for (const std::string& arg : c.args)
+        args.push_back(arg == "@"          ? second.string()
+                       : arg == "@missing" ? (second / "missing").string()
+                                           : arg);
+    const FolderState gameBefore = folderState(s.game());
+    const CliRun run = runCli(s.work(), args);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_EQ(run.out, c.out);
+    if (c.errHas.empty()) {
+        EXPECT_EQ(run.err, "");
+    } else {
+        EXPECT_NE(run.err.find(c.errHas), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(folderState(s.game()), gameBefore);
+    if (c.status != 0) {
+        EXPECT_TRUE(fs::is_empty(s.work())) << "nothing written";
+        EXPECT_TRUE(fs::is_empty(second)) << "nothing written";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, CliWords,
+    ::testing::Values(
+        WordsCase{"Index", {"pick", "ITEMS.BIF", "3"}, 0, "WorkDir/RING02.ITM\n", ""},
+        WordsCase{"ListTextAnyCase", {"pick", "items.bif", "sw1h01.itm"}, 0, "WorkDir/SW1H01.ITM\n", ""},
+        WordsCase{"PatternInListOrder",
+                  {"pick", "ITEMS.BIF", "ring*"},
+                  0,
+                  "WorkDir/RING01.ITM\nWorkDir/RING02.ITM\n",
+                  ""},
+        WordsCase{"OverlapsWrittenOnce",
+                  {"pick", "ITEMS.BIF", "3", "*.ITM", "R?NG0[1-2].*"},
+                  0,
+                  "WorkDir/SW1H01.ITM\nWorkDir/RING01.ITM\nWorkDir/RING02.ITM\n",
+                  ""},
+        WordsCase{
+            "NoMatchWritesNothing", {"pick", "ITEMS.BIF", "0", "NOPE*"}, 2, "", "no file matches NOPE*"},
+        WordsCase{"IndexPastTheList", {"pick", "ITEMS.BIF", "4"}, 2, "", "no file matches 4"},
+        WordsCase{"FilesFilterKeepsIndexes",
+                  {"files", "ITEMS.BIF", "*.WAV"},
+                  0,
+                  "2\tBOOM.WAV\t116\t16\tSounds Files,\\nNot yet playable\t\n",
+                  ""},
+        WordsCase{
+            "StartInAnotherFolder", {"-C", "@", "pick", "ITEMS.BIF", "0"}, 0, "WorkDir/SW1H01.ITM\n", ""},
+        WordsCase{"StartInAMissingFolder",
+                  {"-C", "@missing", "extract", "ITEMS.BIF"},
+                  1,
+                  "",
+                  "error 76: Path not found"},
+        WordsCase{"Version", {"--version"}, 0, "quillmere-cli " QUILLMERE_VERSION_TEXT "\n", ""}),
+    CaseName());
+
 TEST(CliGuaranteesOutput, HostileNamesLandInsideTheFolderMadeSafe) {
     Sandbox s;
     s.writeHostileGame();
