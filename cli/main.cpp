@@ -42,8 +42,8 @@ constexpr const char* kHelp = R"(Lists and extracts the resource archives of a B
                         control codes and backslashes are escaped (\n, \t, \r, \\, \xNN)
   pick ARCHIVE WHAT...  the chosen files into WorkDir, each once and in list order; prints each path
 
-  WHAT is a 0-based index, a file's name as listed (SW1H01.ITM) or a shell pattern ('RING*', '*.WAV',
-  with *, ? and [...]), letter case ignored; a WHAT that matches nothing is a usage error.
+WHAT is a 0-based index, a file's name as listed (SW1H01.ITM) or a shell pattern ('RING*', '*.WAV';
+*, ? and [...]), letter case ignored; a WHAT that matches nothing is a usage error.
 
   --game DIR            the game folder; without it QUILLMERE_GAME_DIR, then the registry value of the
                         game is asked (on Linux in the Wine prefix $WINEPREFIX or ~/.wine, then in the

@@ -154,9 +154,9 @@ frmAbout::frmAbout(QWidget* parent)
     Text1->setTabChangesFocus(true);
     Text1->setReadOnly(true);
     Text1->setPlainText(QStringLiteral(
-        "Quillmere is freeware: copy it and pass it on freely, unchanged and free of charge. It comes as it "
-        "is, without any warranty; use it at your own risk. It only reads the game's files and never changes "
-        "them. Baldur's Gate and its files belong to their owners."));
+        "Quillmere is free software under the MIT licence: you may use, copy, change and share it. It comes "
+        "as it is, without any warranty; use it at your own risk. It only reads the game's files and never "
+        "changes them. Baldur's Gate and its files belong to their owners."));
 
     Label2 = makeLabel(this,
                        QStringLiteral("Special Thanks to Arnel Tusk, Brisa Quenholt, Odo Fenwarren, "
