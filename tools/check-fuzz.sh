@@ -4,10 +4,17 @@
 set -e
 cd "$(dirname "$0")/.."
 cmake --workflow --preset fuzz-test
-# Executions and coverage of each run, from libFuzzer's last lines.
+# Executions, exec/s and coverage of each run, from libFuzzer's last lines, the largest input its corpus
+# holds, and the executions of all targets together.
+total=0
 for log in build/fuzz/fuzz/logs/fuzz_*.log; do
   name=$(basename "$log" .log)
   done_line=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -n 1)
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-  echo "$name: $runs executions, $(echo "$done_line" | sed -E 's/.*DONE +//')"
+  corpus=build/fuzz/fuzz/corpus/${name#fuzz_}
+  largest=$(find "$corpus" -type f -exec wc -c {} + 2>/dev/null | grep -v ' total$' | sort -n | tail -n 1 |
+    awk '{print $1}')
+  echo "$name: $runs executions, $(echo "$done_line" | sed -E 's/.*DONE +//'), largest input ${largest:-0} bytes"
+  total=$((total + runs))
 done
+echo "all fuzzers: $total executions"
