@@ -3,6 +3,7 @@
 #include "HostPath.h"
 #include "Text.h"
 
+#include <algorithm>
 #include <system_error>
 
 namespace qm {
@@ -30,7 +31,9 @@ fs::path driveLink(const fs::path& prefix, char letter) {
 } // namespace
 
 std::string mapWinePath(const fs::path& prefix, std::string_view windowsPath) {
-    if (windowsPath.size() < 2 || windowsPath[1] != ':' || !isAsciiLetter(windowsPath[0]))
+    // A NUL cannot be part of any path: such a value names no folder.
+    if (windowsPath.size() < 2 || windowsPath[1] != ':' || !isAsciiLetter(windowsPath[0]) ||
+        windowsPath.find('\0') != std::string_view::npos)
         return {};
     const fs::path link = driveLink(prefix, windowsPath[0]);
     if (link.empty())
@@ -39,8 +42,10 @@ std::string mapWinePath(const fs::path& prefix, std::string_view windowsPath) {
     const fs::path drive = fs::canonical(link, ec);
     if (ec || !fs::is_directory(drive, ec))
         return {};
-    // The registry text is in the ANSI code page; host names are UTF-8.
-    const std::string rest = cp1252ToUtf8(windowsPath.substr(2));
+    // The registry text is in the ANSI code page; host names are UTF-8. Both slashes separate Windows
+    // folders, and the mapper takes the part behind the drive as host text.
+    std::string rest = cp1252ToUtf8(windowsPath.substr(2));
+    std::replace(rest.begin(), rest.end(), '\\', '/');
     if (rest.empty())
         return drive.string();
     return hostPath(drive.string() + "/" + rest).string();

@@ -253,8 +253,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "outside"}),
     CaseName());
 
-// A data folder that may not be searched is 70 naming that folder, not a missing archive; a game folder
-// from the registry that holds a NUL reaches the terminal escaped.
+// A data folder that may not be searched is 70 naming that folder, not a missing archive; a registry
+// value holding a NUL names no folder; control bytes of a path reach the terminal escaped.
 TEST(CliGuaranteesOutput, ErrorsNameTheFolderThatFailedAndNoRawControlBytes) {
     Sandbox s;
     qm::build::writeDemoGame(s.game(), 1);
@@ -280,10 +280,15 @@ TEST(CliGuaranteesOutput, ErrorsNameTheFolderThatFailedAndNoRawControlBytes) {
     winePrefix.set(prefix.string());
     qm::test::ScopedEnv gameDir("QUILLMERE_GAME_DIR");
     gameDir.unset();
-    const CliRun run = runCli(s.work(), {"extract", "ITEMS.BIF"});
-    EXPECT_EQ(run.status, 1) << run.err;
-    EXPECT_NE(run.err.find("error 52: a path holds a NUL byte ("), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("BG\\x00x"), std::string::npos) << run.err;
+    // The value names no folder, so the current folder is the game folder.
+    const CliRun viaRegistry = runCli(s.work(), {"list"});
+    EXPECT_EQ(viaRegistry.status, 0) << viaRegistry.err;
+    EXPECT_EQ(viaRegistry.out + viaRegistry.err, "");
+    const CliRun run = runCli(s.work(), {"-C", (s.root() / "no\x01where").string(), "list"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("error 76: Path not found (" + s.root().string() + "/no\\x01where)"),
+              std::string::npos)
+        << run.err;
     EXPECT_EQ(std::count_if(run.err.begin(), run.err.end(),
                             [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\n'; }),
               0);
