@@ -29,6 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static qm::fuzz::Sandbox sandbox;
     static const bool prepared = [] {
         sandbox.reset({{"drive_c/Games/BG/chitin.key", "KEY V1  "}}, {{"dosdevices/c:", "../drive_c"}});
+        // Back to the folder libFuzzer started in, which its relative paths name.
+        sandbox.check();
         return true;
     }();
     (void)prepared;
