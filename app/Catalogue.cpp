@@ -29,10 +29,13 @@ std::vector<std::string> listbifs(const std::string& BGpath) {
 
 std::vector<std::string> listbifs(ByteReader& key) {
     std::vector<std::string> names;
-    for (std::string& name : readArchiveNames(key))
+    const ArchiveNameBlock block(key);
+    for (int k = 0; k < kArchiveEntriesRead; ++k) {
+        const std::string_view name = block.name(k);
         if (std::any_of(kSupported.begin(), kSupported.end(),
-                        [&name](std::string_view supported) { return equalsIgnoreCase(name, supported); }))
-            names.push_back(std::move(name));
+                        [name](std::string_view supported) { return equalsIgnoreCase(name, supported); }))
+            names.emplace_back(name);
+    }
     return names;
 }
 

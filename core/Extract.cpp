@@ -51,11 +51,11 @@ std::uint64_t keyOf(std::int16_t type, std::int16_t low, std::int16_t high) {
 std::int16_t catalogueHigh(std::int16_t fixed, const std::string& listName, ByteReader& key,
                            const std::vector<KeyResourceRecord>& catalogue,
                            const std::function<std::vector<std::uint32_t>()>& readFileKeys) {
-    const std::vector<std::string> names = readArchiveNames(key);
+    const ArchiveNameBlock names(key);
     std::vector<std::int16_t> positions; // 16 x k for every k that names this archive, ascending
     bool fixedNamesOther = false;
-    for (int k = 0; k < static_cast<int>(names.size()); ++k) {
-        const std::string& name = names[static_cast<std::size_t>(k)];
+    for (int k = 0; k < kArchiveEntriesRead; ++k) {
+        const std::string_view name = names.name(k);
         if (equalsIgnoreCase(name, listName))
             positions.push_back(static_cast<std::int16_t>(16 * k));
         else if (fixed >= 0 && k == fixed / 16 && !name.empty())

@@ -45,36 +45,33 @@ KeyArchiveEntry readArchiveEntry(ByteReader& key, int k) {
     return entry;
 }
 
-std::vector<std::string> readArchiveNames(ByteReader& key) {
+ArchiveNameBlock::ArchiveNameBlock(ByteReader& key) {
     // A name starts at a positive 16-bit position and holds fewer than 32767 bytes.
-    std::vector<std::byte> head(static_cast<std::size_t>(std::min<std::int64_t>(key.length(), 1 << 16)));
+    m_head.resize(static_cast<std::size_t>(std::min<std::int64_t>(key.length(), 1 << 16)));
     key.seek(1);
-    head.resize(key.read(head));
+    m_head.resize(key.read(m_head));
     // Past the end reads as zero, as a short read does.
-    const auto i16 = [&head](std::int64_t offset) {
-        return endian::loadI16(head, static_cast<std::size_t>(offset));
+    const auto i16 = [this](std::int64_t offset) {
+        return endian::loadI16(m_head, static_cast<std::size_t>(offset));
     };
-    std::vector<std::string> names(kArchiveEntriesRead);
+    const auto* text = reinterpret_cast<const char*>(m_head.data());
     for (int k = 0; k < kArchiveEntriesRead; ++k) {
         const std::int64_t field = kArchiveTablePosition - 1 + kArchiveEntrySize * k + 4;
         const std::int16_t nameOffset = i16(field); // the high half at field + 2 is not used
         const std::int16_t nameLength = i16(field + 4);
-        std::string& name = names[static_cast<std::size_t>(k)];
+        std::string_view name;
         const auto start = static_cast<std::int16_t>(nameOffset + 6); // 1-based
-        if (nameLength > 6) {
-            if (start < 1 || start > key.length())
-                continue;
+        if (nameLength > 6 && start >= 1 && start <= key.length()) {
             const std::int64_t from = start - 1;
             const std::int64_t to =
-                std::min<std::int64_t>(from + nameLength - 6, static_cast<std::int64_t>(head.size()));
+                std::min<std::int64_t>(from + nameLength - 6, static_cast<std::int64_t>(m_head.size()));
             if (to > from)
-                name.assign(reinterpret_cast<const char*>(head.data()) + from,
-                            static_cast<std::size_t>(to - from));
+                name = std::string_view(text + from, static_cast<std::size_t>(to - from));
         }
         if (name.size() >= 2 && name[0] == 's' && name[1] == '\\')
-            name.erase(0, 2);
+            name.remove_prefix(2);
+        m_names[static_cast<std::size_t>(k)] = name;
     }
-    return names;
 }
 
 std::vector<KeyResourceRecord> readResourceTable(ByteReader& key) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qm {
@@ -75,8 +76,18 @@ KeyArchiveEntry readArchiveEntry(ByteReader& key, int k);
 // The names of archive entries 0 to 140 as the main window lists them: the stored name without its first
 // five characters ("data\"), a then leading "s\" (of "movies\") and its terminator; empty where an entry
 // holds no name the 16-bit position can reach. Every byte a name may occupy lies in the file's first
-// 64 KiB, which is read as one block.
-std::vector<std::string> readArchiveNames(ByteReader& key);
+// 64 KiB, which is read as one block and kept; the names are views into it.
+class ArchiveNameBlock {
+public:
+    explicit ArchiveNameBlock(ByteReader& key);
+    ArchiveNameBlock(const ArchiveNameBlock&) = delete;
+    ArchiveNameBlock& operator=(const ArchiveNameBlock&) = delete;
+    std::string_view name(int k) const { return m_names[static_cast<std::size_t>(k)]; }
+
+private:
+    std::vector<std::byte> m_head;
+    std::array<std::string_view, kArchiveEntriesRead> m_names{};
+};
 // Every whole resource entry from ResourceTableOffset on, to the end of the catalogue but no further than
 // the header's ResourceCount (read unsigned) and kMaxResourceTableBytes: no real catalogue comes near
 // that, and a sparse or hostile file is not read through. Throws like seekResourceTable.

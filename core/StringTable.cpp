@@ -58,6 +58,14 @@ std::string StringTable::get(std::int16_t n) {
     // Entry k's StringLength, low half only; the sums run in order of the entries. The fields up to entry k
     // are read in blocks; an entry whose field the file cuts off ends the table.
     std::vector<std::byte> block;
+    if (m_lengths.size() <= k && !m_truncated) {
+        // No more entries than the file holds fields for, however large k is.
+        const std::int64_t firstField = kEntryTablePosition - 1 + kStringLengthField;
+        const auto held = static_cast<std::size_t>(
+            std::max<std::int64_t>((m_tlk->length() - firstField - 2) / kEntrySize + 1, 0));
+        m_lengths.reserve(std::min(k + 1, held));
+        m_starts.reserve(std::min(k + 1, held) + 1);
+    }
     while (m_lengths.size() <= k && !m_truncated) {
         const std::size_t first = m_lengths.size();
         const std::size_t count = std::min<std::size_t>(k + 1 - first, kEntriesPerRead);

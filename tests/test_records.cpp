@@ -167,7 +167,7 @@ TEST_P(FailingRead, ReportsTheMediumsNumber) {
     qm::ByteReader catalogue(failing(key.bytes()));
     EXPECT_EQ(qm::test::errorNumberOf([&] { qm::readResourceTable(catalogue); }), c.number);
     qm::ByteReader names(failing(key.bytes()));
-    EXPECT_EQ(qm::test::errorNumberOf([&] { qm::readArchiveNames(names); }), c.number);
+    EXPECT_EQ(qm::test::errorNumberOf([&] { const qm::ArchiveNameBlock block(names); }), c.number);
     qm::ByteReader archive(failing(qm::build::BifBuilder().bytes() + std::string(600, 'x')));
     EXPECT_EQ(qm::test::errorNumberOf([&] {
                   archive.seek(1);
