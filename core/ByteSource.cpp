@@ -124,8 +124,8 @@ std::unique_ptr<ByteSource> openFileSource(const std::filesystem::path& hostPath
 std::size_t MemorySource::readAt(std::int64_t offset, std::span<std::byte> out) {
     if (offset < 0 || offset >= length())
         return 0;
-    const std::size_t got = std::min(out.size(), m_bytes->size() - static_cast<std::size_t>(offset));
-    std::memcpy(out.data(), m_bytes->data() + offset, got);
+    const std::size_t got = std::min(out.size(), m_view.size() - static_cast<std::size_t>(offset));
+    std::memcpy(out.data(), m_view.data() + offset, got);
     return got;
 }
 

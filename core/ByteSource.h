@@ -28,20 +28,24 @@ public:
 // folder is 75.
 std::unique_ptr<ByteSource> openFileSource(const std::filesystem::path& hostPath, std::size_t bufferSize);
 
-// Bytes held in memory: a copy of its own, or bytes shared with other sources (a walk opens one
-// archive twice).
+// Bytes held in memory: a copy of its own, bytes shared with other sources (a walk opens one archive
+// twice), or bytes that the caller keeps alive for as long as the source reads them.
 class MemorySource : public ByteSource {
 public:
     explicit MemorySource(std::string bytes, std::string name = "(memory)")
         : MemorySource(std::make_shared<const std::string>(std::move(bytes)), std::move(name)) {}
     MemorySource(std::shared_ptr<const std::string> bytes, std::string name)
-        : m_bytes(std::move(bytes)), m_name(std::move(name)) {}
-    std::int64_t length() const override { return static_cast<std::int64_t>(m_bytes->size()); }
+        : m_owner(std::move(bytes)), m_view(std::as_bytes(std::span(m_owner->data(), m_owner->size()))),
+          m_name(std::move(name)) {}
+    MemorySource(std::span<const std::byte> borrowed, std::string name)
+        : m_view(borrowed), m_name(std::move(name)) {}
+    std::int64_t length() const override { return static_cast<std::int64_t>(m_view.size()); }
     std::size_t readAt(std::int64_t offset, std::span<std::byte> out) override;
     std::string name() const override { return m_name; }
 
 private:
-    std::shared_ptr<const std::string> m_bytes;
+    std::shared_ptr<const std::string> m_owner; // null for borrowed bytes
+    std::span<const std::byte> m_view;
     std::string m_name;
 };
 

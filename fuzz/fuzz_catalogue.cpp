@@ -3,6 +3,7 @@
 #include "ByteReader.h"
 #include "ByteSource.h"
 #include "Catalogue.h"
+#include "Endian.h"
 #include "FileError.h"
 #include "Records.h"
 #include "Sandbox.h"
@@ -14,7 +15,7 @@
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    qm::ByteReader key(std::make_unique<qm::MemorySource>(std::string(data, data + size), "chitin.key"));
+    qm::ByteReader key(std::make_unique<qm::MemorySource>(qm::endian::asBytes(data, size), "chitin.key"));
 
     // A readable catalogue never fails the scan, whatever it holds.
     std::vector<std::string> names = qm::listbifs(key);

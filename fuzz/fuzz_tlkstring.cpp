@@ -8,11 +8,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace {
 
-qm::StringTable tableOf(const std::shared_ptr<const std::string>& bytes) {
+// The input's own bytes, read in place.
+qm::StringTable tableOf(std::span<const std::byte> bytes) {
     return qm::StringTable(std::make_unique<qm::MemorySource>(bytes, "Dialog.tlk"));
 }
 
@@ -20,8 +22,8 @@ qm::StringTable tableOf(const std::shared_ptr<const std::string>& bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::int16_t n = qm::endian::loadI16(qm::endian::asBytes(data, size), 0);
-    const auto bytes =
-        std::make_shared<const std::string>(size >= 2 ? std::string(data + 2, data + size) : std::string());
+    const std::span<const std::byte> bytes =
+        size >= 2 ? qm::endian::asBytes(data + 2, size - 2) : std::span<const std::byte>();
 
     const std::string text = tableOf(bytes).get(n);
     if (text.size() > 32767)

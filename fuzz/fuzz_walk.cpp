@@ -1,6 +1,7 @@
 // The editor's listing walk and the entry details over an arbitrary catalogue and archive, from memory.
 #include "ByteReader.h"
 #include "ByteSource.h"
+#include "Endian.h"
 #include "Extract.h"
 #include "FileError.h"
 #include "Sandbox.h"
@@ -34,8 +35,8 @@ bool isSafeText(const std::string& text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const qm::fuzz::GameInput input = qm::fuzz::splitGameInput(data, size);
-    const auto key = std::make_shared<const std::string>(input.key);
-    const auto bif = std::make_shared<const std::string>(input.bif);
+    const auto key = qm::endian::asBytes(input.key.data(), input.key.size());
+    const auto bif = qm::endian::asBytes(input.bif.data(), input.bif.size());
     const qm::GameSources sources{[&] { return std::make_unique<qm::MemorySource>(key, "chitin.key"); },
                                   [&] { return std::make_unique<qm::MemorySource>(bif, "archive.bif"); }};
 
