@@ -41,13 +41,11 @@ std::vector<std::string> listbifs(ByteReader& key) {
 
 void sortArchiveNames(std::vector<std::string>& names) {
     // Bytes compare unsigned, as std::string does.
-    const auto upper = [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 'a' + 'A') : u;
+    const auto less = [](char x, char y) {
+        return static_cast<unsigned char>(upperAscii(x)) < static_cast<unsigned char>(upperAscii(y));
     };
-    std::stable_sort(names.begin(), names.end(), [&upper](const std::string& a, const std::string& b) {
-        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                            [&upper](char x, char y) { return upper(x) < upper(y); });
+    std::stable_sort(names.begin(), names.end(), [&less](const std::string& a, const std::string& b) {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), less);
     });
 }
 

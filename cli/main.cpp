@@ -138,10 +138,6 @@ std::string escapeField(const std::string& text) {
     return result;
 }
 
-char foldCase(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // The set of a bracket expression at the start of `p` ("[...]", "!" or "^" first negates; ranges a-z):
 // whether `c` is in it, and where the expression ends. An unclosed "[" is an ordinary character.
 bool inBracket(std::string_view p, char c, std::size_t& length) {
@@ -153,10 +149,11 @@ bool inBracket(std::string_view p, char c, std::size_t& length) {
     const std::size_t first = i;
     for (; i < p.size() && (p[i] != ']' || i == first); ++i) {
         if (i + 2 < p.size() && p[i + 1] == '-' && p[i + 2] != ']') {
-            matched = matched || (foldCase(p[i]) <= foldCase(c) && foldCase(c) <= foldCase(p[i + 2]));
+            matched = matched || (qm::upperAscii(p[i]) <= qm::upperAscii(c) &&
+                                  qm::upperAscii(c) <= qm::upperAscii(p[i + 2]));
             i += 2;
         } else {
-            matched = matched || foldCase(p[i]) == foldCase(c);
+            matched = matched || qm::upperAscii(p[i]) == qm::upperAscii(c);
         }
     }
     if (i >= p.size()) {
@@ -187,7 +184,7 @@ bool matchesPattern(std::string_view pattern, std::string_view text) {
                     step = text[t] == '[';
                 }
             } else {
-                step = pattern[p] == '?' || foldCase(pattern[p]) == foldCase(text[t]);
+                step = pattern[p] == '?' || qm::upperAscii(pattern[p]) == qm::upperAscii(text[t]);
             }
             if (step) {
                 p += length;
@@ -205,11 +202,12 @@ bool matchesPattern(std::string_view pattern, std::string_view text) {
     return p == pattern.size();
 }
 
-// The entries that the words name, in list order: a word is a 0-based index, or a list text or pattern
-// matched against every list text. A word that names nothing is a usage error.
+// The entries that the words name, in list order, or every entry when there are no words: a word is a
+// 0-based index, or a list text or pattern matched against every list text. A word that names nothing is
+// a usage error.
 std::vector<std::size_t> chosenEntries(const qm::ArchiveListing& listing,
                                        const std::vector<std::string>& words, const std::string& archive) {
-    std::vector<bool> chosen(listing.files.size(), false);
+    std::vector<bool> chosen(listing.files.size(), words.empty());
     for (const auto& word : words) {
         bool any = false;
         std::size_t index = 0;
@@ -256,14 +254,7 @@ int runExtract(const std::string& BGpath, const std::string& archive) {
 int runFiles(const std::string& BGpath, const std::string& archive, const std::vector<std::string>& words) {
     const qm::SelectionState selection = chooseArchive(BGpath, archive);
     const qm::ArchiveListing listing = qm::listArchive(selection, {});
-    std::vector<std::size_t> shown;
-    if (words.empty()) {
-        shown.resize(listing.files.size());
-        for (std::size_t i = 0; i < shown.size(); ++i)
-            shown[i] = i;
-    } else {
-        shown = chosenEntries(listing, words, archive);
-    }
+    const std::vector<std::size_t> shown = chosenEntries(listing, words, archive);
     const bool items = qm::asciiUpper(selection.targetfile) == "ITEMS";
     std::optional<qm::ByteReader> bif;
     std::optional<qm::StringTable> strings;

@@ -159,8 +159,7 @@ bool isValidUtf8(std::string_view bytes) {
 std::string asciiUpper(std::string_view text) {
     std::string out(text);
     for (char& c : out)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
+        c = upperAscii(c);
     return out;
 }
 
@@ -175,9 +174,8 @@ std::string asciiLower(std::string_view text) {
 bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
-    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (upper(a[i]) != upper(b[i]))
+        if (upperAscii(a[i]) != upperAscii(b[i]))
             return false;
     return true;
 }

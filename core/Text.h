@@ -14,6 +14,9 @@ std::string utf16ToUtf8(std::u16string_view text);
 bool isValidUtf8(std::string_view bytes);
 
 // Letter case folding of ASCII letters only, as file names are compared here.
+constexpr char upperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 std::string asciiUpper(std::string_view text);
 std::string asciiLower(std::string_view text);
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
