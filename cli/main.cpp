@@ -4,6 +4,7 @@
 #include "Extract.h"
 #include "FileError.h"
 #include "GameFolder.h"
+#include "GameLanguage.h"
 #include "HostPath.h"
 #include "Selection.h"
 #include "Text.h"
@@ -30,7 +31,7 @@
 
 namespace {
 
-constexpr const char* kUsage = "usage: quillmere-cli [--game DIR] [-C DIR] (list | extract ARCHIVE | "
+constexpr const char* kUsage = "usage: quillmere-cli [--game DIR] [--lang LOCALE] [-C DIR] (list | extract ARCHIVE | "
                                "files ARCHIVE [WHAT...] | pick ARCHIVE WHAT...)";
 
 constexpr const char* kHelp = R"(Lists and extracts the resource archives of a Baldur's Gate installation.
@@ -49,12 +50,16 @@ WHAT is a 0-based index, a file's name as listed (SW1H01.ITM) or a shell pattern
                         game is asked (on Linux in the Wine prefix $WINEPREFIX or ~/.wine, then in the
                         prefixes of Lutris, Heroic, Bottles, PlayOnLinux and Steam's Proton), else the
                         current folder is used
+  --lang LOCALE         the Enhanced Edition's language (en_US, de_DE, ...): item names come from
+                        lang/LOCALE/dialog.tlk. Without it QUILLMERE_LANG, then the game's own choice
+                        in Baldur.lua, then lang_dir of weidu.conf, then en_US, then the first language
+                        the game has. A Dialog.tlk in the game folder itself (the original) always wins
   -C DIR                run as if started in DIR: a relative --game and every output are taken from there
   --help, -h            this text
   --version             the program's name and version
 
-Archives missing from the game folder are looked for on its CD1 to CD6 folders and where the CDn:
-aliases of Baldur.ini point.
+Archives missing from the game folder are looked for in lang/LOCALE/, on its CD1 to CD6 folders and
+where the CDn: aliases of Baldur.ini point.
 
 Exit status: 0 success, 1 failure, 2 usage error.
 )";
@@ -98,14 +103,20 @@ private:
     int m_last = -1;
 };
 
+// The game folder and its language, found once for the run.
+struct Game {
+    std::string BGpath;
+    std::string lang;
+};
+
 // The list's own spelling of ARCHIVE, matched with letter case ignored.
-qm::SelectionState chooseArchive(const std::string& BGpath, const std::string& archive) {
-    auto names = qm::listbifs(BGpath);
+qm::SelectionState chooseArchive(const Game& game, const std::string& archive) {
+    auto names = qm::listbifs(game.BGpath);
     qm::sortArchiveNames(names);
     const std::string wanted = qm::utf8ToCp1252(archive);
     for (const auto& name : names)
         if (qm::equalsIgnoreCase(name, wanted))
-            return qm::selectArchive(BGpath, name);
+            return qm::selectArchive(game.BGpath, name, game.lang);
     throw UsageError{"archive not in the list: " + archive};
 }
 
@@ -242,8 +253,8 @@ int runList(const std::string& BGpath) {
     return 0;
 }
 
-int runExtract(const std::string& BGpath, const std::string& archive) {
-    const qm::SelectionState selection = chooseArchive(BGpath, archive);
+int runExtract(const Game& game, const std::string& archive) {
+    const qm::SelectionState selection = chooseArchive(game, archive);
     ProgressBar bar;
     qm::ExtractCallbacks callbacks;
     callbacks.progress = [&bar](float value) { bar.set(value); };
@@ -251,8 +262,8 @@ int runExtract(const std::string& BGpath, const std::string& archive) {
     return 0;
 }
 
-int runFiles(const std::string& BGpath, const std::string& archive, const std::vector<std::string>& words) {
-    const qm::SelectionState selection = chooseArchive(BGpath, archive);
+int runFiles(const Game& game, const std::string& archive, const std::vector<std::string>& words) {
+    const qm::SelectionState selection = chooseArchive(game, archive);
     const qm::ArchiveListing listing = qm::listArchive(selection, {});
     const std::vector<std::size_t> shown = chosenEntries(listing, words, archive);
     const bool items = qm::asciiUpper(selection.targetfile) == "ITEMS";
@@ -260,25 +271,25 @@ int runFiles(const std::string& BGpath, const std::string& archive, const std::v
     std::optional<qm::StringTable> strings;
     if (items) {
         bif.emplace(qm::locateArchive(selection), qm::ByteReader::kRandomAccessBuffer);
-        strings.emplace(BGpath);
+        strings.emplace(game.BGpath, game.lang);
     }
     std::string line;
     for (const std::size_t i : shown) {
         const qm::ListedFile& file = listing.files[i];
         std::string name;
         if (items)
-            name = strings->get(qm::readEntryDetails(*bif, static_cast<int>(i)).nameIndex);
+            name = strings->text(qm::readEntryDetails(*bif, static_cast<int>(i)).nameIndex);
         line.clear();
         line += std::to_string(i) + '\t' + out(escapeField(file.text)) + '\t' +
                 std::to_string(file.dataOffset) + '\t' + std::to_string(file.dataSize) + '\t' +
-                escapeField(qm::describeEnding(file.text)) + '\t' + out(escapeField(name)) + '\n';
+                escapeField(qm::describeEnding(file.text)) + '\t' + escapeField(name) + '\n';
         std::cout << line;
     }
     return 0;
 }
 
-int runPick(const std::string& BGpath, const std::string& archive, const std::vector<std::string>& words) {
-    const qm::SelectionState selection = chooseArchive(BGpath, archive);
+int runPick(const Game& game, const std::string& archive, const std::vector<std::string>& words) {
+    const qm::SelectionState selection = chooseArchive(game, archive);
     const qm::ArchiveListing listing = qm::listArchive(selection, {});
     std::set<int> picked;
     for (const std::size_t i : chosenEntries(listing, words, archive))
@@ -320,6 +331,7 @@ int main(int argc, char** argv) {
 #endif
     std::vector<std::string> args(argv + 1, argv + argc);
     std::optional<std::string> game;
+    std::optional<std::string> lang;
     std::optional<std::string> startIn;
     std::vector<std::string> rest;
     try {
@@ -344,6 +356,14 @@ int main(int argc, char** argv) {
                 game = args[++i];
             } else if (args[i].rfind("--game=", 0) == 0) {
                 game = args[i].substr(7);
+            } else if (args[i] == "--lang") {
+                if (i + 1 >= args.size() || args[i + 1].empty())
+                    throw UsageError{"--lang needs a language, such as en_US"};
+                lang = args[++i];
+            } else if (args[i].rfind("--lang=", 0) == 0) {
+                if (args[i].size() == 7)
+                    throw UsageError{"--lang needs a language, such as en_US"};
+                lang = args[i].substr(7);
             } else if (rest.empty() && args[i].rfind("--", 0) == 0) {
                 throw UsageError{"unknown option " + args[i]};
             } else {
@@ -364,11 +384,15 @@ int main(int argc, char** argv) {
         const std::string BGpath = game ? qm::withFolderSeparator(*game) : qm::discoverGameFolder();
         if (command == "list")
             return runList(BGpath);
+        const Game chosen{BGpath, qm::gameLanguage(BGpath, lang)};
+        if (lang && !chosen.lang.empty() && !qm::equalsIgnoreCase(*lang, chosen.lang))
+            std::cerr << "quillmere-cli: warning: the game has no lang/" << escapeField(*lang)
+                      << "/dialog.tlk; the names come from lang/" << chosen.lang << "/dialog.tlk\n";
         if (command == "extract")
-            return runExtract(BGpath, rest[1]);
+            return runExtract(chosen, rest[1]);
         if (command == "files")
-            return runFiles(BGpath, rest[1], std::vector<std::string>(rest.begin() + 2, rest.end()));
-        return runPick(BGpath, rest[1], std::vector<std::string>(rest.begin() + 2, rest.end()));
+            return runFiles(chosen, rest[1], std::vector<std::string>(rest.begin() + 2, rest.end()));
+        return runPick(chosen, rest[1], std::vector<std::string>(rest.begin() + 2, rest.end()));
     } catch (const UsageError& e) {
         std::cerr << "quillmere-cli: " << e.message << '\n' << kUsage << '\n';
         return 2;

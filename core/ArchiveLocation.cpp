@@ -81,8 +81,11 @@ std::string aliasValue(const std::vector<std::pair<std::string, std::string>>& a
 
 } // namespace
 
-std::vector<std::string> archiveFolders(const std::string& BGpath) {
+std::vector<std::string> archiveFolders(const std::string& BGpath, const std::string& lang) {
     std::vector<std::string> folders;
+    // The Enhanced Edition keeps the archives of spoken and written text per language.
+    if (!lang.empty())
+        folders.push_back(BGpath + "lang\\" + lang + "\\");
     const auto aliases = readAliases(BGpath);
     const std::string home = folded(aliasValue(aliases, "HD0:"));
 #ifndef _WIN32
@@ -126,7 +129,7 @@ fs::path locateArchive(const SelectionState& selection) {
     const fs::path primary = HostPaths().map(selection.BGpath + relative, &found);
     if (found && isRegularFile(primary))
         return primary;
-    for (const std::string& folder : archiveFolders(selection.BGpath)) {
+    for (const std::string& folder : archiveFolders(selection.BGpath, selection.lang)) {
         const fs::path candidate = HostPaths().map(folder + relative, &found);
         if (found && isRegularFile(candidate))
             return candidate;

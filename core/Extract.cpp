@@ -461,17 +461,20 @@ EntryDetails readEntryDetails(ByteReader& bif, int index) {
         throw FileError(InputPastEndOfFile, "the file table runs past the end of the archive", "");
     const DataBounds bounds = readDataBounds(bif, index);
     EntryDetails details{bounds.dataOffset, bounds.dataSize, 0};
-    // Item files keep their name's string number at bytes 12-13 of their data; for other data the number
-    // means nothing and nobody shows it.
-    if (bounds.dataOffset >= 0 && static_cast<std::int64_t>(bounds.dataOffset) + 14 <= bif.length()) {
+    // Item files keep their name's string reference at bytes 12-15 of their data; the Enhanced Edition's
+    // tables need all 32 bits. For other data the number means nothing and nobody shows it.
+    if (bounds.dataOffset >= 0 && static_cast<std::int64_t>(bounds.dataOffset) + 16 <= bif.length()) {
+        bif.seek(static_cast<std::int64_t>(bounds.dataOffset) + 13);
+        details.nameIndex = bif.readI32();
+    } else if (bounds.dataOffset >= 0 && static_cast<std::int64_t>(bounds.dataOffset) + 14 <= bif.length()) {
         bif.seek(static_cast<std::int64_t>(bounds.dataOffset) + 13);
         details.nameIndex = bif.readI16();
     }
     return details;
 }
 
-std::string tlkstring(const std::string& BGpath, std::int16_t n) {
-    return StringTable(BGpath).get(n);
+std::string tlkstring(const std::string& BGpath, std::int32_t n, const std::string& lang) {
+    return StringTable(BGpath, lang).get(n);
 }
 
 } // namespace qm

@@ -79,11 +79,13 @@ struct PickCallbacks {
 void extractSelected(const SelectionState& archive, const std::vector<std::string>& listTexts,
                      const PickCallbacks& callbacks);
 
-// Offset, size and, from bytes 12-13 of the data, the item name index of file entry `index`.
+// Offset, size and the item name index of file entry `index`: the 32-bit string reference at bytes 12-15
+// of the data, read from the archive whatever the entry's size. Where the archive ends after byte 13, the
+// two bytes there count, as a signed 16-bit number; where it ends sooner, 0.
 struct EntryDetails {
     std::int32_t dataOffset = 0;
     std::int32_t dataSize = 0;
-    std::int16_t nameIndex = 0;
+    std::int32_t nameIndex = 0;
 };
 EntryDetails readEntryDetails(const std::string& archivePath, int index);
 // The same from the archive that the selection names, wherever the game keeps it (locateArchive).
@@ -91,7 +93,8 @@ EntryDetails readEntryDetails(const SelectionState& archive, int index);
 // The same from an archive already open, for callers that read many entries.
 EntryDetails readEntryDetails(ByteReader& archive, int index);
 
-// String n of BGpath & "Dialog.tlk". A missing or short file gives empty text; the file is never created.
-std::string tlkstring(const std::string& BGpath, std::int16_t n);
+// String n of the game's string table (StringTable, locateStringTable), as stored. A missing or short
+// file gives empty text; the file is never created. Callers that look up many names keep a StringTable.
+std::string tlkstring(const std::string& BGpath, std::int32_t n, const std::string& lang = {});
 
 } // namespace qm

@@ -53,8 +53,9 @@ SelectionState measured(SelectionState next, ByteReader& bif) {
 
 } // namespace
 
-SelectionState selectArchive(const std::string& BGpath, std::string_view entryText) {
+SelectionState selectArchive(const std::string& BGpath, std::string_view entryText, const std::string& lang) {
     SelectionState next = named(BGpath, entryText);
+    next.lang = lang;
     const auto path = locateArchive(next);
     // Measured first, so that something other than a file at the archive's name is 75 for that path.
     filesystem::fileLength(path);

@@ -18,6 +18,9 @@ struct SelectionState {
     std::string targetdir; // "data\" or "movies\"
     std::string BGpath;    // game folder with its trailing separator, or empty
     std::string targetfile;
+    // The Enhanced Edition's language folder below lang\ ("en_US"), written with BGpath: its string table
+    // and the archives kept in its data\ folder. Empty for a game without one.
+    std::string lang;
 };
 
 // biffid of an archive base name: the four known archives by lower-cased name, 999 for any other.
@@ -29,7 +32,8 @@ std::string archivePath(const SelectionState& state);
 // The state after choosing the list entry `entryText` (such as "CREATURE.BIF") in game folder `BGpath`:
 // reads the archive's length and FileEntryCount. Throws FileError when the archive cannot be measured
 // or read; the caller's state is then untouched, as it only assigns the result.
-SelectionState selectArchive(const std::string& BGpath, std::string_view entryText);
+SelectionState selectArchive(const std::string& BGpath, std::string_view entryText,
+                             const std::string& lang = {});
 class ByteReader;
 // The same with the archive read from `bif`, wherever its bytes are.
 SelectionState selectArchive(const std::string& BGpath, std::string_view entryText, ByteReader& bif);

@@ -13,8 +13,9 @@ namespace qm {
 
 namespace {
 
-// Header: StringDataOffset at offset 14 (position 15). Entries of 26 bytes from offset 18, each with its
+// Header: StringCount at offset 10 (position 11), StringDataOffset at offset 14 (position 15). Entries of 26 bytes from offset 18, each with its
 // StringLength at entry offset 22.
+constexpr std::int64_t kStringCountPosition = 11;
 constexpr std::int64_t kStringDataOffsetPosition = 15;
 constexpr std::int64_t kEntryTablePosition = 19;
 constexpr std::int64_t kEntrySize = 26;
@@ -24,37 +25,57 @@ constexpr std::size_t kEntriesPerRead = 1024;
 
 } // namespace
 
-StringTable::StringTable(const std::string& BGpath) {
-    try {
-        m_tlk =
-            std::make_unique<ByteReader>(hostPath(BGpath + "Dialog.tlk"), ByteReader::kRandomAccessBuffer);
-    } catch (const FileError&) {
+StringTableFile locateStringTable(const std::string& BGpath, const std::string& lang) {
+    HostPaths paths;
+    bool found = false;
+    std::filesystem::path root = paths.map(BGpath + "Dialog.tlk", &found);
+    if (found)
+        return {std::move(root), TextEncoding::Windows1252};
+    if (!lang.empty()) {
+        std::filesystem::path edition = paths.map(BGpath + "lang\\" + lang + "\\dialog.tlk", &found);
+        if (found)
+            return {std::move(edition), TextEncoding::Utf8};
+    }
+    return {};
+}
+
+StringTable::StringTable(const std::string& BGpath, const std::string& lang) {
+    StringTableFile file = locateStringTable(BGpath, lang);
+    if (file.path.empty())
         return; // no string table: no names, and nothing is created
+    m_encoding = file.encoding;
+    try {
+        m_tlk = std::make_unique<ByteReader>(file.path, ByteReader::kRandomAccessBuffer);
+    } catch (const FileError&) {
+        return;
     }
     readHeader();
 }
 
-StringTable::StringTable(std::unique_ptr<ByteSource> table)
-    : m_tlk(std::make_unique<ByteReader>(std::move(table))) {
+StringTable::StringTable(std::unique_ptr<ByteSource> table, TextEncoding encoding)
+    : m_tlk(std::make_unique<ByteReader>(std::move(table))), m_encoding(encoding) {
     readHeader();
 }
 
 void StringTable::readHeader() {
-    m_tlk->seek(kStringDataOffsetPosition);
+    m_tlk->seek(kStringCountPosition);
+    const auto count = static_cast<std::uint32_t>(m_tlk->readI32());
     const std::int32_t dataOffset = m_tlk->readI32();
     if (m_tlk->ranShort()) {
         m_tlk.reset();
         return;
     }
+    m_count = count;
     m_starts.push_back(dataOffset);
 }
 
 StringTable::~StringTable() = default;
 
-std::string StringTable::get(std::int16_t n) {
-    if (!m_tlk)
+std::string StringTable::get(std::int32_t n) {
+    const std::int64_t wanted = n > 0 ? n : 0;
+    if (!m_tlk || wanted >= m_count)
         return {};
-    const auto k = static_cast<std::size_t>(n > 0 ? n : 0);
+    const auto k = static_cast<std::size_t>(wanted);
     // Entry k's StringLength, low half only; the sums run in order of the entries. The fields up to entry k
     // are read in blocks; an entry whose field the file cuts off ends the table.
     std::vector<std::byte> block;

@@ -88,6 +88,12 @@ char32_t decodeUtf8(std::string_view s, std::size_t& i) {
 
 } // namespace
 
+std::string gameTextToUtf8(std::string_view bytes, TextEncoding encoding) {
+    if (encoding == TextEncoding::Utf8 && isValidUtf8(bytes))
+        return std::string(bytes);
+    return cp1252ToUtf8(bytes);
+}
+
 std::string cp1252ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());

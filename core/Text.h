@@ -13,6 +13,13 @@ std::string utf8ToCp1252(std::string_view utf8, bool* lossless = nullptr);
 std::string utf16ToUtf8(std::u16string_view text);
 bool isValidUtf8(std::string_view bytes);
 
+// How a string table stores its texts: the original's Dialog.tlk in the code page, the Enhanced Edition's
+// lang tables in UTF-8.
+enum class TextEncoding { Windows1252, Utf8 };
+// Text of either encoding as UTF-8. A UTF-8 text that is not valid UTF-8 is read as Windows-1252, so a
+// damaged string still shows, never fails.
+std::string gameTextToUtf8(std::string_view bytes, TextEncoding encoding);
+
 // Letter case folding of ASCII letters only, as file names are compared here.
 constexpr char upperAscii(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;

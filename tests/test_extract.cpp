@@ -342,17 +342,24 @@ TEST(SelectiveExtraction, CreatesWorkDirEvenWithNothingChecked) {
 TEST(EntryDetails, ReadsBoundsAndTheItemNameIndex) {
     ItemsGame g;
     std::string item(20, '\0');
-    item[12] = static_cast<char>(0x34);
-    item[13] = static_cast<char>(0x82); // 0x8234 reads as negative
+    qm::build::storeU32(item, 12, 0x00008234); // past 32767: the Enhanced Edition's tables reach it
+    std::string negative(16, '\0');
+    qm::build::storeU32(negative, 12, 0xFFFF8234);
+    // The archive ends two bytes into the field: those two count, as a 16-bit number.
+    std::string lastCut(14, '\0');
+    qm::build::storeU16(lastCut, 12, 0x1234);
     g.addFile("X", 1005, "short");
     g.addFile("Y", 1005, item);
+    g.addFile("Z", 1005, negative);
+    g.addFile("W", 1005, lastCut);
     g.write();
     const auto path = qm::archivePath(g.select());
     const auto y = qm::readEntryDetails(path, 1);
     EXPECT_EQ(y.dataSize, 20);
-    EXPECT_EQ(y.nameIndex, static_cast<std::int16_t>(0x8234));
-    EXPECT_EQ(qm::readEntryDetails(path, 0).nameIndex, 0) << "data too short for a name index";
-    EXPECT_EQ(errorNumberOf([&] { qm::readEntryDetails(path, 5); }), qm::InputPastEndOfFile);
+    EXPECT_EQ(y.nameIndex, 0x8234);
+    EXPECT_EQ(qm::readEntryDetails(path, 2).nameIndex, -32204);
+    EXPECT_EQ(qm::readEntryDetails(path, 3).nameIndex, 0x1234);
+    EXPECT_EQ(errorNumberOf([&] { qm::readEntryDetails(path, 50); }), qm::InputPastEndOfFile);
 }
 
 TEST(DescribeEnding, FollowsTheTableAndFallsBack) {
@@ -383,6 +390,35 @@ TEST(Tlkstring, ReadsStringsBySummedLengths) {
     qm::StringTable table(game.prefix());
     EXPECT_EQ(table.get(2), "Second one");
     EXPECT_EQ(table.get(0), "Zero");
+    // The header's StringCount ends the table, whatever bytes follow.
+    std::string counted = tlk.bytes();
+    qm::build::storeU32(counted, 10, 2);
+    qm::build::writeFile(game / "Dialog.tlk", counted);
+    EXPECT_EQ(qm::tlkstring(game.prefix(), 1), "");
+    EXPECT_EQ(qm::tlkstring(game.prefix(), 2), "") << "at the header's count";
+}
+
+// The Enhanced Edition: no Dialog.tlk of its own, lang\<lang>\dialog.tlk in UTF-8 with far more than 32767
+// strings.
+TEST(Tlkstring, EditionTablesAreFoundByLanguageAndReadPast32767) {
+    TempDir game;
+    qm::build::TlkBuilder tlk;
+    for (int i = 0; i < 40000; ++i)
+        tlk.add(i == 39999 ? "Sor\xC3\xA9lle's Lantern" : i == 39998 ? "Broken \xE9 UTF-8" : "x");
+    qm::build::writeFile(game / "lang/en_US/dialog.tlk", tlk.bytes());
+    EXPECT_EQ(qm::tlkstring(game.prefix(), 39999), "") << "no language: no table";
+    qm::StringTable table(game.prefix(), "EN_us");
+    EXPECT_EQ(table.encoding(), qm::TextEncoding::Utf8);
+    EXPECT_EQ(table.text(39999), "Sor\xC3\xA9lle's Lantern");
+    EXPECT_EQ(table.text(39998), "Broken \xC3\xA9 UTF-8") << "invalid UTF-8 is read as the code page";
+    EXPECT_EQ(table.get(40000), "");
+    // A Dialog.tlk in the game folder is the original's, in the code page, and wins.
+    qm::build::TlkBuilder root;
+    root.add("Caf\xE9");
+    qm::build::writeFile(game / "Dialog.tlk", root.bytes());
+    qm::StringTable original(game.prefix(), "en_US");
+    EXPECT_EQ(original.encoding(), qm::TextEncoding::Windows1252);
+    EXPECT_EQ(original.text(0), "Caf\xC3\xA9");
 }
 
 TEST(Tlkstring, MissingOrShortTableGivesEmptyTextAndCreatesNothing) {

@@ -39,10 +39,10 @@ std::string pattern(std::size_t size, int seed) {
     return bytes;
 }
 
-// An item's data carry the string number of its name at bytes 12-13.
-std::string itemData(std::size_t size, int seed, std::uint16_t nameIndex) {
+// An item's data carry the string reference of its name at bytes 12-15.
+std::string itemData(std::size_t size, int seed, std::uint32_t nameIndex) {
     std::string bytes = pattern(size, seed);
-    qm::build::storeU16(bytes, 12, nameIndex);
+    qm::build::storeU32(bytes, 12, nameIndex);
     return bytes;
 }
 

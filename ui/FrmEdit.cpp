@@ -242,7 +242,9 @@ void FrmEdit::List1_ItemCheck(int item) {
     }
     if (qm::asciiUpper(m_kept.targetfile) != "ITEMS")
         return;
-    const QString name = fromGameText(qm::tlkstring(m_kept.BGpath, details.nameIndex));
+    if (!m_strings)
+        m_strings = std::make_unique<qm::StringTable>(m_kept.BGpath, m_kept.lang);
+    const QString name = QString::fromStdString(m_strings->text(details.nameIndex));
     setField(Txtname, name);
     // A name longer than the box shows whole in its tooltip.
     const bool fits = Txtname->fontMetrics().horizontalAdvance(name) <= Txtname->contentsRect().width() - 6;

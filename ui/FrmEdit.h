@@ -4,10 +4,14 @@
 
 #include <QMainWindow>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 class WindowHost;
+namespace qm {
+class StringTable;
+}
 class QAction;
 class QFrame;
 class QGroupBox;
@@ -88,6 +92,8 @@ private:
 
     WindowHost& m_host;
     qm::SelectionState m_kept;
+    // The game's string table, opened at the first item name and kept: the Enhanced Edition's is 12 MB.
+    std::unique_ptr<qm::StringTable> m_strings;
     std::vector<std::string> m_listTexts;
     std::vector<Qt::CheckState> m_checkStates;
     std::vector<float> m_extractProgress;

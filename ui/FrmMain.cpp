@@ -12,6 +12,7 @@
 #include "FrmEdit.h"
 #include "FrmSearch.h"
 #include "GameFolder.h"
+#include "GameLanguage.h"
 #include "Layout.h"
 #include "Text.h"
 #include "frmAbout.h"
@@ -145,6 +146,7 @@ void FrmMain::buildControls() {
 void FrmMain::Form_Load() {
     guardEvent(m_dialogs, [this] {
         m_selection.BGpath = m_gameFolder ? *m_gameFolder : qm::discoverGameFolder();
+        m_selection.lang = qm::gameLanguage(m_selection.BGpath);
         std::vector<std::string> names = qm::listbifs(m_selection.BGpath);
         // The list box keeps its entries sorted, letter case ignored.
         qm::sortArchiveNames(names);
@@ -203,7 +205,7 @@ void FrmMain::List1_Click() {
     m_choosing = true;
     const bool chosen = guardEvent(m_dialogs, [this, row] {
         qm::SelectionState next =
-            qm::selectArchive(m_selection.BGpath, m_listNames[static_cast<std::size_t>(row)]);
+            qm::selectArchive(m_selection.BGpath, m_listNames[static_cast<std::size_t>(row)], m_selection.lang);
         m_selection = std::move(next);
         cmdedit->setEnabled(true);
     });
