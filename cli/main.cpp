@@ -31,8 +31,9 @@
 
 namespace {
 
-constexpr const char* kUsage = "usage: quillmere-cli [--game DIR] [--lang LOCALE] [-C DIR] (list | extract ARCHIVE | "
-                               "files ARCHIVE [WHAT...] | pick ARCHIVE WHAT...)";
+constexpr const char* kUsage =
+    "usage: quillmere-cli [--game DIR] [--lang LOCALE] [-C DIR] (list | extract ARCHIVE | "
+    "files ARCHIVE [WHAT...] | pick ARCHIVE WHAT...)";
 
 constexpr const char* kHelp = R"(Lists and extracts the resource archives of a Baldur's Gate installation.
 

@@ -18,8 +18,8 @@ namespace qm {
 std::vector<std::string> archiveFolders(const std::string& BGpath, const std::string& lang = {});
 
 // The host file of the selected archive: BGpath & targetdir & targetfile & ".bif" when that exists, else
-// the first of the same relative name below archiveFolders(BGpath, lang) that does. When none does, the first,
-// so that opening it fails with the path as composed.
+// the first of the same relative name below archiveFolders(BGpath, lang) that does. When none does, the
+// first, so that opening it fails with the path as composed.
 std::filesystem::path locateArchive(const SelectionState& selection);
 
 } // namespace qm

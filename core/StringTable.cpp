@@ -13,8 +13,8 @@ namespace qm {
 
 namespace {
 
-// Header: StringCount at offset 10 (position 11), StringDataOffset at offset 14 (position 15). Entries of 26 bytes from offset 18, each with its
-// StringLength at entry offset 22.
+// Header: StringCount at offset 10 (position 11), StringDataOffset at offset 14 (position 15). Entries of 26
+// bytes from offset 18, each with its StringLength at entry offset 22.
 constexpr std::int64_t kStringCountPosition = 11;
 constexpr std::int64_t kStringDataOffsetPosition = 15;
 constexpr std::int64_t kEntryTablePosition = 19;

@@ -50,7 +50,7 @@ private:
 
     std::unique_ptr<ByteReader> m_tlk; // null when there is no readable table
     TextEncoding m_encoding = TextEncoding::Windows1252;
-    std::int64_t m_count = 0;          // StringCount, unsigned in the file
+    std::int64_t m_count = 0;            // StringCount, unsigned in the file
     std::vector<std::int64_t> m_starts;  // m_starts[k]: where string k begins
     std::vector<std::int16_t> m_lengths; // m_lengths[k]: StringLength of entry k
     bool m_truncated = false;            // the entry table ended before an asked entry

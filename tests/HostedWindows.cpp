@@ -2,6 +2,7 @@
 
 #include "FrmEdit.h"
 #include "FrmSearch.h"
+#include "GameLanguage.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -9,10 +10,11 @@
 TestHost::TestHost(Dialogs& dialogs, std::string gamePrefix)
     : m_dialogs(dialogs), m_gamePrefix(std::move(gamePrefix)) {
     m_selection.BGpath = m_gamePrefix;
+    m_selection.lang = qm::gameLanguage(m_gamePrefix);
 }
 
 void TestHost::choose(const std::string& entry) {
-    m_selection = qm::selectArchive(m_gamePrefix, entry);
+    m_selection = qm::selectArchive(m_gamePrefix, entry, m_selection.lang);
 }
 
 void HostedWindows::startHost() {

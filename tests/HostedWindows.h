@@ -12,7 +12,8 @@
 #include <memory>
 #include <string>
 
-// A light stand-in for the main window: the selection is chosen by name, the load bar is a bare bar, and
+// A light stand-in for the main window: the game's language is found as the main window finds it, the
+// selection is chosen by name, the load bar is a bare bar, and
 // bringing the main window back is only counted.
 class TestHost final : public WindowHost {
 public:

@@ -1,12 +1,14 @@
 #include "Catalogue.h"
 #include "FileError.h"
 #include "GameBuilder.h"
+#include "GameLanguage.h"
 #include "Selection.h"
 #include "TempDir.h"
 #include "TestSupport.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <optional>
 #include <ostream>
 
 using qm::build::KeyBuilder;
@@ -175,7 +177,7 @@ TEST_P(ArchiveLocation, FindsTheArchiveWhereTheGameKeepsIt) {
     const std::string BGpath = (root / "drive_c/BG/").string();
     if (c.expected < 0) {
         try {
-            qm::selectArchive(BGpath, "ITEMS.BIF");
+            qm::selectArchive(BGpath, "ITEMS.BIF", "en_US");
             ADD_FAILURE() << "no archive expected";
         } catch (const qm::FileError& e) {
             EXPECT_EQ(e.number(), qm::FileNotFound);
@@ -185,7 +187,8 @@ TEST_P(ArchiveLocation, FindsTheArchiveWhereTheGameKeepsIt) {
         }
         return;
     }
-    EXPECT_EQ(qm::selectArchive(BGpath, "ITEMS.BIF").nbfile, c.expected + 1);
+    // The game's language is en_US: the Enhanced Edition keeps some archives in lang/en_US/data/.
+    EXPECT_EQ(qm::selectArchive(BGpath, "ITEMS.BIF", "en_US").nbfile, c.expected + 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -221,5 +224,84 @@ INSTANTIATE_TEST_SUITE_P(
                      "[Alias]\r\nHD0:=C:\\BG\\\r\nCD1:=D:\\\r\n",
                      false,
                      -1},
+        LocationCase{"EditionLanguageFolderAnyCase", {"drive_c/BG/lang/en_us/Data/items.bif"}, "", false, 0},
+        LocationCase{"LanguageFolderBeforeCdFolders",
+                     {"drive_c/BG/CD1/data/ITEMS.BIF", "drive_c/BG/lang/en_US/data/ITEMS.BIF"},
+                     "",
+                     false,
+                     1},
+        LocationCase{"OtherLanguageNotLookedAt", {"drive_c/BG/lang/de_DE/data/ITEMS.BIF"}, "", false, -1},
         LocationCase{"NowhereIsFileNotFound", {"drive_c/BG/CD7/data/ITEMS.BIF"}, "", false, -1}),
+    qm::test::CaseName{});
+
+namespace {
+
+struct LanguageCase {
+    const char* name;
+    std::vector<std::string> tables; // lang/<folder>/dialog.tlk written
+    std::string lua;                 // Baldur.lua of the edition's user folder, when not empty
+    std::string weidu;               // the game folder's weidu.conf, when not empty
+    std::string variable;            // QUILLMERE_LANG
+    std::optional<std::string> requested;
+    std::string expected;
+};
+
+void PrintTo(const LanguageCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class GameLanguage : public ::testing::TestWithParam<LanguageCase> {};
+
+} // namespace
+
+TEST_P(GameLanguage, FirstSourceWithATableWins) {
+    const LanguageCase& c = GetParam();
+    TempDir game;
+    TempDir data;
+    qm::test::ScopedEnv xdg("XDG_DATA_HOME");
+    xdg.set(data.path().string());
+    qm::test::ScopedEnv variable("QUILLMERE_LANG");
+    variable.set(c.variable);
+    for (const std::string& folder : c.tables)
+        qm::build::writeFile(game / "lang" / folder / "dialog.tlk", "TLK V1  ");
+    if (!c.lua.empty())
+        qm::build::writeFile(data / "Baldur's Gate - Enhanced Edition/Baldur.lua",
+                             "SetPrivateProfileString('Graphics','Full Screen','1')\r\n" + c.lua + "\r\n");
+    if (!c.weidu.empty())
+        qm::build::writeFile(game / "weidu.conf", c.weidu);
+    EXPECT_EQ(qm::gameLanguage(game.prefix(), c.requested), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, GameLanguage,
+    ::testing::Values(
+        LanguageCase{"EnUsByDefault", {"de_DE", "en_US", "fr_FR"}, "", "", "", std::nullopt, "en_US"},
+        LanguageCase{"BaldurLuaChoice",
+                     {"de_DE", "en_US"},
+                     "SetPrivateProfileString('Language','Text','de_DE')",
+                     "lang_dir = fr_fr",
+                     "",
+                     std::nullopt,
+                     "de_DE"},
+        LanguageCase{"LuaInDoubleQuotesAndBlanks",
+                     {"de_DE", "en_US"},
+                     "SetPrivateProfileString ( \"Language\", \"Text\", \"de_DE\" )",
+                     "",
+                     "",
+                     std::nullopt,
+                     "de_DE"},
+        LanguageCase{
+            "WeiduCaseIgnored", {"de_DE", "en_US"}, "", "LANG_DIR = de_de\r\n", "", std::nullopt, "de_de"},
+        LanguageCase{"VariableBeforeLua",
+                     {"de_DE", "en_US", "fr_FR"},
+                     "SetPrivateProfileString('Language','Text','de_DE')",
+                     "",
+                     "fr_FR",
+                     std::nullopt,
+                     "fr_FR"},
+        LanguageCase{"RequestedBeforeVariable", {"de_DE", "fr_FR"}, "", "", "fr_FR", "de_DE", "de_DE"},
+        LanguageCase{"RequestedWithoutTablePassedOver", {"de_DE", "en_US"}, "", "", "", "it_IT", "en_US"},
+        LanguageCase{"FolderOutsideLangIgnored", {"de_DE", "en_US"}, "", "", "", "../../x", "en_US"},
+        LanguageCase{"FirstSortedWithoutEnUs", {"pl_PL", "fr_FR"}, "", "", "", std::nullopt, "fr_FR"},
+        LanguageCase{"NoLanguageFolders", {}, "", "", "de_DE", std::nullopt, ""}),
     qm::test::CaseName{});

@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTest>
 #include <cstdlib>
@@ -289,6 +290,43 @@ TEST_F(FrmEditDetails, ClearingTheLastEmptiesDetailsButNamesTheItem) {
     // The name is looked up after the fields were emptied.
     EXPECT_EQ(edit->Txtname->text(), QString::fromUtf8("\xC3\x89p\xC3\xA9"
                                                        "e du Roi"));
+}
+
+// The Enhanced Edition: names from lang/en_US/dialog.tlk in UTF-8, numbered past 32767, which the
+// independent reading of each entry's own offset field confirms.
+TEST_F(HostedWindows, EditionItemNamesComeFromTheLanguageTable) {
+    qm::build::DemoOptions options;
+    options.layout = qm::build::DemoLayout::Ee;
+    options.filesPerArchive = 6;
+    qm::build::writeDemoGame(game.path(), options);
+    const std::string table = qm::test::readBytes(game / "lang/en_US/dialog.tlk");
+    const std::string bif = qm::test::readBytes(game / "data/Items.bif");
+    const auto u32 = [](const std::string& bytes, std::size_t at) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at))) |
+               static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at + 1))) << 8 |
+               static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at + 2))) << 16 |
+               static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at + 3))) << 24;
+    };
+    startHost();
+    host->choose("Items.bif");
+    FrmEdit* edit = host->showEdit();
+    ASSERT_NE(edit, nullptr);
+    ASSERT_EQ(edit->List1->count(), 6);
+    bool beyondAscii = false;
+    for (int row = 0; row < 6; ++row) {
+        edit->List1->item(row)->setCheckState(Qt::Checked);
+        const std::uint32_t index = u32(bif, u32(bif, 24 + 16 * static_cast<std::size_t>(row)) + 12);
+        const std::size_t entry = 18 + 26 * std::size_t{index};
+        const std::string expected =
+            table.substr(u32(table, 14) + u32(table, entry + 18), u32(table, entry + 22));
+        EXPECT_GT(index, 32767u) << row;
+        EXPECT_FALSE(expected.empty()) << row;
+        EXPECT_EQ(edit->Txtname->text(),
+                  QString::fromUtf8(expected.data(), static_cast<int>(expected.size())))
+            << row;
+        beyondAscii = beyondAscii || edit->Txtname->text().contains(QRegularExpression("[^\\x00-\\x7F]"));
+    }
+    EXPECT_TRUE(beyondAscii);
 }
 
 TEST_F(FrmEditDetails, ClearingTheLastOutsideItemsLeavesTheNameEmpty) {

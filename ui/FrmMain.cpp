@@ -204,8 +204,8 @@ void FrmMain::List1_Click() {
     // its own: list changes meanwhile belong to this choice, not to new ones.
     m_choosing = true;
     const bool chosen = guardEvent(m_dialogs, [this, row] {
-        qm::SelectionState next =
-            qm::selectArchive(m_selection.BGpath, m_listNames[static_cast<std::size_t>(row)], m_selection.lang);
+        qm::SelectionState next = qm::selectArchive(
+            m_selection.BGpath, m_listNames[static_cast<std::size_t>(row)], m_selection.lang);
         m_selection = std::move(next);
         cmdedit->setEnabled(true);
     });

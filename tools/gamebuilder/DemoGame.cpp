@@ -103,6 +103,13 @@ const std::vector<ArchiveTheme> kCdOtherArchives = {
     {90, "movies\\DAWNREEL.BIF", {2}},
     {101, "movies\\EMBERFAL.BIF", {2}},
 };
+// The Enhanced Edition's layout: the listed archives where the original has none of its own.
+const std::vector<ArchiveTheme> kEeListedArchives = {
+    {17, "data\\Items.bif", {1005}},
+    {2, "data\\Creature.bif", {1009}},
+    {40, "data\\Spells.bif", {1006}},
+    {66, "data\\CHASound.bif", {4}},
+};
 // The archive of the CD layout that lives on the first CD's folder, and the one as large as Items.bif.
 constexpr std::string_view kCdArchive = "data\\CHASound.bif";
 constexpr std::string_view kCdDecoy = "data\\ARMOURY.BIF";
@@ -177,6 +184,79 @@ struct PlannedArchive {
     std::string folder; // below the game folder, where it is not the game folder itself
     std::vector<PlannedFile> files;
 };
+
+// The Enhanced Edition's tables in UTF-8, in two languages; the German words are made up as the English.
+constexpr std::array<const char*, 24> kEeAdjectives = {"Moonwrought",
+                                                       "Gloamwoven",
+                                                       "Thistlebright",
+                                                       "Caf\xC3\xA9-brown",
+                                                       "Na\xC3\xAFve",
+                                                       "Jalape\xC3\xB1o-red",
+                                                       "Saltmarsh",
+                                                       "Fa\xC3\xA7ade-carved",
+                                                       "Emberkissed",
+                                                       "Wrenfeather",
+                                                       "Souffl\xC3\xA9-light",
+                                                       "Lanternlit",
+                                                       "Frostgilt",
+                                                       "Mossbound",
+                                                       "Duskwoven",
+                                                       "Fenlight",
+                                                       "Hearthsworn",
+                                                       "Cr\xC3\xAApe-thin",
+                                                       "Fianc\xC3\xA9e's",
+                                                       "Cinderbrown",
+                                                       "Marrowbright",
+                                                       "Ros\xC3\xA9-tinted",
+                                                       "Sor\xC3\xA9lle's",
+                                                       "Gullwing"};
+constexpr std::array<const char*, 24> kEeAdjectivesDe = {"Mondgewirkte",        "D\xC3\xA4mmerwebende",
+                                                         "Distelhelle",         "Aschgraue",
+                                                         "Gestromte",           "Kupferbl\xC3\xA4ttrige",
+                                                         "Salzmarsch-",         "Ausgeh\xC3\xB6hlte",
+                                                         "Glutgek\xC3\xBCsste", "Zaunk\xC3\xB6nigs-",
+                                                         "Stillwasser-",        "Laternenhelle",
+                                                         "Frostvergoldete",     "Moosgebundene",
+                                                         "Abendgewebte",        "Fennlicht-",
+                                                         "Herdgeschworene",     "Verflochtene",
+                                                         "Kesselflickers",      "Zunderbraune",
+                                                         "Markhelle",           "Windstille",
+                                                         "Sor\xC3\xA9lles",     "M\xC3\xB6wenfl\xC3\xBCgel-"};
+constexpr std::array<const char*, 24> kNounsDe = {"Laterne",
+                                                  "Rundschild",
+                                                  "Feder",
+                                                  "Medaillon",
+                                                  "S\xC3\xA4bel",
+                                                  "Kn\xC3\xBCppel",
+                                                  "Stirnreif",
+                                                  "Spindel",
+                                                  "Mantel",
+                                                  "G\xC3\xBCrtel",
+                                                  "Humpen",
+                                                  "Beil",
+                                                  "Laute",
+                                                  "Brosche",
+                                                  "Fausthandschuhe",
+                                                  "Schleuder",
+                                                  "Zunderb\xC3\xBCchse",
+                                                  "Amulett",
+                                                  "Beinschienen",
+                                                  "Fingerhut",
+                                                  "Kompass",
+                                                  "Langbogen",
+                                                  "Sch\xC3\xB6pfkelle",
+                                                  "Armschiene"};
+constexpr std::array<const char*, 8> kLoreDe = {
+    "Es summt leise, wenn man es nahe an flie\xC3\x9Fendes Wasser h\xC3\xA4lt.",
+    "Das Zeichen des Schmieds ist ein Reiher auf einem Bein.",
+    "In den Flussst\xC3\xA4dten f\xC3\xA4sserweise verkauft, selten von Ehrlichen.",
+    "Warm in der Hand, selbst im tiefsten Frost.",
+    "Ein Kesselflicker schwor, es habe einst ein eigenes Lied gepfiffen.",
+    "Seine Kanten sind von vielen sorgsamen H\xC3\xA4nden glattgegriffen.",
+    "Niemand im Tal wei\xC3\x9F noch, wer es zuerst getragen hat.",
+    "Riecht nach Kiefernrauch und altem Regen."};
+// Item names of the Enhanced Edition's tables begin here, past what a signed 16-bit number can hold.
+constexpr int kEeFirstName = 32768;
 
 std::uint32_t variedSize(Rng& rng) {
     const std::uint32_t roll = rng.below(100);
@@ -273,7 +353,10 @@ std::vector<PlannedArchive> planArchives(const DemoOptions& options) {
     checkCount(options.filesPerArchive, "the number of files per archive");
     checkCount(options.bulkFileCount, "the number of files of the bulk archive");
     const bool cd = options.layout == DemoLayout::Cd;
-    const std::vector<ArchiveTheme>& listedThemes = cd ? kCdListedArchives : kListedArchives;
+    const bool ee = options.layout == DemoLayout::Ee;
+    const std::vector<ArchiveTheme>& listedThemes = cd   ? kCdListedArchives
+                                                    : ee ? kEeListedArchives
+                                                         : kListedArchives;
     const std::vector<ArchiveTheme>& otherThemes = cd ? kCdOtherArchives : kOtherArchives;
     const std::string bulkName = options.bulkArchive.empty() ? "" : "data\\" + options.bulkArchive + ".BIF";
     const auto isBulk = [&bulkName](std::string_view keyName) {
@@ -320,6 +403,8 @@ std::vector<PlannedArchive> planArchives(const DemoOptions& options) {
             archive.location = 4;
             archive.folder = "CD1/";
         }
+        if (ee && archive.keyName == kCdArchive)
+            archive.folder = "lang/en_US/";
     }
 
     Rng rng(mixSeed(options.seed));
@@ -328,7 +413,8 @@ std::vector<PlannedArchive> planArchives(const DemoOptions& options) {
         PlannedFile file;
         file.resRef = resRefs.next();
         file.type = type;
-        file.size = type == kItemType ? std::max(size, kItemMinSize) : size;
+        // The Enhanced Edition's names need the whole 32-bit field, bytes 12 to 15.
+        file.size = type == kItemType ? std::max(size, ee ? kItemMinSize + 2 : kItemMinSize) : size;
         file.contentSeed = mixSeed(options.seed, static_cast<std::uint64_t>(archiveIndex) + 2,
                                    static_cast<std::uint64_t>(fileIndex));
         return file;
@@ -408,10 +494,72 @@ std::string planStrings(std::vector<PlannedArchive>& archives, std::uint64_t see
     return tlk.bytes();
 }
 
-std::string catalogue(const std::vector<PlannedArchive>& archives) {
+// The Enhanced Edition's two tables, item names at the same numbers in both, from kEeFirstName on. The
+// strings before and after them are lore lines, one to three each, so that 100,000 strings make a table
+// of about 12 MB, as the edition's own.
+struct EditionTables {
+    std::string english;
+    std::string german;
+};
+
+EditionTables planEditionStrings(std::vector<PlannedArchive>& archives, std::uint64_t seed, int stringCount) {
+    std::vector<PlannedFile*> items;
+    for (PlannedArchive& archive : archives)
+        if (archive.onDisk)
+            for (PlannedFile& file : archive.files)
+                if (file.type == kItemType)
+                    items.push_back(&file);
+    std::vector<int> combos(kEeAdjectives.size() * kNouns.size());
+    for (std::size_t i = 0; i < combos.size(); ++i)
+        combos[i] = static_cast<int>(i);
+    Rng rng(mixSeed(seed, 0xEE));
+    for (std::size_t i = combos.size() - 1; i > 0; --i)
+        std::swap(combos[i], combos[rng.below(static_cast<std::uint32_t>(i + 1))]);
+
+    TlkBuilder english;
+    TlkBuilder german;
+    const auto addLore = [&] {
+        std::string en;
+        std::string de;
+        for (std::uint32_t line = 0, lines = rng.range(1, 3); line < lines; ++line) {
+            const std::uint32_t k = rng.below(static_cast<std::uint32_t>(kLore.size()));
+            en += (line == 0 ? "" : " ") + std::string(kLore[k]);
+            de += (line == 0 ? "" : " ") + std::string(kLoreDe[k]);
+        }
+        english.add(en);
+        german.add(de);
+    };
+    english.add("");
+    german.add("");
+    while (english.stringCount() < static_cast<std::size_t>(kEeFirstName))
+        addLore();
+    const std::size_t pool = std::min(items.size(), combos.size());
+    std::vector<std::int32_t> numbers(pool);
+    for (std::size_t j = 0; j < pool; ++j) {
+        if (j % 3 == 2)
+            addLore();
+        const auto combo = static_cast<std::size_t>(combos[j]);
+        const std::string adjective = kEeAdjectivesDe[combo % kEeAdjectivesDe.size()];
+        numbers[j] = english.add(std::string(kEeAdjectives[combo % kEeAdjectives.size()]) + " " +
+                                 kNouns[combo / kEeAdjectives.size()]);
+        german.add(adjective + (adjective.ends_with('-') ? "" : " ") +
+                   kNounsDe[combo / kEeAdjectives.size()]);
+    }
+    while (english.stringCount() < static_cast<std::size_t>(stringCount))
+        addLore();
+    for (std::size_t k = 0; k < items.size(); ++k)
+        items[k]->nameString = numbers[k % pool];
+    return {english.bytes(), german.bytes()};
+}
+
+// `separator` joins folder and name in the archive table: "\\" in the original, "/" in the Enhanced Edition.
+std::string catalogue(const std::vector<PlannedArchive>& archives, char separator = '\\') {
     KeyBuilder key;
-    for (const PlannedArchive& archive : archives)
-        key.addArchive(archive.keyName, archive.fileLength, archive.location);
+    for (const PlannedArchive& archive : archives) {
+        std::string name = archive.keyName;
+        std::replace(name.begin(), name.end(), '\\', separator);
+        key.addArchive(name, archive.fileLength, archive.location);
+    }
 
     struct Ref {
         int archive;
@@ -482,8 +630,13 @@ void writeArchive(const std::filesystem::path& path, const PlannedArchive& archi
 
 void writeDemoGame(const std::filesystem::path& folder, const DemoOptions& options) {
     const bool cd = options.layout == DemoLayout::Cd;
+    const bool ee = options.layout == DemoLayout::Ee;
+    if (ee && (options.stringCount < 0 || options.stringCount > 1000000))
+        throw std::invalid_argument("the number of strings must lie between 0 and 1000000");
     std::vector<PlannedArchive> archives = planArchives(options);
-    const std::string tlk = planStrings(archives, options.seed);
+    const std::string tlk = ee ? std::string() : planStrings(archives, options.seed);
+    const EditionTables tables =
+        ee ? planEditionStrings(archives, options.seed, options.stringCount) : EditionTables{};
     std::filesystem::create_directories(folder);
     for (std::size_t index = 0; index < archives.size(); ++index) {
         const PlannedArchive& archive = archives[index];
@@ -491,10 +644,19 @@ void writeDemoGame(const std::filesystem::path& folder, const DemoOptions& optio
             continue;
         std::string relative = archive.folder + archive.keyName;
         std::replace(relative.begin(), relative.end(), '\\', '/');
-        writeArchive(folder / relative, archive,
-                     cd ? static_cast<std::int16_t>(16 * index) : std::int16_t{0});
+        const auto locatorHigh = cd || ee ? static_cast<std::int16_t>(16 * index) : std::int16_t{0};
+        writeArchive(folder / relative, archive, locatorHigh);
+        // Each language keeps its own copy of the spoken archives.
+        if (ee && archive.folder.starts_with("lang/en_US/"))
+            writeArchive(folder / ("lang/de_DE/" + relative.substr(archive.folder.size())), archive,
+                         locatorHigh);
     }
-    writeFile(folder / (cd ? "Chitin.key" : "chitin.key"), catalogue(archives));
+    writeFile(folder / (cd ? "Chitin.key" : "chitin.key"), catalogue(archives, ee ? '/' : '\\'));
+    if (ee) {
+        writeFile(folder / "lang/en_US/dialog.tlk", tables.english);
+        writeFile(folder / "lang/de_DE/dialog.tlk", tables.german);
+        return;
+    }
     writeFile(folder / (cd ? "dialog.tlk" : "Dialog.tlk"), tlk);
     if (cd)
         // As the installer leaves it: the game folder and its CD folders by their Windows paths.

@@ -132,7 +132,11 @@ void writeFile(const std::filesystem::path& path, std::string_view bytes);
 // dialog.tlk in mixed case, the four listed archives at other table positions with the whole locator in
 // their own entries, CHASound.bif below CD1\ named by a Baldur.ini alias, and at the original ITEMS
 // position another archive whose items have the same types and numbers as those of Items.bif.
-enum class DemoLayout { Release, Cd };
+// Ee: laid out as the Enhanced Edition: "/" separators in the catalogue, the listed archives at other
+// positions with the whole locator in their own entries, CHASound.bif in lang/en_US/data/ and
+// lang/de_DE/data/, no Dialog.tlk in the game folder but lang/en_US/dialog.tlk and lang/de_DE/dialog.tlk in
+// UTF-8 with stringCount strings, and item names with letters beyond ASCII, numbered past 32767.
+enum class DemoLayout { Release, Cd, Ee };
 
 struct DemoOptions {
     int filesPerArchive = 24;
@@ -142,6 +146,8 @@ struct DemoOptions {
     std::string bulkArchive;
     int bulkFileCount = 0;
     DemoLayout layout = DemoLayout::Release;
+    // Strings of each Ee table, at least as many as its item names need (about 32,800).
+    int stringCount = 40960;
 };
 
 // A made-up game folder: "chitin.key", archives under "data/" and "movies/", and "Dialog.tlk" with the

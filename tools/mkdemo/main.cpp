@@ -12,14 +12,16 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: mkdemo [--layout release|cd] [--files N] [--seed S] FOLDER\n"
+    "usage: mkdemo [--layout release|cd|ee] [--files N] [--strings N] [--seed S] FOLDER\n"
     "       mkdemo --single-archive N [--archive ITEMS|CREATURE|SPELLS|CHASOUND] [--files N] [--seed S] "
     "FOLDER\n"
     "\n"
     "Writes a made-up game folder (chitin.key, data/*.BIF, movies/*.BIF, Dialog.tlk) into FOLDER.\n"
     "  --layout release|cd  the original release's layout (default), or a CD install of another release:\n"
     "                       mixed-case names, the archives at other catalogue positions, CHASound.bif\n"
-    "                       in CD1/data/ named by Baldur.ini\n"
+    "                       in CD1/data/ named by Baldur.ini; or the Enhanced Edition's: \"/\" in the\n"
+    "                       catalogue, lang/en_US/ and lang/de_DE/ with UTF-8 string tables and data/\n"
+    "  --strings N          strings of each ee string table, 0 to 1000000 (default 40960)\n"
     "  --files N            files per archive, 0 to 65535 (default 24)\n"
     "  --seed S             seed of the made-up contents (default 1)\n"
     "  --single-archive N   the chosen archive holds N files of 1 to 20000 bytes instead (0 to 65535)\n"
@@ -53,14 +55,23 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (arg == "--files" || arg == "--seed" || arg == "--single-archive" || arg == "--archive" ||
-            arg == "--layout") {
+            arg == "--layout" || arg == "--strings") {
             if (i + 1 >= argc)
                 return usageError(std::string(arg) + " needs a value");
             const std::string_view value = argv[++i];
             if (arg == "--layout") {
-                if (value != "release" && value != "cd")
-                    return usageError("--layout takes release or cd");
-                options.layout = value == "cd" ? qm::build::DemoLayout::Cd : qm::build::DemoLayout::Release;
+                if (value != "release" && value != "cd" && value != "ee")
+                    return usageError("--layout takes release, cd or ee");
+                options.layout = value == "cd"   ? qm::build::DemoLayout::Cd
+                                 : value == "ee" ? qm::build::DemoLayout::Ee
+                                                 : qm::build::DemoLayout::Release;
+                continue;
+            }
+            if (arg == "--strings") {
+                const auto count = parseNumber<int>(value, 0, 1000000);
+                if (!count)
+                    return usageError("--strings takes a number from 0 to 1000000");
+                options.stringCount = *count;
                 continue;
             }
             if (arg == "--archive") {
