@@ -255,7 +255,8 @@ constexpr std::array<const char*, 8> kLoreDe = {
     "Seine Kanten sind von vielen sorgsamen H\xC3\xA4nden glattgegriffen.",
     "Niemand im Tal wei\xC3\x9F noch, wer es zuerst getragen hat.",
     "Riecht nach Kiefernrauch und altem Regen."};
-// Item names of the Enhanced Edition's tables begin here, past what a signed 16-bit number can hold.
+// Item names of the Enhanced Edition's tables begin here at the earliest, past what a signed 16-bit number
+// can hold.
 constexpr int kEeFirstName = 32768;
 
 std::uint32_t variedSize(Rng& rng) {
@@ -531,9 +532,15 @@ EditionTables planEditionStrings(std::vector<PlannedArchive>& archives, std::uin
     };
     english.add("");
     german.add("");
-    while (english.stringCount() < static_cast<std::size_t>(kEeFirstName))
-        addLore();
     const std::size_t pool = std::min(items.size(), combos.size());
+    // The names close a large table, as far from its start as they can be: every look-up then sums the
+    // most lengths.
+    const std::size_t firstName = std::max<std::size_t>(
+        kEeFirstName,
+        static_cast<std::size_t>(std::max(stringCount, 0)) -
+            std::min<std::size_t>(static_cast<std::size_t>(std::max(stringCount, 0)), pool + pool / 3 + 1));
+    while (english.stringCount() < firstName)
+        addLore();
     std::vector<std::int32_t> numbers(pool);
     for (std::size_t j = 0; j < pool; ++j) {
         if (j % 3 == 2)
