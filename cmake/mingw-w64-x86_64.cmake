@@ -14,9 +14,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# The runtime (libgcc, libstdc++, winpthread) goes inside each .exe, so it runs without DLLs beside it.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-
 # Tests run under Wine in a prefix of the build tree's own, never the user's ~/.wine: the registry tests
 # write the game's key there. Without Mono and Gecko a new prefix sets itself up without asking.
 set(QUILLMERE_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "Wine prefix the tests run in")

@@ -13,6 +13,10 @@
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <vector>
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -36,6 +40,33 @@ TEST(FrmAboutLoad, CaptionAndVersionComeFromTitleAndVersionNumbers) {
     EXPECT_EQ(about.lblVersion->text().toStdString(), "Version 1.2.0");
     EXPECT_EQ(about.lblTitle->text().toStdString(), "Quillmere Ziro");
 }
+
+#ifdef _WIN32
+// Explorer shows the program's file version and icon from its resources: the same version as the window.
+TEST(FrmAboutLoad, ProgramFileCarriesTheSameVersionAndAnIcon) {
+    const std::wstring program = QStringLiteral(QUILLMERE_GUI).toStdWString();
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(program.c_str(), &ignored);
+    ASSERT_GT(size, 0u) << "no version resource";
+    std::vector<char> data(size);
+    ASSERT_TRUE(GetFileVersionInfoW(program.c_str(), 0, size, data.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixedSize = 0;
+    ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedSize));
+    const auto version = [](DWORD high, DWORD low) {
+        return QStringLiteral("Version %1.%2.%3.%4")
+            .arg(HIWORD(high))
+            .arg(LOWORD(high))
+            .arg(HIWORD(low))
+            .arg(LOWORD(low));
+    };
+    frmAbout about;
+    const QString shown = about.lblVersion->text() + QStringLiteral(".0");
+    EXPECT_EQ(version(fixed->dwFileVersionMS, fixed->dwFileVersionLS), shown);
+    EXPECT_EQ(version(fixed->dwProductVersionMS, fixed->dwProductVersionLS), shown);
+    EXPECT_GE(ExtractIconExW(program.c_str(), -1, nullptr, nullptr, 0), 1u) << "no icon";
+}
+#endif
 
 TEST(FrmAboutLoad, TextsCarryDescriptionCreditsAndNotice) {
     frmAbout about;

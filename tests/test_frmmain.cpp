@@ -7,6 +7,7 @@
 #include "GameBuilder.h"
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
+#include "TestSupport.h"
 #include "frmAbout.h"
 
 #include <QAction>
@@ -96,10 +97,10 @@ protected:
         fs::create_directories(m_game);
         fs::create_directories(m_work);
         m_cwd.emplace(m_work);
-        setenv("QUILLMERE_GAME_DIR", m_game.c_str(), 1);
+        m_gameDir.set(m_game.string());
     }
     void TearDown() override {
-        unsetenv("QUILLMERE_GAME_DIR");
+        m_gameDir.unset();
         m_cwd.reset();
     }
 
@@ -107,6 +108,7 @@ protected:
     const fs::path m_game = m_temp / "game";
     const fs::path m_work = m_temp / "work";
     std::optional<CurrentDir> m_cwd;
+    qm::test::ScopedEnv m_gameDir{"QUILLMERE_GAME_DIR"};
     ScriptedDialogs m_dialogs;
 };
 
@@ -178,7 +180,7 @@ TEST_F(FrmMainStartUp, MissingGameFolderEndsTheProgramAfterTheErrorBox) {
     const std::string nowhere = (m_temp / "nowhere/").string();
     for (const bool given : {false, true}) {
         if (!given)
-            setenv("QUILLMERE_GAME_DIR", nowhere.c_str(), 1);
+            m_gameDir.set(nowhere);
         m_dialogs.expectMessage("ERROR",
                                 QStringLiteral("%1 : %2")
                                     .arg(qm::PathNotFound)
@@ -199,6 +201,24 @@ TEST_F(FrmMainStartUp, GivenGameFolderWinsOverDiscovery) {
     FrmMain window(m_dialogs, other.string() + "/");
     EXPECT_EQ(window.selection().BGpath, other.string() + "/");
     EXPECT_EQ(window.List1->count(), 4);
+}
+
+// The game as an installed one is found: through the registry value its installer wrote, no variable, no
+// argument. The Windows stage runs this in a Wine prefix whose registry names the demo game it wrote, on a
+// real display with the windows platform plugin; elsewhere the installed game is unknown and it skips.
+TEST(FrmMainInstalledGame, ShowsTheFourArchivesOfTheGameTheRegistryNames) {
+    if (!qEnvironmentVariableIsSet("QUILLMERE_TEST_INSTALLED_DEMO"))
+        GTEST_SKIP() << "QUILLMERE_TEST_INSTALLED_DEMO is not set: no installed demo game to find";
+    qm::test::ScopedEnv gameDir("QUILLMERE_GAME_DIR");
+    gameDir.unset();
+    ScriptedDialogs dialogs;
+    FrmMain window(dialogs);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_EQ(window.windowTitle().toStdString(), "Quillmere Ziro");
+    EXPECT_EQ(listTexts(window),
+              (std::vector<std::string>{"CHASOUND.BIF", "CREATURE.BIF", "ITEMS.BIF", "SPELLS.BIF"}));
+    EXPECT_TRUE(dialogs.shown.empty());
 }
 
 using FrmMainSelection = FrmMainTest;

@@ -1,12 +1,15 @@
 #!/bin/sh
-# Windows stage: the core, the app layer with its advapi32 registry code and quillmere-cli cross-compiled
-# with MinGW-w64; their tests run under Wine, in a prefix of the build tree's own (see the toolchain file).
+# Windows stage: the core, the app layer with its advapi32 registry code, quillmere-cli and, when a Qt for
+# MinGW-w64 is at hand (cmake/QtForMinGW.cmake), the window program cross-compiled with MinGW-w64; their
+# tests run under Wine, in a prefix of the build tree's own (see the toolchain file).
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 export WINEPREFIX="$ROOT/build/mingw/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 
 cmake --preset mingw
+window_program=$(cat "$ROOT/build/mingw/window-program.txt")
+echo "check-windows: the window program quillmere.exe: $window_program"
 cmake --build --preset mingw
 # Wine's first start sets the prefix up, which takes a while: once here rather than inside a test.
 [ -f "$WINEPREFIX/system.reg" ] || wineboot -i
