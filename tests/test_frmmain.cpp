@@ -121,7 +121,7 @@ TEST_F(FrmMainStartUp, WithoutCatalogueOpensEmptyWithEditDisabled) {
     EXPECT_TRUE(window.Cmdextract->isEnabled());
     EXPECT_EQ(window.PBprogress->value(), 0);
     EXPECT_TRUE(window.LblExtract->text().isEmpty());
-    EXPECT_EQ(window.selection().BGpath, m_game.string() + "/");
+    EXPECT_EQ(window.selection().BGpath, (m_game / "").string());
     EXPECT_TRUE(window.selection().targetfile.empty());
     EXPECT_TRUE(m_dialogs.shown.empty()) << "an empty list is not reported";
 }
@@ -238,7 +238,7 @@ TEST_F(FrmMainSelection, ChoosingAnArchiveFillsTheStateAndEnablesEdit) {
     EXPECT_EQ(window.selection().nbfile, storedFileEntryCount(items));
     EXPECT_EQ(window.selection().nbfile_2, window.selection().nbfile);
     EXPECT_EQ(window.selection().taillefile, static_cast<std::int32_t>(fs::file_size(items)));
-    EXPECT_EQ(window.selection().BGpath, m_game.string() + "/");
+    EXPECT_EQ(window.selection().BGpath, (m_game / "").string());
     EXPECT_TRUE(m_dialogs.shown.empty());
 }
 

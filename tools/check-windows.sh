@@ -14,6 +14,13 @@ cmake --build --preset mingw
 # Wine's first start sets the prefix up, which takes a while: once here rather than inside a test.
 [ -f "$WINEPREFIX/system.reg" ] || wineboot -i
 wineserver -w
+# Fonts as on Windows: Tahoma and MS Sans Serif from Wine's own (fonts-wine), and for Arial and Times New
+# Roman the Liberation fonts of the same metrics (fonts-liberation2). Without them Wine substitutes any
+# font it finds, a blackletter or a wider serif, and the fixed layouts no longer fit.
+for font in "Arial=Liberation Sans" "Times New Roman=Liberation Serif" "Courier New=Liberation Mono"; do
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "${font%%=*}" /d "${font#*=}" /f >/dev/null
+done
+wineserver -w
 # One server for the whole run: a server that leaves three seconds after its last client can be on its
 # way out just as the next test connects ("recvmsg: Connection reset by peer").
 # Wine's own services start with the first program and live as long as the server: start them here, so
@@ -26,6 +33,15 @@ ctest --preset mingw
 wineserver -k
 wineserver -w
 trap - EXIT
+
+if [ -f "$ROOT/build/mingw/ui/quillmere.exe" ]; then
+    # The zip for Windows users, then the window program on a real display and the zip in a fresh prefix.
+    rm -f "$ROOT"/build/mingw/quillmere-*-win64.zip
+    (cd "$ROOT/build/mingw" && cpack -G ZIP)
+    sh tools/check-windows-gui.sh
+else
+    echo "check-windows: the window program quillmere.exe was $window_program"
+fi
 
 # The Linux build reads that same registry file as Wine wrote it: the key that reg.exe set names C:\Games\BG\,
 # where the tests' mkdemo.exe wrote the demo game, and the drive link maps it to the prefix's drive_c.

@@ -7,10 +7,12 @@ SUDO=""
 PACKAGES="build-essential cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev file \
   fonts-blankenburg fonts-liberation2 xvfb xauth libxcb1-dev"
 # --test adds what the other stages of the whole suite need: the fuzzers, the package checks and the
-# Windows cross-build with its tests under Wine; and the window manager the windows' benchmark runs under.
+# Windows cross-build with its tests under Wine, Wine's own fonts and what drives and photographs the window
+# program on Xvfb; and the window manager the windows' benchmark and the Windows stage run under.
 if [ "$1" = "--test" ]; then
   PACKAGES="$PACKAGES clang clang-format libclang-rt-14-dev llvm \
-    dpkg-dev desktop-file-utils appstream man-db googletest g++-mingw-w64-x86-64 wine wine64 openbox"
+    dpkg-dev desktop-file-utils appstream man-db googletest g++-mingw-w64-x86-64 wine wine64 openbox \
+    fonts-wine xdotool imagemagick x11-utils unzip"
 fi
 missing=""
 for p in $PACKAGES; do
