@@ -256,6 +256,10 @@ class GameLanguage : public ::testing::TestWithParam<LanguageCase> {};
 
 TEST_P(GameLanguage, FirstSourceWithATableWins) {
     const LanguageCase& c = GetParam();
+#ifdef _WIN32
+    if (!c.lua.empty())
+        GTEST_SKIP() << "Baldur.lua lies in the user's Documents on Windows, which no variable moves";
+#endif
     TempDir game;
     TempDir data;
     qm::test::ScopedEnv xdg("XDG_DATA_HOME");

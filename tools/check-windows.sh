@@ -20,6 +20,8 @@ wineserver -w
 for font in "Arial=Liberation Sans" "Times New Roman=Liberation Serif" "Courier New=Liberation Mono"; do
     wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "${font%%=*}" /d "${font#*=}" /f >/dev/null
 done
+# Wine lists the fonts of its Fonts folder, not every font of the host.
+cp /usr/share/fonts/truetype/liberation2/Liberation*-Regular.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 wineserver -w
 # One server for the whole run: a server that leaves three seconds after its last client can be on its
 # way out just as the next test connects ("recvmsg: Connection reset by peer").

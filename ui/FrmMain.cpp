@@ -112,6 +112,8 @@ void FrmMain::buildControls() {
     List1->setGeometry(twipsRect(1200, 1080, 2055, 825));
     List1->setFont(qm::fonts::serif(11.25));
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
+    // A list box scrolls up and down only: with Windows' wider scroll bar a sideways one would take a row.
+    List1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
     LblExtract = new QLabel(Picture1);
     LblExtract->setObjectName(QStringLiteral("LblExtract"));
