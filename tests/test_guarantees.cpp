@@ -40,11 +40,16 @@ struct CliRun {
     std::string err;
 };
 
+// Where the child's standard output goes: a file, a full disk, nowhere (closed), or a pipe whose reader is
+// gone while SIGPIPE is ignored.
+enum class Stdout { File, FullDisk, Closed, BrokenPipe };
+
 // Runs quillmere-cli in `cwd` with its output in files of a folder outside the watched tree. The child
 // starts with SIGXFSZ at its default, so only the program's own handling keeps it alive at a size limit.
 // With `asNobody`, a child of root runs as the user nobody, for whom permissions count.
 CliRun runCli(const fs::path& cwd, const std::vector<std::string>& args,
-              std::optional<rlim_t> fileSizeLimit = {}, bool asNobody = false) {
+              std::optional<rlim_t> fileSizeLimit = {}, bool asNobody = false,
+              Stdout stdoutKind = Stdout::File) {
     static TempDir outputs;
     const fs::path outPath = outputs / "stdout";
     const fs::path errPath = outputs / "stderr";
@@ -56,12 +61,23 @@ CliRun runCli(const fs::path& cwd, const std::vector<std::string>& args,
         argv.push_back(arg.data());
     argv.push_back(nullptr);
 
+    int pipeFds[2] = {-1, -1};
+    if (stdoutKind == Stdout::BrokenPipe && pipe(pipeFds) != 0)
+        return {};
+    close(pipeFds[0]);
     const pid_t child = fork();
     if (child == 0) {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int out = stdoutKind == Stdout::FullDisk ? open("/dev/full", O_WRONLY)
+                        : stdoutKind == Stdout::BrokenPipe
+                            ? pipeFds[1]
+                            : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
             _exit(120);
+        if (stdoutKind == Stdout::Closed)
+            close(1);
+        if (stdoutKind == Stdout::BrokenPipe)
+            std::signal(SIGPIPE, SIG_IGN);
         if (asNobody && getuid() == 0 &&
             (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
             _exit(122);
@@ -77,11 +93,12 @@ CliRun runCli(const fs::path& cwd, const std::vector<std::string>& args,
         execv(argv[0], argv.data());
         _exit(121);
     }
+    close(pipeFds[1]);
     int status = 0;
     waitpid(child, &status, 0);
     CliRun run;
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = readBytes(outPath);
+    run.out = stdoutKind == Stdout::File ? readBytes(outPath) : std::string();
     run.err = readBytes(errPath);
     return run;
 }
@@ -253,6 +270,51 @@ INSTANTIATE_TEST_SUITE_P(
                     "outside"}),
     CaseName());
 
+// A game folder without its catalogue, or with one cut short, is never a silent success.
+TEST(CliGuaranteesOutput, MissingOrCutCatalogueIsReported) {
+    struct Row {
+        const char* name;
+        std::optional<std::size_t>
+            keep; // bytes of chitin.key kept, none: no file; SIZE_MAX: cut in its resources
+        std::vector<std::string> command;
+        int status;
+        std::string errHas;
+    };
+    const std::vector<Row> rows = {
+        {"NoCatalogueList", std::nullopt, {"list"}, 1, "error 53: no chitin.key in "},
+        {"NoCataloguePick", std::nullopt, {"pick", "ITEMS.BIF", "0"}, 1, "error 53: no chitin.key in "},
+        {"EmptyCatalogue", 0, {"list"}, 1, "error 62: the catalogue ends inside its header"},
+        {"CutInTheArchiveTable", 200, {"list"}, 0, "the archive table holds 14 of its 144 entries"},
+        {"CutInTheResourceTable",
+         SIZE_MAX,
+         {"extract", "SPELLS.BIF"},
+         0,
+         "the resource table holds 5 of its "},
+    };
+    for (const Row& row : rows) {
+        Sandbox s;
+        qm::build::writeDemoGame(s.game(), 3);
+        const fs::path key = s.game() / "chitin.key";
+        std::string bytes = readBytes(key);
+        fs::remove(key);
+        if (row.keep) {
+            const auto tableAt = static_cast<std::size_t>(static_cast<unsigned char>(bytes[20])) |
+                                 static_cast<std::size_t>(static_cast<unsigned char>(bytes[21])) << 8;
+            bytes.resize(*row.keep == SIZE_MAX ? tableAt + 5 * 14 + 3 : *row.keep);
+            qm::build::writeFile(key, bytes);
+        }
+        const FolderState gameBefore = folderState(s.game());
+        const CliRun run = runCli(s.work(), [&] {
+            std::vector<std::string> args = {"--game", s.game().string()};
+            args.insert(args.end(), row.command.begin(), row.command.end());
+            return args;
+        }());
+        EXPECT_EQ(run.status, row.status) << row.name << ": " << run.err;
+        EXPECT_NE(run.err.find(row.errHas), std::string::npos) << row.name << ": " << run.err;
+        EXPECT_EQ(folderState(s.game()), gameBefore) << row.name;
+    }
+}
+
 // A data folder that may not be searched is 70 naming that folder, not a missing archive; a registry
 // value holding a NUL names no folder; control bytes of a path reach the terminal escaped.
 TEST(CliGuaranteesOutput, ErrorsNameTheFolderThatFailedAndNoRawControlBytes) {
@@ -280,10 +342,10 @@ TEST(CliGuaranteesOutput, ErrorsNameTheFolderThatFailedAndNoRawControlBytes) {
     winePrefix.set(prefix.string());
     qm::test::ScopedEnv gameDir("QUILLMERE_GAME_DIR");
     gameDir.unset();
-    // The value names no folder, so the current folder is the game folder.
+    // The value names no folder, so the current folder is the game folder, which has no catalogue.
     const CliRun viaRegistry = runCli(s.work(), {"list"});
-    EXPECT_EQ(viaRegistry.status, 0) << viaRegistry.err;
-    EXPECT_EQ(viaRegistry.out + viaRegistry.err, "");
+    EXPECT_EQ(viaRegistry.status, 1) << viaRegistry.err;
+    EXPECT_EQ(viaRegistry.out + viaRegistry.err, "quillmere-cli: error 53: no chitin.key in .\n");
     const CliRun run = runCli(s.work(), {"-C", (s.root() / "no\x01where").string(), "list"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("error 76: Path not found (" + s.root().string() + "/no\\x01where)"),
@@ -301,6 +363,7 @@ struct WordsCase {
     int status;
     std::string out;    // the whole standard output
     std::string errHas; // a part of the report, empty for none
+    Stdout stdoutKind = Stdout::File;
 };
 
 void PrintTo(const WordsCase& c, std::ostream* os) {
@@ -332,7 +395,7 @@ TEST_P(CliWords, ChooseEachFileOnceInListOrder) {
                        : arg == "@missing" ? (second / "missing").string()
                                            : arg);
     const FolderState gameBefore = folderState(s.game());
-    const CliRun run = runCli(s.work(), args);
+    const CliRun run = runCli(s.work(), args, {}, false, c.stdoutKind);
     EXPECT_EQ(run.status, c.status) << run.err;
     EXPECT_EQ(run.out, c.out);
     if (c.errHas.empty()) {
@@ -341,7 +404,9 @@ TEST_P(CliWords, ChooseEachFileOnceInListOrder) {
         EXPECT_NE(run.err.find(c.errHas), std::string::npos) << run.err;
     }
     EXPECT_EQ(folderState(s.game()), gameBefore);
-    if (c.status != 0) {
+    // A failed standard output stops the run after the file it could not name; other failures write
+    // nothing.
+    if (c.status != 0 && c.stdoutKind == Stdout::File) {
         EXPECT_TRUE(fs::is_empty(s.work())) << "nothing written";
         EXPECT_TRUE(fs::is_empty(second)) << "nothing written";
     }
@@ -377,7 +442,35 @@ INSTANTIATE_TEST_SUITE_P(
                   1,
                   "",
                   "error 76: Path not found"},
-        WordsCase{"Version", {"--version"}, 0, "quillmere-cli " QUILLMERE_VERSION_TEXT "\n", ""}),
+        WordsCase{"Version", {"--version"}, 0, "quillmere-cli " QUILLMERE_VERSION_TEXT "\n", ""},
+        // Options anywhere among the words, "--" ending them, --help only on its own.
+        WordsCase{
+            "OptionsAfterTheCommand", {"pick", "ITEMS.BIF", "0", "-C", "@"}, 0, "WorkDir/SW1H01.ITM\n", ""},
+        WordsCase{"DashWordIsAnOption", {"pick", "ITEMS.BIF", "-odd.ITM"}, 2, "", "unknown option -odd.ITM"},
+        WordsCase{"DashWordAfterDashDash",
+                  {"--", "pick", "ITEMS.BIF", "-odd.ITM"},
+                  2,
+                  "",
+                  "no file matches -odd.ITM in ITEMS.BIF"},
+        WordsCase{"HelpAmongTheWords", {"pick", "ITEMS.BIF", "--help"}, 2, "", "--help stands alone"},
+        WordsCase{"EmptyGameFolder", {"--game", "", "list"}, 2, "", "--game needs a folder"},
+        WordsCase{"OverlongWord", {"pick", "ITEMS.BIF", std::string(4097, '[')}, 2, "", "4096 bytes"},
+        // Standard output that cannot be written is a failure, whatever the command.
+        WordsCase{
+            "ListToAFullDisk", {"list"}, 1, "", "error: standard output: No space left", Stdout::FullDisk},
+        WordsCase{"VersionToAFullDisk", {"--version"}, 1, "", "standard output: No space", Stdout::FullDisk},
+        WordsCase{"FilesToAClosedOutput",
+                  {"files", "ITEMS.BIF"},
+                  1,
+                  "",
+                  "standard output: Bad file descriptor",
+                  Stdout::Closed},
+        WordsCase{"PickToABrokenPipe",
+                  {"pick", "ITEMS.BIF", "0", "1"},
+                  1,
+                  "",
+                  "standard output: Broken pipe",
+                  Stdout::BrokenPipe}),
     CaseName());
 
 TEST(CliGuaranteesOutput, HostileNamesLandInsideTheFolderMadeSafe) {
@@ -401,13 +494,14 @@ TEST(CliGuaranteesOutput, ItemNamesCannotForgeRowsOrReachTheTerminalRaw) {
     Sandbox s;
     s.writeHostileGame();
     TlkBuilder tlk;
-    tlk.add("Quill\n999\tEVIL.ITM\t0\t0\tx\r\x1B[2J\\");
+    tlk.add("Quill\n999\tEVIL.ITM\t0\t0\tx\r\x1B[2J\\\x9D");
     qm::build::writeFile(s.game() / "Dialog.tlk", tlk.bytes());
     const CliRun files = s.runChecked({"files", "ITEMS.BIF"});
     EXPECT_EQ(files.status, 0);
     EXPECT_EQ(std::count(files.out.begin(), files.out.end(), '\n'), 5) << "one line per file: " << files.out;
     EXPECT_EQ(files.out.find('\x1B'), std::string::npos) << "no raw control code";
-    EXPECT_NE(files.out.find("\tQuill\\n999\\tEVIL.ITM\\t0\\t0\\tx\\r\\x1B[2J\\\\\n"), std::string::npos)
+    // 0x9D is one of the code page's five undefined bytes: the C1 control U+009D.
+    EXPECT_NE(files.out.find("\tQuill\\n999\\tEVIL.ITM\\t0\\t0\\tx\\r\\x1B[2J\\\\\\x9D\n"), std::string::npos)
         << files.out;
 }
 
