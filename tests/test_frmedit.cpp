@@ -392,7 +392,8 @@ TEST_F(FrmEditDetails, MissingArchiveReportsARunTimeErrorAndKeepsTheTotals) {
     ASSERT_NE(edit, nullptr);
     fs::remove(game / "data" / "ITEMS.BIF");
     dialogs.expectMessage("Quillmere", QStringLiteral("Run-time error '53':\n\n") +
-                                           QString::fromStdString(qm::errorDescription(qm::FileNotFound)));
+                                           QString::fromStdString(qm::errorDescription(qm::FileNotFound)) +
+                                           "\n" + QString::fromStdString((game / "data/ITEMS.bif").string()));
 
     check(*edit, 0, true);
 
