@@ -1,5 +1,4 @@
 #include "GameSources.h"
-
 #include "HostPath.h"
 
 #include <cstdlib>

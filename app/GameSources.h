@@ -17,7 +17,8 @@ class Candidates {
 public:
     explicit Candidates(bool stopAtChoice) : m_stopAtChoice(stopAtChoice) {}
     // Adds a folder (as BGpath) and looks for its catalogue; false when the rest need not be asked.
-    bool add(std::string source, std::string folder, GameCandidate::Use use = GameCandidate::Use::IfCatalogue);
+    bool add(std::string source, std::string folder,
+             GameCandidate::Use use = GameCandidate::Use::IfCatalogue);
     bool done() const { return m_done; }
     std::vector<GameCandidate> take() { return std::move(m_list); }
 
@@ -31,7 +32,7 @@ private:
 struct Places {
     std::filesystem::path home; // empty when HOME is unset or empty
 #ifndef _WIN32
-    std::filesystem::path defaultPrefix;         // winePrefix(); empty when unknown
+    std::filesystem::path defaultPrefix;          // winePrefix(); empty when unknown
     std::vector<std::filesystem::path> launchers; // launcherPrefixes(home) without the default prefix
 #endif
 };

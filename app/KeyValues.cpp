@@ -13,13 +13,17 @@ namespace {
 // Deeper nesting than any file Steam writes; a file nested deeper is damaged, not a reason to recurse.
 constexpr int kMaxDepth = 32;
 
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
 class Tokens {
 public:
     explicit Tokens(std::string_view text) : m_text(text) {}
 
     enum class Kind { End, Open, Close, Text, Damaged };
 
-    // The next token; a text token's content is in `text`.
+    // The next token; a text token's content is in `text`. Conditions such as [$WIN32] are passed over.
     Kind next(std::string& text) {
         for (;;) {
             skipSpace();
@@ -41,7 +45,7 @@ public:
 private:
     void skipSpace() {
         while (m_pos < m_text.size()) {
-            if (m_text[m_pos] == ' ' || m_text[m_pos] == '\t' || m_text[m_pos] == '\r' || m_text[m_pos] == '\n')
+            if (isSpace(m_text[m_pos]))
                 ++m_pos;
             else if (m_text.substr(m_pos, 2) == "//")
                 m_pos = std::min(m_text.find('\n', m_pos), m_text.size());
@@ -72,8 +76,8 @@ private:
 
     void bare(std::string& text) {
         const std::size_t start = m_pos;
-        while (m_pos < m_text.size() && m_text[m_pos] != '"' && m_text[m_pos] != '{' && m_text[m_pos] != '}' &&
-               m_text[m_pos] != ' ' && m_text[m_pos] != '\t' && m_text[m_pos] != '\r' && m_text[m_pos] != '\n')
+        while (m_pos < m_text.size() && !isSpace(m_text[m_pos]) && m_text[m_pos] != '"' &&
+               m_text[m_pos] != '{' && m_text[m_pos] != '}')
             ++m_pos;
         text.assign(m_text.substr(start, m_pos - start));
     }
@@ -125,7 +129,8 @@ std::optional<std::vector<KeyValue>> parseKeyValues(std::string_view text) {
     return entries;
 }
 
-std::optional<std::vector<KeyValue>> readKeyValuesFile(const std::filesystem::path& file, std::uintmax_t maxBytes) {
+std::optional<std::vector<KeyValue>> readKeyValuesFile(const std::filesystem::path& file,
+                                                       std::uintmax_t maxBytes) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(file, ec))
         return std::nullopt;

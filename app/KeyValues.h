@@ -25,7 +25,8 @@ struct KeyValue {
 std::optional<std::vector<KeyValue>> parseKeyValues(std::string_view text);
 
 // The same over a file: only a regular file of at most `maxBytes` is read, never a pipe or a device.
-std::optional<std::vector<KeyValue>> readKeyValuesFile(const std::filesystem::path& file, std::uintmax_t maxBytes);
+std::optional<std::vector<KeyValue>> readKeyValuesFile(const std::filesystem::path& file,
+                                                       std::uintmax_t maxBytes);
 
 // The first entry of `entries` named `key`, letter case ignored; null when there is none.
 const KeyValue* findKey(const std::vector<KeyValue>& entries, std::string_view key);

@@ -1,5 +1,4 @@
 #include "GameSources.h"
-
 #include "Registry.h"
 
 namespace qm::discovery {

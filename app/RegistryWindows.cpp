@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <array>
 #include <string_view>
-
 #include <windows.h>
 
 namespace qm {

@@ -1,5 +1,4 @@
 #include "GameSources.h"
-
 #include "HostPath.h"
 #include "KeyValues.h"
 #include "Registry.h"
@@ -49,8 +48,8 @@ std::vector<fs::path> listedLibraries(const fs::path& steam) {
     if (root == nullptr || !root->isBlock)
         return libraries;
     for (const KeyValue& entry : root->block) {
-        if (entry.key.empty() || !std::all_of(entry.key.begin(), entry.key.end(),
-                                              [](char c) { return c >= '0' && c <= '9'; }))
+        if (entry.key.empty() ||
+            !std::all_of(entry.key.begin(), entry.key.end(), [](char c) { return c >= '0' && c <= '9'; }))
             continue; // "TimeNextStatsReport", "ContentStatsID" and the like
         const KeyValue* path = entry.isBlock ? findKey(entry.block, "path") : &entry;
         if (path == nullptr || path->isBlock)

@@ -1,8 +1,7 @@
-#include "Registry.h"
-#include "WineRegistryParser.h"
-
 #include "Endian.h"
+#include "Registry.h"
 #include "Text.h"
+#include "WineRegistryParser.h"
 
 #include <algorithm>
 #include <array>
