@@ -35,13 +35,6 @@ bool holdsCatalogue(const std::string& folder) {
     return found && fs::is_regular_file(key, ec);
 }
 
-// The same folder reached by another name (a link such as ~/.steam/steam) is one folder.
-fs::path identity(const fs::path& folder) {
-    std::error_code ec;
-    fs::path canonical = fs::weakly_canonical(folder, ec);
-    return ec ? folder : canonical;
-}
-
 std::vector<GameCandidate> gather(const std::optional<std::string>& commandLineFolder, bool stopAtChoice) {
     using namespace discovery;
     Candidates list(stopAtChoice);
@@ -79,10 +72,10 @@ Places findPlaces() {
         places.home = home;
 #ifndef _WIN32
     places.defaultPrefix = winePrefix();
-    const fs::path defaultIdentity = identity(places.defaultPrefix);
+    const fs::path defaultIdentity = folderIdentity(places.defaultPrefix);
     std::vector<fs::path> seen;
     for (fs::path& prefix : launcherPrefixes(places.home)) {
-        fs::path id = identity(prefix);
+        fs::path id = folderIdentity(prefix);
         if ((!places.defaultPrefix.empty() && id == defaultIdentity) ||
             std::find(seen.begin(), seen.end(), id) != seen.end())
             continue;
@@ -91,6 +84,12 @@ Places findPlaces() {
     }
 #endif
     return places;
+}
+
+fs::path folderIdentity(const fs::path& folder) {
+    std::error_code ec;
+    fs::path canonical = fs::weakly_canonical(folder, ec);
+    return ec ? folder.lexically_normal() : canonical;
 }
 
 #ifdef _WIN32

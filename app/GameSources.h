@@ -51,6 +51,8 @@ std::string prefixValue(const std::filesystem::path& prefix, const std::string& 
 // separator; and a host path from UTF-8 text as Steam's files hold it.
 std::string folderText(const std::filesystem::path& folder);
 std::filesystem::path pathFromUtf8(const std::string& utf8);
+// What tells two names of one folder (a link such as ~/.steam/steam) for the same folder.
+std::filesystem::path folderIdentity(const std::filesystem::path& folder);
 
 // The sources, in the order they are asked.
 void fromCommandLine(Candidates& list, const std::optional<std::string>& folder);

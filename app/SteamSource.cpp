@@ -79,10 +79,7 @@ void fromSteam(Candidates& list, const Places& places) {
     std::vector<fs::path> libraries;
     std::vector<fs::path> seen;
     const auto addLibrary = [&libraries, &seen](const fs::path& library) {
-        std::error_code ec;
-        fs::path identity = fs::weakly_canonical(library, ec);
-        if (ec)
-            identity = library.lexically_normal();
+        fs::path identity = folderIdentity(library);
         if (std::find(seen.begin(), seen.end(), identity) != seen.end())
             return;
         seen.push_back(std::move(identity));
