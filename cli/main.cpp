@@ -36,7 +36,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: quillmere-cli [--game DIR] [--lang LOCALE] [-C DIR] (list | extract ARCHIVE | "
-    "files ARCHIVE [WHAT...] | pick ARCHIVE WHAT...)";
+    "files ARCHIVE [WHAT...] | pick ARCHIVE WHAT... | games)";
 
 constexpr const char* kHelp = R"(Lists and extracts the resource archives of a Baldur's Gate installation.
 
@@ -46,14 +46,19 @@ constexpr const char* kHelp = R"(Lists and extracts the resource archives of a B
                         one line per file: index, name, offset, size, type description, item name;
                         control codes and backslashes are escaped (\n, \t, \r, \\, \xNN)
   pick ARCHIVE WHAT...  the chosen files into WorkDir, each once and in list order; prints each path
+  games                 every folder where the game is looked for, in order, one per line: "*" on the
+                        one used, the source, the folder, and whether it holds the catalogue chitin.key
 
 WHAT is a 0-based index, a file's name as listed (SW1H01.ITM) or a shell pattern ('RING*', '*.WAV';
 *, ? and [...]), letter case ignored; a WHAT that matches nothing is a usage error.
 
-  --game DIR            the game folder; without it QUILLMERE_GAME_DIR, then the registry value of the
-                        game is asked (on Linux in the Wine prefix $WINEPREFIX or ~/.wine, then in the
-                        prefixes of Lutris, Heroic, Bottles, PlayOnLinux and Steam's Proton), else the
-                        current folder is used
+  --game DIR            the game folder; without it the first of these whose folder holds chitin.key:
+                        QUILLMERE_GAME_DIR (used as given); the registry value of the original game (on
+                        Linux in the Wine prefix $WINEPREFIX or ~/.wine, then in the prefixes of Lutris,
+                        Heroic, Bottles, PlayOnLinux and Steam's Proton); GOG's registry keys, in the same
+                        places; Steam's libraries; ~/GOG Games/*/game; Beamdog's folder (Windows); the
+                        current folder. When none holds it, the original's registry folder, else the
+                        current folder
   --lang LOCALE         the Enhanced Edition's language (en_US, de_DE, ...): item names come from
                         lang/LOCALE/dialog.tlk. Without it QUILLMERE_LANG, then the game's own choice
                         in Baldur.lua, then lang_dir of weidu.conf, then en_US, then the first language
@@ -320,6 +325,28 @@ int runList(const std::string& BGpath) {
     return 0;
 }
 
+// Every folder discovery looks at, so a user can see why it chose the one it uses. Folders are host text
+// (the code page on Windows) with control codes and backslashes escaped as `files` escapes names; "." is
+// the current folder.
+int runGames(const std::optional<std::string>& game) {
+    const std::vector<qm::GameCandidate> candidates = qm::gameFolderCandidates(game);
+    const std::size_t chosen = qm::chosenCandidate(candidates);
+    const auto text = [](const std::string& hostText) {
+#ifdef _WIN32
+        return escapeField(out(hostText));
+#else
+        return escapeField(hostText);
+#endif
+    };
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        const qm::GameCandidate& c = candidates[i];
+        standardOutput().write((i == chosen ? "*" : "") + std::string("\t") + text(c.source) + '\t' +
+                               (c.folder.empty() ? std::string(".") : text(c.folder)) + '\t' +
+                               (c.hasCatalogue ? "catalogue" : "no catalogue") + '\n');
+    }
+    return 0;
+}
+
 int runExtract(const Game& game, const std::string& archive) {
     const qm::SelectionState selection = chooseArchive(game, archive);
     ProgressBar bar;
@@ -475,6 +502,13 @@ int run(const std::vector<std::string>& args) {
     if (rest.empty())
         throw UsageError{"no command given"};
     const std::string& command = rest[0];
+    if (command == "games") {
+        if (rest.size() != 1)
+            throw UsageError{"wrong arguments for games"};
+        if (startIn)
+            enterFolder(*startIn);
+        return runGames(game);
+    }
     const bool takesArchive = command == "extract" || command == "files" || command == "pick";
     if (command == "list" ? rest.size() != 1
                           : !takesArchive || rest.size() < (command == "pick" ? 3u : 2u) ||

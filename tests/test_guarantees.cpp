@@ -356,6 +356,51 @@ TEST(CliGuaranteesOutput, ErrorsNameTheFolderThatFailedAndNoRawControlBytes) {
               0);
 }
 
+// Without --game the game is found by itself, here in GOG's registry key of a Wine prefix; `games` shows
+// every source's folder in order, the one used marked, a Steam library reached through ~/.steam/steam
+// only once.
+TEST(CliGames, ListsEachSourcesFolderInOrderAndMarksTheOneUsed) {
+    Sandbox s;
+    const fs::path home = s.root() / "home";
+    const std::string h = home.string();
+    qm::build::writeFile(home / ".wine/system.reg",
+                         "WINE REGISTRY Version 2\n\n"
+                         "[Software\\\\Microsoft\\\\DirectPlay\\\\Applications\\\\Baldur's Gate] 1\n"
+                         "\"Path\"=\"C:\\\\BG\\\\\"\n"
+                         "[Software\\\\GOG.com\\\\Games\\\\1207666353] 1\n"
+                         "\"path\"=\"C:\\\\GOG Games\\\\BGEE\"\n");
+    fs::create_directories(home / ".wine/dosdevices");
+    fs::create_directories(home / ".wine/drive_c/BG");
+    fs::create_directory_symlink("../drive_c", home / ".wine/dosdevices/c:");
+    qm::build::writeDemoGame(home / ".wine/drive_c/GOG Games/BGEE", 1);
+    const std::string steamGame = h + "/.local/share/Steam/steamapps/common/Baldur's Gate Enhanced Edition/";
+    qm::build::writeFile(steamGame + "chitin.key", "KEY V1  ");
+    fs::create_directories(home / ".steam");
+    fs::create_directory_symlink("../.local/share/Steam", home / ".steam/steam");
+    qm::build::writeFile(home / "GOG Games/Baldur's Gate Enhanced Edition/game/CHITIN.KEY", "KEY V1  ");
+    qm::test::ScopedEnv homeVariable("HOME");
+    homeVariable.set(h);
+    qm::test::ScopedEnv winePrefix("WINEPREFIX");
+    winePrefix.unset();
+    qm::test::ScopedEnv gameDir("QUILLMERE_GAME_DIR");
+    gameDir.unset();
+
+    const std::string rest = "\tSteam\t" + steamGame + "\tcatalogue\n" + "\tGOG folder\t" + h +
+                             "/GOG Games/Baldur's Gate Enhanced Edition/game/\tcatalogue\n" +
+                             "\tcurrent folder\t.\tno catalogue\n";
+    const std::string registry = "\tregistry in " + h + "/.wine\t" + h + "/.wine/drive_c/BG/\tno catalogue\n";
+    const std::string gog =
+        "\tGOG registry in " + h + "/.wine\t" + h + "/.wine/drive_c/GOG Games/BGEE/\tcatalogue\n";
+    const CliRun games = runCli(s.work(), {"games"});
+    EXPECT_EQ(games.status, 0) << games.err;
+    EXPECT_EQ(games.out, registry + "*" + gog + rest);
+    const CliRun given = runCli(s.work(), {"--game", s.game().string(), "games"});
+    EXPECT_EQ(given.out,
+              "*\tcommand line\t" + s.game().string() + "/\tno catalogue\n" + registry + gog + rest);
+    const CliRun list = runCli(s.work(), {"list"});
+    EXPECT_EQ(list.out, "CHASOUND.BIF\nCREATURE.BIF\nITEMS.BIF\nSPELLS.BIF\n") << list.err;
+}
+
 // Words that choose files (indexes, list texts, patterns), -C and --version, as a user types them.
 struct WordsCase {
     const char* name;
