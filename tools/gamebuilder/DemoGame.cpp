@@ -459,20 +459,31 @@ std::vector<PlannedArchive> planArchives(const DemoOptions& options) {
 
 // Item names for Dialog.tlk, with lore lines in between, so string numbers are neither 0-based nor dense.
 // Bulk archives reuse a pool of names; the numbers stay far below 32768.
-std::string planStrings(std::vector<PlannedArchive>& archives, std::uint64_t seed) {
+// The items of the archives on disk, whose names the string table gives.
+std::vector<PlannedFile*> plannedItems(std::vector<PlannedArchive>& archives) {
     std::vector<PlannedFile*> items;
     for (PlannedArchive& archive : archives)
         if (archive.onDisk)
             for (PlannedFile& file : archive.files)
                 if (file.type == kItemType)
                     items.push_back(&file);
+    return items;
+}
 
-    std::vector<int> combos(kAdjectives.size() * kNouns.size());
+// The numbers 0 to count - 1 in an order the generator chooses: which adjective goes with which noun.
+std::vector<int> shuffledCombos(std::size_t count, Rng& rng) {
+    std::vector<int> combos(count);
     for (std::size_t i = 0; i < combos.size(); ++i)
         combos[i] = static_cast<int>(i);
-    Rng rng(mixSeed(seed, 0x71C));
     for (std::size_t i = combos.size() - 1; i > 0; --i)
         std::swap(combos[i], combos[rng.below(static_cast<std::uint32_t>(i + 1))]);
+    return combos;
+}
+
+std::string planStrings(std::vector<PlannedArchive>& archives, std::uint64_t seed) {
+    const std::vector<PlannedFile*> items = plannedItems(archives);
+    Rng rng(mixSeed(seed, 0x71C));
+    const std::vector<int> combos = shuffledCombos(kAdjectives.size() * kNouns.size(), rng);
 
     TlkBuilder tlk;
     tlk.add("");
@@ -504,18 +515,9 @@ struct EditionTables {
 };
 
 EditionTables planEditionStrings(std::vector<PlannedArchive>& archives, std::uint64_t seed, int stringCount) {
-    std::vector<PlannedFile*> items;
-    for (PlannedArchive& archive : archives)
-        if (archive.onDisk)
-            for (PlannedFile& file : archive.files)
-                if (file.type == kItemType)
-                    items.push_back(&file);
-    std::vector<int> combos(kEeAdjectives.size() * kNouns.size());
-    for (std::size_t i = 0; i < combos.size(); ++i)
-        combos[i] = static_cast<int>(i);
+    const std::vector<PlannedFile*> items = plannedItems(archives);
     Rng rng(mixSeed(seed, 0xEE));
-    for (std::size_t i = combos.size() - 1; i > 0; --i)
-        std::swap(combos[i], combos[rng.below(static_cast<std::uint32_t>(i + 1))]);
+    const std::vector<int> combos = shuffledCombos(kEeAdjectives.size() * kNouns.size(), rng);
 
     TlkBuilder english;
     TlkBuilder german;
