@@ -8,6 +8,9 @@
 #include "HostPath.h"
 #include "Selection.h"
 #include "Text.h"
+#ifdef QUILLMERE_HAVE_SOUND
+#include "Sound.h"
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -16,7 +19,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <set>
 #include <string>
@@ -35,8 +41,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: quillmere-cli [--game DIR] [--lang LOCALE] [-C DIR] (list | extract ARCHIVE | "
-    "files ARCHIVE [WHAT...] | pick ARCHIVE WHAT... | games)";
+    "usage: quillmere-cli [--game DIR] [--lang LOCALE] [-C DIR] (list | extract [--wav] ARCHIVE | "
+    "files ARCHIVE [WHAT...] | pick [--wav] ARCHIVE WHAT... | games)";
 
 constexpr const char* kHelp = R"(Lists and extracts the resource archives of a Baldur's Gate installation.
 
@@ -64,6 +70,10 @@ WHAT is a 0-based index, a file's name as listed (SW1H01.ITM) or a shell pattern
                         in Baldur.lua, then lang_dir of weidu.conf, then en_US, then the first language
                         the game has. A Dialog.tlk in the game folder itself (the original) always wins
   -C DIR                run as if started in DIR: a relative --game and every output are taken from there
+  --wav                 with extract and pick: each sound (.WAV) is written as a playable PCM RIFF WAVE
+                        file, 16-bit, at its own rate and channels, instead of as stored (WAVC, ACM,
+                        Ogg Vorbis); names and the log stay the same. A sound that cannot be decoded is
+                        written as stored and named on stderr
   --help, -h            this text
   --version             the program's name and version
 
@@ -72,6 +82,12 @@ where the CDn: aliases of Baldur.ini point.
 
 Exit status: 0 success, 1 failure, 2 usage error.
 )";
+
+#ifdef QUILLMERE_HAVE_SOUND
+constexpr const char* kBuildNote = "";
+#else
+constexpr const char* kBuildNote = "\n--wav is not available in this build: it has no sound decoder.\n";
+#endif
 
 struct UsageError {
     std::string message;
@@ -347,11 +363,84 @@ int runGames(const std::optional<std::string>& game) {
     return 0;
 }
 
-int runExtract(const Game& game, const std::string& archive) {
+#ifdef QUILLMERE_HAVE_SOUND
+// --wav: a sound output, once whole, is replaced by its PCM form, written beside it and renamed over it
+// as the extraction writes its own files. A sound that does not decode stays as stored and is named on
+// stderr; a failure to write the PCM file is the run's failure.
+constexpr std::uintmax_t kMaxSoundFileBytes = 64u << 20;
+
+void writeNewFile(const std::filesystem::path& path, const std::string& bytes) {
+#ifdef _WIN32
+    std::FILE* file = _wfopen(path.c_str(), L"wbx");
+#else
+    // Never through a link that stands at the name: the name is new or the open fails.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    std::FILE* file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+    if (fd >= 0 && file == nullptr)
+        close(fd);
+#endif
+    if (file == nullptr)
+        throw qm::errorFromErrno(errno, qm::displayPath(path));
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const int err = errno;
+    if (std::fclose(file) != 0 || !written)
+        throw qm::errorFromErrno(written ? errno : err, qm::displayPath(path));
+}
+
+void convertSound(const std::string& gamePath) {
+    if (gamePath.size() < 4 || qm::asciiUpper(gamePath.substr(gamePath.size() - 4)) != ".WAV")
+        return;
+    const std::filesystem::path path = qm::hostPath(gamePath, qm::PathText::GameOnly);
+    const auto keep = [&path](const std::string& why) {
+        std::cerr << "quillmere-cli: warning: " << escapeField(qm::displayPath(path))
+                  << ": not a sound this program decodes (" << escapeField(why) << "); written as stored\n";
+    };
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec || size > kMaxSoundFileBytes)
+        return keep(ec ? ec.message() : "larger than any sound");
+    std::ifstream in(path, std::ios::binary);
+    const std::string stored{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (!in.good() && !in.eof())
+        throw qm::FileError(qm::PathFileAccessError, qm::displayPath(path));
+    std::string pcm;
+    try {
+        pcm = qm::wavFile(qm::decodeSound(stored));
+    } catch (const qm::SoundError& e) {
+        return keep(e.what());
+    }
+    std::filesystem::path part = path;
+    part += ".quillmere-part";
+    std::filesystem::remove(part, ec);
+    try {
+        writeNewFile(part, pcm);
+        std::filesystem::rename(part, path);
+    } catch (const std::filesystem::filesystem_error& e) {
+        std::filesystem::remove(part, ec);
+        throw qm::errorFromErrno(e.code().value(), qm::displayPath(path));
+    } catch (...) {
+        std::filesystem::remove(part, ec);
+        throw;
+    }
+}
+#endif
+
+// The function that turns each written output into its playable form, or none without --wav.
+std::function<void(const std::string&)> outputConverter(bool wav) {
+#ifdef QUILLMERE_HAVE_SOUND
+    if (wav)
+        return convertSound;
+#endif
+    (void)wav;
+    return {};
+}
+
+int runExtract(const Game& game, const std::string& archive, bool wav) {
     const qm::SelectionState selection = chooseArchive(game, archive);
     ProgressBar bar;
     qm::ExtractCallbacks callbacks;
     callbacks.progress = [&bar](float value) { bar.set(value); };
+    callbacks.written = outputConverter(wav);
     qm::extractArchive(selection, callbacks);
     return 0;
 }
@@ -382,7 +471,7 @@ int runFiles(const Game& game, const std::string& archive, const std::vector<std
     return 0;
 }
 
-int runPick(const Game& game, const std::string& archive, const std::vector<std::string>& words) {
+int runPick(const Game& game, const std::string& archive, const std::vector<std::string>& words, bool wav) {
     const qm::SelectionState selection = chooseArchive(game, archive);
     const qm::ArchiveListing listing = qm::listArchive(selection, {});
     std::set<int> picked;
@@ -399,7 +488,10 @@ int runPick(const Game& game, const std::string& archive, const std::vector<std:
     callbacks.progress = [&bar](float value) { bar.set(value); };
     // Each path is printed as soon as its file is whole, so an interrupted run has printed exactly the
     // files it wrote; a path that cannot be printed stops the run.
-    callbacks.written = [&bar](const std::string& path) {
+    const auto convert = outputConverter(wav);
+    callbacks.written = [&bar, &convert](const std::string& path) {
+        if (convert)
+            convert(path);
         bar.finish();
         standardOutput().write(
             escapeField(qm::displayPath(qm::hostPath(path, qm::PathText::GameOnly).generic_string())) + '\n');
@@ -469,6 +561,7 @@ int run(const std::vector<std::string>& args) {
     std::optional<std::string> lang;
     std::optional<std::string> startIn;
     std::optional<std::string> alone; // --help or --version
+    bool wav = false;
     std::vector<std::string> rest;
     // Options may stand anywhere among the words; after "--" every word is one of the command's.
     bool options = true;
@@ -480,6 +573,8 @@ int run(const std::vector<std::string>& args) {
             options = false;
         } else if (arg == "--help" || arg == "-h" || arg == "--version") {
             alone = arg;
+        } else if (arg == "--wav") {
+            wav = true;
         } else if (arg == "-C") {
             startIn = optionValue(args, i, "-C", "a folder");
         } else if (isOption(arg, "--game")) {
@@ -496,12 +591,18 @@ int run(const std::vector<std::string>& args) {
         if (*alone == "--version")
             standardOutput().write("quillmere-cli " QUILLMERE_VERSION_TEXT "\n");
         else
-            standardOutput().write(std::string(kUsage) + "\n\n" + kHelp);
+            standardOutput().write(std::string(kUsage) + "\n\n" + kHelp + kBuildNote);
         return 0;
     }
     if (rest.empty())
         throw UsageError{"no command given"};
     const std::string& command = rest[0];
+#ifndef QUILLMERE_HAVE_SOUND
+    if (wav)
+        throw UsageError{"--wav is not available in this build: it has no sound decoder"};
+#endif
+    if (wav && command != "extract" && command != "pick")
+        throw UsageError{"--wav goes with extract and pick only"};
     if (command == "games") {
         if (rest.size() != 1)
             throw UsageError{"wrong arguments for games"};
@@ -529,10 +630,10 @@ int run(const std::vector<std::string>& args) {
         std::cerr << "quillmere-cli: warning: the game has no lang/" << escapeField(*lang)
                   << "/dialog.tlk; the names come from lang/" << escapeField(chosen.lang) << "/dialog.tlk\n";
     if (command == "extract")
-        return runExtract(chosen, rest[1]);
+        return runExtract(chosen, rest[1], wav);
     if (command == "files")
         return runFiles(chosen, rest[1], std::vector<std::string>(rest.begin() + 2, rest.end()));
-    return runPick(chosen, rest[1], std::vector<std::string>(rest.begin() + 2, rest.end()));
+    return runPick(chosen, rest[1], std::vector<std::string>(rest.begin() + 2, rest.end()), wav);
 }
 
 } // namespace

@@ -3,11 +3,13 @@
 // on a demo game and on a game whose files are hostile.
 #include "FolderState.h"
 #include "GameBuilder.h"
+#include "Sound.h"
 #include "TempDir.h"
 #include "TestSupport.h"
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <grp.h>
@@ -558,6 +560,67 @@ TEST(CliGuaranteesOutput, AFileSizeLimitIsReportedAs61NotASignal) {
     EXPECT_EQ(run.status, 1) << "status 128 + " << SIGXFSZ << " means the signal ended the program";
     EXPECT_NE(run.err.find("error 61: Disk full"), std::string::npos) << run.err;
     EXPECT_TRUE(fs::exists(s.work() / "ITEMS.log"));
+}
+
+// `file`'s description of a file, as a user would check it.
+std::string describedBy(const fs::path& path) {
+    const std::string command = "file -b '" + path.string() + "'";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    std::string text;
+    char buffer[256];
+    while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe) != nullptr)
+        text += buffer;
+    if (pipe != nullptr)
+        pclose(pipe);
+    return text;
+}
+
+TEST(CliWav, SoundsBecomePcmFilesUnderTheSameNamesAndTheRestStaysAsStored) {
+    Sandbox s;
+    qm::build::writeDemoGame(s.game());
+    const fs::path stored = s.work() / "stored";
+    const fs::path playable = s.work() / "playable";
+    fs::create_directories(stored);
+    fs::create_directories(playable);
+    const std::string game = s.game().string();
+    const CliRun plain = runCli(stored, {"--game", game, "extract", "CHASOUND.BIF"});
+    const CliRun wav = runCli(playable, {"extract", "CHASOUND.BIF", "--game", game, "--wav"});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    ASSERT_EQ(wav.status, 0) << wav.err;
+    EXPECT_EQ(readBytes(playable / "CHASOUND.log"), readBytes(stored / "CHASOUND.log"));
+    int converted = 0, kept = 0;
+    for (const auto& entry : fs::directory_iterator(stored / "CHASOUND")) {
+        const std::string name = entry.path().filename().string();
+        const std::string before = readBytes(entry.path());
+        const std::string after = readBytes(playable / "CHASOUND" / name);
+        try {
+            const qm::Pcm expected = qm::decodeSound(before);
+            const qm::Pcm written = qm::decodeSound(after);
+            EXPECT_EQ(after.substr(0, 4), "RIFF") << name;
+            EXPECT_EQ(written.samples, expected.samples) << name;
+            EXPECT_EQ(written.channels, expected.channels) << name;
+            EXPECT_NE(describedBy(playable / "CHASOUND" / name).find("WAVE audio, Microsoft PCM, 16 bit"),
+                      std::string::npos)
+                << name;
+            ++converted;
+        } catch (const qm::SoundError&) {
+            EXPECT_EQ(after, before) << name;
+            EXPECT_NE(wav.err.find(name), std::string::npos) << wav.err;
+            ++kept;
+        }
+    }
+    EXPECT_GT(converted, 0);
+    EXPECT_GT(kept, 0) << "the demo's sounds too small for a tone stay as stored";
+    EXPECT_TRUE(std::none_of(fs::directory_iterator(playable / "CHASOUND"), fs::directory_iterator(),
+                             [](const auto& e) { return e.path().extension() == ".quillmere-part"; }));
+
+    // pick prints the same paths; other commands and archives take no --wav.
+    const CliRun picked = runCli(playable, {"--game", game, "pick", "--wav", "CHASOUND.BIF", "1"});
+    EXPECT_EQ(picked.status, 0) << picked.err;
+    EXPECT_EQ(picked.out.substr(0, 8), "WorkDir/");
+    const CliRun files = runCli(playable, {"--game", game, "files", "--wav", "CHASOUND.BIF"});
+    EXPECT_EQ(files.status, 2);
+    EXPECT_NE(files.err.find("--wav goes with extract and pick only"), std::string::npos) << files.err;
 }
 
 } // namespace

@@ -3,14 +3,18 @@
 set -e
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
-# What builds and runs the program and its unit and widget tests.
+# What builds and runs the program and its unit and widget tests; FFmpeg's libraries decode the game's
+# sounds and Qt Multimedia plays them.
 PACKAGES="build-essential cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev file \
-  fonts-blankenburg fonts-liberation2 xvfb xauth libxcb1-dev"
+  fonts-blankenburg fonts-liberation2 xvfb xauth libxcb1-dev \
+  pkg-config libavcodec-dev libavformat-dev libavutil-dev qt6-multimedia-dev"
 # --test adds what the other stages of the whole suite need: the fuzzers, the package checks and the
-# Windows cross-build with its tests under Wine; and the window manager the windows' benchmark runs under.
+# Windows cross-build with its tests under Wine; the window manager the windows' benchmark runs under; and
+# ffmpeg and a PulseAudio server, which cross-check the made-up sounds and hear what the editor plays.
 if [ "$1" = "--test" ]; then
   PACKAGES="$PACKAGES clang clang-format libclang-rt-14-dev llvm \
-    dpkg-dev desktop-file-utils appstream man-db googletest g++-mingw-w64-x86-64 wine wine64 openbox"
+    dpkg-dev desktop-file-utils appstream man-db googletest g++-mingw-w64-x86-64 wine wine64 openbox \
+    ffmpeg pulseaudio pulseaudio-utils python3"
 fi
 missing=""
 for p in $PACKAGES; do
