@@ -1,6 +1,7 @@
 #include "GameBuilder.h"
 #include "Sound.h"
 #include "SoundBuilder.h"
+#include "TestSupport.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -62,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
         KindCase{"WavcStereo", wavcFile(kStereo, 2, 11025), qm::SoundKind::Wavc, 2, 11025, &kStereo, false},
         KindCase{"BareAcm", acmStream(kMono, 1, 22050), qm::SoundKind::Acm, 1, 22050, &kMono, false},
         KindCase{"RiffStereo", riffFile(kStereo, 2, 11025), qm::SoundKind::Riff, 2, 11025, &kStereo, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    qm::test::CaseName{});
 
 struct DamageCase {
     const char* name;
@@ -144,6 +145,6 @@ INSTANTIATE_TEST_SUITE_P(
                    "past the end"},
         DamageCase{"RiffNoFormat", [] { return std::string("RIFF\x04\0\0\0WAVEdata\0\0\0\0", 20); },
                    "before the format"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    qm::test::CaseName{});
 
 } // namespace
