@@ -6,6 +6,7 @@
 #include "GameFolder.h"
 #include "GameLanguage.h"
 #include "HostPath.h"
+#include "Interrupt.h"
 #include "Selection.h"
 #include "Text.h"
 #ifdef QUILLMERE_HAVE_SOUND
@@ -440,7 +441,12 @@ int runExtract(const Game& game, const std::string& archive, bool wav) {
     ProgressBar bar;
     qm::ExtractCallbacks callbacks;
     callbacks.progress = [&bar](float value) { bar.set(value); };
-    callbacks.written = outputConverter(wav);
+    // A stop asked for meanwhile takes effect once the file being written is whole.
+    callbacks.written = [convert = outputConverter(wav)](const std::string& path) {
+        if (convert)
+            convert(path);
+        qm::stopIfRequested();
+    };
     qm::extractArchive(selection, callbacks);
     return 0;
 }
@@ -496,6 +502,7 @@ int runPick(const Game& game, const std::string& archive, const std::vector<std:
         standardOutput().write(
             escapeField(qm::displayPath(qm::hostPath(path, qm::PathText::GameOnly).generic_string())) + '\n');
         standardOutput().check();
+        qm::stopIfRequested();
     };
     qm::extractSelected(selection, texts, callbacks);
     return 0;
@@ -638,16 +645,55 @@ int run(const std::vector<std::string>& args) {
 
 } // namespace
 
+namespace {
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void onStopSignal(int signal) {
+    stopSignal = signal;
+    qm::requestStop();
+}
+
+// Ctrl-C and SIGTERM stop the run at the next piece of data, as a failure would: the file being written
+// is removed, the log holds whole lines, and the exit status is 128 + the signal. A second one ends the
+// program at once.
+void stopOnSignals() {
+#ifdef _WIN32
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+#else
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+#endif
+}
+
+int interruptedStatus() {
+    std::cerr << "quillmere-cli: interrupted\n";
+    return 128 + static_cast<int>(stopSignal);
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
 #ifdef SIGXFSZ
     // A file-size limit then fails the write (error 61) instead of ending the program.
     signal(SIGXFSZ, SIG_IGN);
 #endif
+    stopOnSignals();
     StandardOutput& output = standardOutput();
     int status = 0;
     try {
         status = run(std::vector<std::string>(argv + 1, argv + argc));
         output.check();
+        if (qm::stopRequested())
+            return interruptedStatus();
+    } catch (const qm::Interrupted&) {
+        output.flush();
+        return interruptedStatus();
     } catch (const UsageError& e) {
         std::cerr << "quillmere-cli: " << escapeField(e.message) << '\n' << kUsage << '\n';
         return 2;

@@ -552,6 +552,68 @@ TEST(CliGuaranteesOutput, ItemNamesCannotForgeRowsOrReachTheTerminalRaw) {
         << files.out;
 }
 
+// Ctrl-C or SIGTERM during pick and extract: the file being written is finished or removed, never left
+// half; every file written is printed (pick) or logged (extract); the status tells the signal.
+TEST(CliGuaranteesOutput, AStopSignalLeavesExactlyTheWholeFilesItReported) {
+    Sandbox s;
+    qm::build::DemoOptions options;
+    options.bulkArchive = "ITEMS";
+    options.bulkFileCount = 20000;
+    qm::build::writeDemoGame(s.game(), options);
+    for (const auto& [signal, command] :
+         {std::pair{SIGINT, std::vector<std::string>{"pick", "ITEMS.BIF", "*"}},
+          std::pair{SIGTERM, std::vector<std::string>{"extract", "ITEMS.BIF"}}}) {
+        for (const auto& entry : fs::directory_iterator(s.work()))
+            fs::remove_all(entry.path());
+        int pipeFds[2];
+        ASSERT_EQ(pipe(pipeFds), 0);
+        std::vector<std::string> argvText = {QUILLMERE_CLI, "--game", s.game().string(), "-C",
+                                             s.work().string()};
+        argvText.insert(argvText.end(), command.begin(), command.end());
+        std::vector<char*> argv;
+        for (std::string& arg : argvText)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        const pid_t child = fork();
+        if (child == 0) {
+            dup2(pipeFds[1], 1);
+            close(pipeFds[0]);
+            execv(argv[0], argv.data());
+            _exit(121);
+        }
+        close(pipeFds[1]);
+        // The first path printed, or the log begun, says the run is under way.
+        std::string out;
+        char buffer[4096];
+        const fs::path log = s.work() / "ITEMS.log";
+        if (signal == SIGINT) {
+            const ssize_t got = read(pipeFds[0], buffer, sizeof buffer);
+            ASSERT_GT(got, 0);
+            out.assign(buffer, static_cast<std::size_t>(got));
+        } else {
+            while (!fs::exists(log) || fs::file_size(log) == 0)
+                usleep(1000);
+        }
+        kill(child, signal);
+        for (ssize_t got; (got = read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+            out.append(buffer, static_cast<std::size_t>(got));
+        close(pipeFds[0]);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself";
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        const fs::path folder = s.work() / (signal == SIGINT ? "WorkDir" : "ITEMS");
+        std::size_t files = 0;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            EXPECT_EQ(entry.path().string().find(".quillmere-part"), std::string::npos);
+            ++files;
+        }
+        const std::string listed = signal == SIGINT ? out : readBytes(log);
+        EXPECT_EQ(static_cast<std::size_t>(std::count(listed.begin(), listed.end(), '\n')), files);
+        EXPECT_LT(files, 20000u) << "the run was stopped";
+    }
+}
+
 TEST(CliGuaranteesOutput, AFileSizeLimitIsReportedAs61NotASignal) {
     Sandbox s;
     // The eighth file of each demo archive holds 131070 bytes.
