@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ArchiveWalk.h"
 #include "Selection.h"
 #include "StringTable.h"
 #include "TypeTable.h"
@@ -32,6 +33,9 @@ struct ExtractCallbacks {
 // Whole-archive extraction of the selected archive into the folder targetfile, with the log
 // targetfile.log, both in the current directory.
 void extractArchive(const SelectionState& selection, const ExtractCallbacks& callbacks);
+// The same with the game's files read from `sources`.
+void extractArchive(const SelectionState& selection, const GameSources& sources,
+                    const ExtractCallbacks& callbacks);
 
 // One entry of the editor's list, in file-table order.
 struct ListedFile {
@@ -44,13 +48,6 @@ struct ListedFile {
 struct ArchiveListing {
     std::int64_t archiveLength = 0;
     std::vector<ListedFile> files;
-};
-
-// Where a walk reads the catalogue and the archive: each call opens one afresh (the walk reads the archive
-// through two readers). The game folder's files by default; memory serves tests and fuzzers.
-struct GameSources {
-    std::function<std::unique_ptr<ByteSource>()> catalogue;
-    std::function<std::unique_ptr<ByteSource>()> archive;
 };
 
 // The editor's load walk: names every file exactly as whole-archive extraction does. `progress` gets
@@ -75,9 +72,13 @@ struct PickCallbacks {
 };
 
 // Selective extraction into WorkDir: entry i of `listTexts` stands for file entry i of the archive that
-// `archive` names; entries 0 to nbfile_2 - 1 that are checked are written and then unchecked.
+// `archive` names; entries 0 to nbfile_2 - 1 that are checked are written and then unchecked. The archive
+// is opened once per run.
 void extractSelected(const SelectionState& archive, const std::vector<std::string>& listTexts,
                      const PickCallbacks& callbacks);
+// The same with the archive read from `sources` (its catalogue is not needed).
+void extractSelected(const SelectionState& archive, const GameSources& sources,
+                     const std::vector<std::string>& listTexts, const PickCallbacks& callbacks);
 
 // Offset, size and the item name index of file entry `index`: the 32-bit string reference at bytes 12-15
 // of the data, read from the archive whatever the entry's size. Where the archive ends after byte 13, the

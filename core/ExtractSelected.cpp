@@ -1,0 +1,113 @@
+// Selective extraction: the editor's checked files into WorkDir, each written whole or not at all.
+#include "ArchiveLocation.h"
+#include "ByteReader.h"
+#include "ByteSource.h"
+#include "ByteWriter.h"
+#include "DataCopy.h"
+#include "Extract.h"
+#include "FileSystem.h"
+#include "HostPath.h"
+#include "Records.h"
+#include "SafeName.h"
+
+#include <algorithm>
+#include <system_error>
+
+namespace qm {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The data go to a new file beside the output, which then takes the output's name: the output appears
+// whole or not at all, no bytes of an older, longer file survive, and whatever stood at the name (a link,
+// a pipe, a second name of another file's data) is replaced rather than written through. `index` and
+// `text` name the entry in messages.
+void writeWhole(ByteReader& archive, const fs::path& outPath, std::int32_t dataoffset, std::int32_t datasize,
+                const std::function<void(float)>& progress, std::int64_t index, const std::string& text,
+                std::vector<std::byte>& buffer) {
+    checkBounds(archive, dataoffset, datasize, index, text);
+    fs::path partPath = outPath;
+    partPath += ".quillmere-part";
+    if (filesystem::nameTaken(partPath))
+        filesystem::removeFile(partPath);
+    try {
+        ByteWriter out(partPath, ByteWriter::Mode::CreateNew);
+        std::function<void(std::int64_t)> afterRead;
+        if (progress)
+            afterRead = [&](std::int64_t copied) {
+                progress(
+                    static_cast<float>(static_cast<double>(copied) / static_cast<double>(datasize) * 100.0));
+            };
+        copyData(archive, out, dataoffset, datasize, buffer, afterRead);
+        out.close();
+        filesystem::replaceFile(partPath, outPath);
+    } catch (...) {
+        std::error_code ec;
+        fs::remove(partPath, ec);
+        throw;
+    }
+    if (progress)
+        progress(0.0f);
+}
+
+} // namespace
+
+void extractfile(const std::string& archivePath, const std::string& outputPath, std::int32_t dataoffset,
+                 std::int32_t datasize, const std::function<void(float)>& progress) {
+    ByteReader archive(hostPath(archivePath), ByteReader::kRandomAccessBuffer);
+    std::vector<std::byte> buffer;
+    writeWhole(archive, hostPath(outputPath, PathText::GameOnly), dataoffset, datasize, progress, -1, {},
+               buffer);
+}
+
+void extractSelected(const SelectionState& archive, const std::vector<std::string>& listTexts,
+                     const PickCallbacks& callbacks) {
+    // Reads jump from entry to entry and the data are copied in the kernel: a small buffer serves.
+    const GameSources sources{{}, [path = locateArchive(archive)] {
+                                  return openFileSource(path, ByteReader::kRandomAccessBuffer);
+                              }};
+    extractSelected(archive, sources, listTexts, callbacks);
+}
+
+void extractSelected(const SelectionState& archive, const GameSources& sources,
+                     const std::vector<std::string>& listTexts, const PickCallbacks& callbacks) {
+    // One reader and one path mapper for the whole run: the mapper lists WorkDir once and learns of every
+    // file written, so a run costs the same per file however full WorkDir is. The editor's nested
+    // check-change handler reads the archive through a reader of its own.
+    ByteReader bif(sources.archive());
+    const std::int32_t count =
+        std::min<std::int32_t>(archive.nbfile_2, static_cast<std::int32_t>(std::min<std::size_t>(
+                                                     listTexts.size(), static_cast<std::size_t>(INT32_MAX))));
+
+    HostPaths paths;
+    const auto workDir = paths.map("WorkDir");
+
+    if (!filesystem::dirExists(workDir)) {
+        filesystem::makeDir(workDir);
+        paths.noteCreated(workDir);
+    }
+    filesystem::requireRealFolder(workDir);
+    const filesystem::FolderLock lock(workDir);
+    std::vector<std::byte> buffer;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const std::string& text = listTexts[static_cast<std::size_t>(i)];
+        if (callbacks.isChecked(i)) {
+            if (callbacks.status)
+                callbacks.status(text);
+            const DataBounds bounds = entryDataBounds(bif, i);
+            const std::string outName = "workdir\\" + windowsOutputName(safeName(text));
+            const fs::path outPath = paths.map(outName, nullptr, PathText::GameOnly);
+            writeWhole(bif, outPath, bounds.dataOffset, bounds.dataSize, callbacks.progress, i, text, buffer);
+            paths.noteCreated(outPath);
+            if (callbacks.written)
+                callbacks.written(outName);
+            if (callbacks.uncheck)
+                callbacks.uncheck(i);
+        }
+        if (callbacks.status)
+            callbacks.status(std::string());
+    }
+}
+
+} // namespace qm
