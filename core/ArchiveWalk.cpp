@@ -111,6 +111,24 @@ std::optional<ArchiveWalk::File> ArchiveWalk::next() {
     return file;
 }
 
+WalkAhead walkAhead(ByteReader& archive, const SelectionState& selection, std::int32_t count) {
+    WalkAhead ahead;
+    for (std::int64_t i = std::max<std::int64_t>(selection.begin_i, 1) - 1; i < count; ++i) {
+        const std::int64_t position = i * kFileEntrySize + kFileTablePosition;
+        if (position + 13 > archive.length())
+            break;
+        archive.seek(position);
+        const BifFileEntry e = readFileEntry(archive);
+        if (position + kFileEntrySize <= archive.length())
+            archive.readI16(); // keeps the reads sequential
+        if (!dataInside(archive.length(), e.dataOffset, e.dataSize))
+            break;
+        ++ahead.files;
+        ahead.dataBytes += std::max<std::int32_t>(e.dataSize, 0);
+    }
+    return ahead;
+}
+
 // Type and LocatorLow of every entry the walk will take, as far as the archive holds them.
 std::vector<std::uint32_t> ArchiveWalk::fileKeys() {
     std::vector<std::uint32_t> keys;

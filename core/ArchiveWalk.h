@@ -27,6 +27,15 @@ struct GameSources {
 // The selected game's catalogue and archive (locateArchive), the catalogue mapped through `paths`.
 GameSources hostSources(const SelectionState& selection, HostPaths& paths);
 
+// The files that a walk of `count` entries from the selection's begin_i takes, and the bytes of their data,
+// up to the first entry that the walk or its copy fails on (a table entry or data beyond the archive), as
+// that failure ends a run there.
+struct WalkAhead {
+    std::int64_t files = 0;
+    std::int64_t dataBytes = 0;
+};
+WalkAhead walkAhead(ByteReader& archive, const SelectionState& selection, std::int32_t count);
+
 // One walk over an archive's file table, naming each file from the catalogue. Whole-archive extraction
 // and the editor's list share it so that both name every file the same way.
 class ArchiveWalk {

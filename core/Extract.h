@@ -31,7 +31,8 @@ struct ExtractCallbacks {
 };
 
 // Whole-archive extraction of the selected archive into the folder targetfile, with the log
-// targetfile.log, both in the current directory.
+// targetfile.log, both in the current directory. A run whose data and log lines do not fit in the free
+// space of the output's file system fails with 61 before anything is written.
 void extractArchive(const SelectionState& selection, const ExtractCallbacks& callbacks);
 // The same with the game's files read from `sources`.
 void extractArchive(const SelectionState& selection, const GameSources& sources,
@@ -73,7 +74,8 @@ struct PickCallbacks {
 
 // Selective extraction into WorkDir: entry i of `listTexts` stands for file entry i of the archive that
 // `archive` names; entries 0 to nbfile_2 - 1 that are checked are written and then unchecked. The archive
-// is opened once per run.
+// is opened once per run. Checked files whose data do not fit in WorkDir's free space fail the run with
+// 61 before anything is written.
 void extractSelected(const SelectionState& archive, const std::vector<std::string>& listTexts,
                      const PickCallbacks& callbacks);
 // The same with the archive read from `sources` (its catalogue is not needed).

@@ -1,13 +1,23 @@
 // Whole-archive extraction: every file of the selected archive into the folder targetfile, listed in the
 // log targetfile.log beside it.
 #include "ArchiveWalk.h"
+#include "ByteSource.h"
 #include "ByteWriter.h"
 #include "DataCopy.h"
 #include "Extract.h"
 #include "FileSystem.h"
+#include "FreeSpace.h"
 #include "HostPath.h"
 
 namespace qm {
+
+namespace {
+
+// A log line holds a safe name of at most 16 characters (NONAME and an index; a ResRef gives 8), "." and
+// an extension of at most 7 (" -32768"), the two "_" of a Windows-safe name and CR LF.
+constexpr std::int64_t kLogLineBound = 16 + 1 + 7 + 2 + 2;
+
+} // namespace
 
 void extractArchive(const SelectionState& selection, const ExtractCallbacks& callbacks) {
     if (selection.targetfile.empty()) {
@@ -29,6 +39,12 @@ void extractArchive(const SelectionState& selection, const GameSources& sources,
     HostPaths paths;
     const std::string& folder = selection.targetfile;
     const auto folderPath = paths.map(folder, nullptr, PathText::GameOnly);
+    {
+        // Before anything is written, the folder included: a run that cannot fit would only fill the disk.
+        ByteReader archive(sources.archive());
+        const WalkAhead ahead = walkAhead(archive, selection, selection.nbfile);
+        requireFreeSpace(folderPath, ahead.dataBytes + ahead.files * kLogLineBound);
+    }
     // dirExists tests by creating the folder, so the mapper learns of it either way.
     if (!filesystem::dirExists(folderPath)) {
         filesystem::makeDir(folderPath);

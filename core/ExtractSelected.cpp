@@ -6,6 +6,7 @@
 #include "DataCopy.h"
 #include "Extract.h"
 #include "FileSystem.h"
+#include "FreeSpace.h"
 #include "HostPath.h"
 #include "Records.h"
 #include "SafeName.h"
@@ -80,8 +81,22 @@ void extractSelected(const SelectionState& archive, const GameSources& sources,
         std::min<std::int32_t>(archive.nbfile_2, static_cast<std::int32_t>(std::min<std::size_t>(
                                                      listTexts.size(), static_cast<std::size_t>(INT32_MAX))));
 
+    // Before anything is written: the data of the checked files up to the first one that fails, as that
+    // failure ends the run there.
+    std::int64_t needed = 0;
+    for (std::int32_t i = 0; i < count; ++i) {
+        if (!callbacks.isChecked(i))
+            continue;
+        if (kFileTablePosition + kFileEntrySize * i + 4 + 8 > bif.length() + 1)
+            break;
+        const DataBounds bounds = readDataBounds(bif, i);
+        if (!dataInside(bif.length(), bounds.dataOffset, bounds.dataSize))
+            break;
+        needed += std::max<std::int32_t>(bounds.dataSize, 0);
+    }
     HostPaths paths;
     const auto workDir = paths.map("WorkDir");
+    requireFreeSpace(workDir, needed);
 
     if (!filesystem::dirExists(workDir)) {
         filesystem::makeDir(workDir);
