@@ -112,6 +112,8 @@ TEST(SafeName, ReplacesSeparatorsForbiddenCharactersAndControlCodes) {
     EXPECT_EQ(qm::safeName("..\\..\\EVIL"), ".._.._EVIL");
     EXPECT_EQ(qm::safeName("a/b:c*d?e\"f<g>h|i"), "a_b_c_d_e_f_g_h_i");
     EXPECT_EQ(qm::safeName(std::string("ta\tb\x01\x7F", 6)), "ta_b__");
+    EXPECT_EQ(qm::safeName("\x80\x81\x8D\x8E\x8F\x90\x9D\x9F"), "\x80__\x8E___\x9F")
+        << "the bytes that decode to C1 controls; the euro sign, Z and Y with marks stay";
     EXPECT_EQ(qm::safeName("CAF\xC9 OK"), "CAF\xC9 OK") << "8-bit letters and blanks are fine in names";
 }
 
