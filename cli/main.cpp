@@ -304,9 +304,9 @@ int runPick(const Game& game, const std::string& archive, const std::vector<std:
     callbacks.isChecked = [&picked](int i) { return picked.count(i) != 0; };
     callbacks.uncheck = [&picked](int i) { picked.erase(i); };
     callbacks.progress = [&bar](float value) { bar.set(value); };
-    callbacks.written = [&bar](const std::string& path) {
+    callbacks.written = [&bar](const std::string&, const std::filesystem::path& path) {
         bar.finish();
-        std::cout << qm::displayPath(qm::hostPath(path, qm::PathText::GameOnly).generic_string()) << '\n';
+        std::cout << qm::displayPath(path.generic_string()) << '\n';
     };
     qm::extractSelected(selection, texts, callbacks);
     return 0;

@@ -6,6 +6,7 @@
 #include "TypeTable.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -65,11 +66,12 @@ void extractfile(const std::string& archivePath, const std::string& outputPath, 
 
 // What selective extraction needs of the editor.
 struct PickCallbacks {
-    std::function<bool(int)> isChecked;              // required
-    std::function<void(int)> uncheck;                // runs the check-change handler, nested
-    std::function<void(const std::string&)> status;  // the status bar's first panel
-    std::function<void(float)> progress;             // the editor's progress bar
-    std::function<void(const std::string&)> written; // each output path, as written (game-style)
+    std::function<bool(int)> isChecked;             // required
+    std::function<void(int)> uncheck;               // runs the check-change handler, nested
+    std::function<void(const std::string&)> status; // the status bar's first panel
+    std::function<void(float)> progress;            // the editor's progress bar
+    // Each output once it is whole: its game-style path and the host file that holds it.
+    std::function<void(const std::string&, const std::filesystem::path&)> written;
 };
 
 // Selective extraction into WorkDir: entry i of `listTexts` stands for file entry i of the archive that

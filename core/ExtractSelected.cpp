@@ -4,7 +4,9 @@
 #include "ByteSource.h"
 #include "ByteWriter.h"
 #include "DataCopy.h"
+#include "Endian.h"
 #include "Extract.h"
+#include "FileError.h"
 #include "FileSystem.h"
 #include "FreeSpace.h"
 #include "HostPath.h"
@@ -12,6 +14,7 @@
 #include "SafeName.h"
 
 #include <algorithm>
+#include <optional>
 #include <system_error>
 
 namespace qm {
@@ -30,20 +33,28 @@ void writeWhole(ByteReader& archive, const fs::path& outPath, std::int32_t datao
     checkBounds(archive, dataoffset, datasize, index, text);
     fs::path partPath = outPath;
     partPath += ".quillmere-part";
-    if (filesystem::nameTaken(partPath))
-        filesystem::removeFile(partPath);
+    std::optional<ByteWriter> out;
     try {
-        ByteWriter out(partPath, ByteWriter::Mode::CreateNew);
+        out.emplace(partPath, ByteWriter::Mode::CreateNew);
+    } catch (const FileError& e) {
+        if (e.number() != FileAlreadyExists)
+            throw;
+        // Left by a run that was stopped, or planted: replaced, never written through.
+        filesystem::removeFile(partPath);
+        out.emplace(partPath, ByteWriter::Mode::CreateNew);
+    }
+    try {
         std::function<void(std::int64_t)> afterRead;
         if (progress)
             afterRead = [&](std::int64_t copied) {
                 progress(
                     static_cast<float>(static_cast<double>(copied) / static_cast<double>(datasize) * 100.0));
             };
-        copyData(archive, out, dataoffset, datasize, buffer, afterRead);
-        out.close();
+        copyData(archive, *out, dataoffset, datasize, buffer, afterRead);
+        out->close();
         filesystem::replaceFile(partPath, outPath);
     } catch (...) {
+        out.reset();
         std::error_code ec;
         fs::remove(partPath, ec);
         throw;
@@ -51,6 +62,42 @@ void writeWhole(ByteReader& archive, const fs::path& outPath, std::int32_t datao
     if (progress)
         progress(0.0f);
 }
+
+// DataOffset and DataSize of the entries a run picks, read from the file table in blocks rather than with
+// a seek per entry.
+class TableBounds {
+public:
+    explicit TableBounds(ByteReader& bif) : m_bif(bif) {}
+
+    // Entry i's, or nothing when its fields lie past the archive's end.
+    std::optional<DataBounds> at(std::int64_t i) {
+        if (kFileTablePosition + kFileEntrySize * i + 4 + 8 > m_bif.length() + 1)
+            return std::nullopt;
+        if (i < m_first || i >= m_first + m_held)
+            load(i);
+        if (i >= m_first + m_held) // the archive shrank meanwhile
+            return std::nullopt;
+        const auto at = static_cast<std::size_t>((i - m_first) * kFileEntrySize + 4);
+        return DataBounds{endian::loadI32(m_block, at), endian::loadI32(m_block, at + 4)};
+    }
+
+private:
+    static constexpr std::size_t kBlockEntries = 4096;
+
+    void load(std::int64_t first) {
+        m_block.resize(kBlockEntries * kFileEntrySize);
+        m_bif.seek(kFileTablePosition + kFileEntrySize * first);
+        const std::size_t got = m_bif.read(m_block);
+        m_first = first;
+        // An entry counts once its two fields, bytes 4 to 11, are there.
+        m_held = got >= 12 ? static_cast<std::int64_t>((got - 12) / kFileEntrySize + 1) : 0;
+    }
+
+    ByteReader& m_bif;
+    std::vector<std::byte> m_block;
+    std::int64_t m_first = 0;
+    std::int64_t m_held = 0;
+};
 
 } // namespace
 
@@ -83,16 +130,15 @@ void extractSelected(const SelectionState& archive, const GameSources& sources,
 
     // Before anything is written: the data of the checked files up to the first one that fails, as that
     // failure ends the run there.
+    TableBounds table(bif);
     std::int64_t needed = 0;
     for (std::int32_t i = 0; i < count; ++i) {
         if (!callbacks.isChecked(i))
             continue;
-        if (kFileTablePosition + kFileEntrySize * i + 4 + 8 > bif.length() + 1)
+        const std::optional<DataBounds> bounds = table.at(i);
+        if (!bounds || !dataInside(bif.length(), bounds->dataOffset, bounds->dataSize))
             break;
-        const DataBounds bounds = readDataBounds(bif, i);
-        if (!dataInside(bif.length(), bounds.dataOffset, bounds.dataSize))
-            break;
-        needed += std::max<std::int32_t>(bounds.dataSize, 0);
+        needed += std::max<std::int32_t>(bounds->dataSize, 0);
     }
     HostPaths paths;
     const auto workDir = paths.map("WorkDir");
@@ -110,13 +156,14 @@ void extractSelected(const SelectionState& archive, const GameSources& sources,
         if (callbacks.isChecked(i)) {
             if (callbacks.status)
                 callbacks.status(text);
-            const DataBounds bounds = entryDataBounds(bif, i);
+            const std::optional<DataBounds> held = table.at(i);
+            const DataBounds bounds = held ? *held : entryDataBounds(bif, i); // which reports the failure
             const std::string outName = "workdir\\" + windowsOutputName(safeName(text));
             const fs::path outPath = paths.map(outName, nullptr, PathText::GameOnly);
             writeWhole(bif, outPath, bounds.dataOffset, bounds.dataSize, callbacks.progress, i, text, buffer);
             paths.noteCreated(outPath);
             if (callbacks.written)
-                callbacks.written(outName);
+                callbacks.written(outName, outPath);
             if (callbacks.uncheck)
                 callbacks.uncheck(i);
         }

@@ -66,7 +66,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             qm::PickCallbacks pick;
             pick.isChecked = [&checked](int i) { return checked.at(static_cast<std::size_t>(i)); };
             pick.uncheck = [&checked](int i) { checked.at(static_cast<std::size_t>(i)) = false; };
-            pick.written = [](const std::string& path) { expectInside(path, "workdir"); };
+            pick.written = [](const std::string& path, const std::filesystem::path&) {
+                expectInside(path, "workdir");
+            };
             qm::extractSelected(selected, texts, pick);
         } catch (const qm::FileError& e) {
             expectReport(e);
