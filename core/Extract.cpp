@@ -10,11 +10,6 @@
 
 namespace qm {
 
-EntryDetails readEntryDetails(const std::string& archivePath, int index) {
-    ByteReader bif(hostPath(archivePath), ByteReader::kRandomAccessBuffer);
-    return readEntryDetails(bif, index);
-}
-
 EntryDetails readEntryDetails(const SelectionState& archive, int index) {
     ByteReader bif(locateArchive(archive), ByteReader::kRandomAccessBuffer);
     return readEntryDetails(bif, index);

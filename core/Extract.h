@@ -92,7 +92,6 @@ struct EntryDetails {
     std::int32_t dataSize = 0;
     std::int32_t nameIndex = 0;
 };
-EntryDetails readEntryDetails(const std::string& archivePath, int index);
 // The same from the archive that the selection names, wherever the game keeps it (locateArchive).
 EntryDetails readEntryDetails(const SelectionState& archive, int index);
 // The same from an archive already open, for callers that read many entries.

@@ -21,30 +21,6 @@ std::int32_t seekResourceTable(ByteReader& key) {
     return offset;
 }
 
-KeyResourceEntry readResourceEntry(ByteReader& key) {
-    std::array<std::byte, kResourceEntrySize> raw{};
-    key.read(raw);
-    std::array<std::uint8_t, 8> resRef{};
-    for (std::size_t i = 0; i < 8; ++i)
-        resRef[i] = std::to_integer<std::uint8_t>(raw[i]);
-    const auto i16 = [&raw](std::size_t at) { return endian::loadI16(raw, at); };
-    KeyResourceEntry entry;
-    entry.name = resRefName(resRef);
-    entry.resourceType = i16(8);
-    entry.locatorLow = i16(10);
-    entry.locatorHigh = i16(12);
-    return entry;
-}
-
-KeyArchiveEntry readArchiveEntry(ByteReader& key, int k) {
-    key.seek(kArchiveTablePosition + kArchiveEntrySize * k + 4);
-    KeyArchiveEntry entry;
-    entry.nameOffset = key.readI16();
-    key.readI16(); // high half of NameOffset: read and discarded
-    entry.nameLength = key.readI16();
-    return entry;
-}
-
 ArchiveNameBlock::ArchiveNameBlock(ByteReader& key) {
     // A name starts at a positive 16-bit position and holds fewer than 32767 bytes.
     m_head.resize(static_cast<std::size_t>(std::min<std::int64_t>(key.length(), 1 << 16)));

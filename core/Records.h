@@ -29,20 +29,7 @@ constexpr std::int64_t kFileEntryCountPosition = 9;
 constexpr std::int64_t kFileTablePosition = 21;
 constexpr std::int64_t kFileEntrySize = 16;
 
-struct KeyArchiveEntry {
-    std::int16_t nameOffset = 0; // low half of the 32-bit NameOffset only
-    std::int16_t nameLength = 0;
-};
-
-struct KeyResourceEntry {
-    std::string name; // the ResRef by the name rule
-    std::int16_t resourceType = 0;
-    std::int16_t locatorLow = 0;
-    std::int16_t locatorHigh = 0;
-};
-
-// A resource entry as stored, for walks that hold the whole resource table: the name is made only for the
-// entries that name a file.
+// A resource entry as stored: the name is made only for the entries that name a file.
 struct KeyResourceRecord {
     std::array<std::uint8_t, 8> resRef{};
     std::int16_t resourceType = 0;
@@ -68,11 +55,6 @@ std::string resRefName(std::span<const std::uint8_t, 8> resRef);
 
 // Reads ResourceTableOffset and leaves the reader at the first resource entry (offset + 1).
 std::int32_t seekResourceTable(ByteReader& key);
-// Reads the resource entry at the current position; the position advances by 14. A short read leaves
-// ranShort() set and the missing bytes as zeros.
-KeyResourceEntry readResourceEntry(ByteReader& key);
-// Archive entry k (0-based), from the fixed table position.
-KeyArchiveEntry readArchiveEntry(ByteReader& key, int k);
 // The names of archive entries 0 to 140 as the main window lists them: the stored name without its first
 // five characters ("data\"), a then leading "s\" (of "movies\") and its terminator; empty where an entry
 // holds no name the 16-bit position can reach. Every byte a name may occupy lies in the file's first

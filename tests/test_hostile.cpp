@@ -434,7 +434,7 @@ TEST_P(HostileBounds, ReportedBeforeTheOutputFileIsCreated) {
     ASSERT_EQ(listing.files.size(), 3u);
     EXPECT_EQ(listing.files[1].dataOffset, *hostile.dataOffset) << "listed as stored";
     EXPECT_EQ(listing.files[1].dataSize, c.size);
-    const qm::EntryDetails details = qm::readEntryDetails(qm::archivePath(selection), 1);
+    const qm::EntryDetails details = qm::readEntryDetails(selection, 1);
     EXPECT_EQ(details.dataOffset, *hostile.dataOffset);
     EXPECT_EQ(details.dataSize, c.size);
 
@@ -720,7 +720,7 @@ TEST(FortyThousandEntries, EveryFileIsNamedWrittenAndPicked) {
     EXPECT_TRUE(left.empty());
     for (const int i : {0, 32767, 32768, 39999})
         EXPECT_EQ(readBytes(s.work() / "WorkDir" / (nameOf(i) + ".ITM")), dataOf(i));
-    const qm::EntryDetails last = qm::readEntryDetails(qm::archivePath(selection), kCount - 1);
+    const qm::EntryDetails last = qm::readEntryDetails(selection, kCount - 1);
     EXPECT_EQ(last.dataSize, 5);
     s.expectUntouched();
 }
