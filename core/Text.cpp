@@ -154,6 +154,13 @@ std::string utf16ToUtf8(std::u16string_view text) {
     return out;
 }
 
+std::optional<char32_t> nextUtf8(std::string_view text, std::size_t& pos) {
+    const char32_t cp = decodeUtf8(text, pos);
+    if (cp == kInvalid)
+        return std::nullopt;
+    return cp;
+}
+
 bool isValidUtf8(std::string_view bytes) {
     for (std::size_t i = 0; i < bytes.size();) {
         if (decodeUtf8(bytes, i) == kInvalid)
