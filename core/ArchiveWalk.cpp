@@ -93,17 +93,13 @@ ArchiveWalk::ArchiveWalk(const SelectionState& selection, std::int32_t count, co
 std::optional<ArchiveWalk::File> ArchiveWalk::next() {
     if (m_first + m_index >= static_cast<std::int64_t>(m_count))
         return std::nullopt;
-    const std::int64_t position = (m_first + m_index) * kFileEntrySize + kFileTablePosition;
     // The 14 bytes read of the entry must lie inside the archive.
-    if (position + 13 > m_bif.length())
+    const std::span<const std::byte> raw = m_entries.entry(m_first + m_index, 14);
+    if (raw.empty())
         throw FileError(InputPastEndOfFile, "the file table runs past the end of the archive", m_bif.name());
-    // The table has a reader of its own, so reading it stays sequential while the data are copied.
-    m_table.seek(position);
     File file;
     file.index = m_index;
-    file.entry = readFileEntry(m_table);
-    if (position + kFileEntrySize <= m_bif.length())
-        m_table.readI16(); // the entry's last field is not used; reading it saves a seek
+    file.entry = fileEntryFrom(raw);
     if (m_replaceHigh)
         file.entry.locatorHigh = m_high;
     file.text = windowsOutputName(safeName(nameFor(file)) + "." + ExtensionForType(file.entry.resourceType));
@@ -113,14 +109,12 @@ std::optional<ArchiveWalk::File> ArchiveWalk::next() {
 
 WalkAhead walkAhead(ByteReader& archive, const SelectionState& selection, std::int32_t count) {
     WalkAhead ahead;
+    FileTableBlocks table(archive);
     for (std::int64_t i = std::max<std::int64_t>(selection.begin_i, 1) - 1; i < count; ++i) {
-        const std::int64_t position = i * kFileEntrySize + kFileTablePosition;
-        if (position + 13 > archive.length())
+        const std::span<const std::byte> raw = table.entry(i, 14);
+        if (raw.empty())
             break;
-        archive.seek(position);
-        const BifFileEntry e = readFileEntry(archive);
-        if (position + kFileEntrySize <= archive.length())
-            archive.readI16(); // keeps the reads sequential
+        const BifFileEntry e = fileEntryFrom(raw);
         if (!dataInside(archive.length(), e.dataOffset, e.dataSize))
             break;
         ++ahead.files;
@@ -137,10 +131,8 @@ std::vector<std::uint32_t> ArchiveWalk::fileKeys() {
     const std::int64_t last = std::min<std::int64_t>(m_count, held);
     if (last > m_first) {
         keys.reserve(static_cast<std::size_t>(last - m_first));
-        m_table.seek(m_first * kFileEntrySize + kFileTablePosition);
         for (std::int64_t i = m_first; i < last; ++i) {
-            const BifFileEntry e = readFileEntry(m_table);
-            m_table.readI16();
+            const BifFileEntry e = fileEntryFrom(m_entries.entry(i, 14));
             keys.push_back((static_cast<std::uint32_t>(static_cast<std::uint16_t>(e.resourceType)) << 16) |
                            static_cast<std::uint16_t>(e.locatorLow));
         }

@@ -61,7 +61,9 @@ private:
     std::string nameFor(const File& file);
     const std::unordered_map<std::uint64_t, std::size_t>& lookup();
 
+    // The table has a reader of its own, so reading it stays apart from the data being copied.
     ByteReader m_table;
+    FileTableBlocks m_entries{m_table};
     ByteReader m_bif;
     bool m_replaceHigh;
     std::int16_t m_high;

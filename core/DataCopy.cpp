@@ -98,7 +98,8 @@ void copyData(ByteReader& archive, ByteWriter& out, std::int32_t dataOffset, std
                 afterRead(copied);
             continue;
         }
-        buffer.resize(kChunk);
+        if (buffer.size() < piece)
+            buffer.resize(piece);
         archive.seek(static_cast<std::int64_t>(dataOffset) + copied + 1);
         archive.readExact(std::span(buffer.data(), piece));
         copied += static_cast<std::int64_t>(piece);

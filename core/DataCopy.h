@@ -25,7 +25,8 @@ void checkBounds(const ByteReader& archive, std::int32_t dataOffset, std::int32_
                  std::int64_t index, const std::string& text);
 
 // Copies the data to the output's end in pieces of 65535 bytes, in the kernel where it can, else through
-// `buffer`; `afterRead` (when given) gets the bytes copied so far after each piece is read.
+// `buffer`, grown to the largest piece; `afterRead` (when given) gets the bytes copied so far after each
+// piece is read.
 void copyData(ByteReader& archive, ByteWriter& out, std::int32_t dataOffset, std::int32_t dataSize,
               std::vector<std::byte>& buffer, const std::function<void(std::int64_t)>& afterRead = {});
 

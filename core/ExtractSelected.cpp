@@ -63,41 +63,13 @@ void writeWhole(ByteReader& archive, const fs::path& outPath, std::int32_t datao
         progress(0.0f);
 }
 
-// DataOffset and DataSize of the entries a run picks, read from the file table in blocks rather than with
-// a seek per entry.
-class TableBounds {
-public:
-    explicit TableBounds(ByteReader& bif) : m_bif(bif) {}
-
-    // Entry i's, or nothing when its fields lie past the archive's end.
-    std::optional<DataBounds> at(std::int64_t i) {
-        if (kFileTablePosition + kFileEntrySize * i + 4 + 8 > m_bif.length() + 1)
-            return std::nullopt;
-        if (i < m_first || i >= m_first + m_held)
-            load(i);
-        if (i >= m_first + m_held) // the archive shrank meanwhile
-            return std::nullopt;
-        const auto at = static_cast<std::size_t>((i - m_first) * kFileEntrySize + 4);
-        return DataBounds{endian::loadI32(m_block, at), endian::loadI32(m_block, at + 4)};
-    }
-
-private:
-    static constexpr std::size_t kBlockEntries = 4096;
-
-    void load(std::int64_t first) {
-        m_block.resize(kBlockEntries * kFileEntrySize);
-        m_bif.seek(kFileTablePosition + kFileEntrySize * first);
-        const std::size_t got = m_bif.read(m_block);
-        m_first = first;
-        // An entry counts once its two fields, bytes 4 to 11, are there.
-        m_held = got >= 12 ? static_cast<std::int64_t>((got - 12) / kFileEntrySize + 1) : 0;
-    }
-
-    ByteReader& m_bif;
-    std::vector<std::byte> m_block;
-    std::int64_t m_first = 0;
-    std::int64_t m_held = 0;
-};
+// DataOffset and DataSize of entry i, or nothing where the archive ends before them.
+std::optional<DataBounds> boundsOf(FileTableBlocks& table, std::int64_t i) {
+    const std::span<const std::byte> raw = table.entry(i, 12);
+    if (raw.empty())
+        return std::nullopt;
+    return DataBounds{endian::loadI32(raw, 4), endian::loadI32(raw, 8)};
+}
 
 } // namespace
 
@@ -130,12 +102,12 @@ void extractSelected(const SelectionState& archive, const GameSources& sources,
 
     // Before anything is written: the data of the checked files up to the first one that fails, as that
     // failure ends the run there.
-    TableBounds table(bif);
+    FileTableBlocks table(bif);
     std::int64_t needed = 0;
     for (std::int32_t i = 0; i < count; ++i) {
         if (!callbacks.isChecked(i))
             continue;
-        const std::optional<DataBounds> bounds = table.at(i);
+        const std::optional<DataBounds> bounds = boundsOf(table, i);
         if (!bounds || !dataInside(bif.length(), bounds->dataOffset, bounds->dataSize))
             break;
         needed += std::max<std::int32_t>(bounds->dataSize, 0);
@@ -156,7 +128,7 @@ void extractSelected(const SelectionState& archive, const GameSources& sources,
         if (callbacks.isChecked(i)) {
             if (callbacks.status)
                 callbacks.status(text);
-            const std::optional<DataBounds> held = table.at(i);
+            const std::optional<DataBounds> held = boundsOf(table, i);
             const DataBounds bounds = held ? *held : entryDataBounds(bif, i); // which reports the failure
             const std::string outName = "workdir\\" + windowsOutputName(safeName(text));
             const fs::path outPath = paths.map(outName, nullptr, PathText::GameOnly);

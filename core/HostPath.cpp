@@ -226,12 +226,15 @@ fs::path HostPaths::map(std::string_view gamePath, bool* exists, PathText text) 
 }
 
 void HostPaths::noteCreated(const fs::path& hostPath) {
-    const std::string dir = hostPath.parent_path().string();
+    // Split as join() built it: the folder is the text before the last "/", "/" itself for the root.
+    const std::string& path = hostPath.native();
+    const std::size_t cut = path.rfind('/');
+    const std::string dir = cut == std::string::npos ? std::string() : cut == 0 ? "/" : path.substr(0, cut);
     if (const auto it = m_listings.find(dir); it != m_listings.end()) {
-        std::string name = hostPath.filename().string();
+        const std::string_view name = std::string_view(path).substr(cut == std::string::npos ? 0 : cut + 1);
         it->second.created.insert(fingerprint(name));
         if (it->second.names)
-            it->second.names->add(std::move(name));
+            it->second.names->add(std::string(name));
     }
 }
 

@@ -79,6 +79,25 @@ std::vector<KeyResourceRecord> readResourceTable(ByteReader& key);
 std::int32_t readFileEntryCount(ByteReader& bif);
 // The file entry at the reader's current position (14 of its 16 bytes).
 BifFileEntry readFileEntry(ByteReader& bif);
+// The same from the entry's first 14 bytes in memory.
+BifFileEntry fileEntryFrom(std::span<const std::byte> raw);
+
+// The file table read in blocks of 4096 entries, for walks that take entry after entry: one read per block
+// instead of a read per field.
+class FileTableBlocks {
+public:
+    explicit FileTableBlocks(ByteReader& bif) : m_bif(bif) {}
+    // The first `need` bytes (up to 16) of file entry i (0-based); empty where the archive ends sooner.
+    std::span<const std::byte> entry(std::int64_t i, std::size_t need);
+
+private:
+    static constexpr std::int64_t kBlockEntries = 4096;
+
+    ByteReader& m_bif;
+    std::vector<std::byte> m_block;
+    std::int64_t m_first = -1; // the entry the block starts with; -1 before the first read
+    std::size_t m_held = 0;    // bytes of the block read
+};
 // DataOffset and DataSize of the file entry at 0-based index i (position 25 + 16i).
 DataBounds readDataBounds(ByteReader& bif, std::int64_t index);
 
