@@ -1,7 +1,7 @@
 // Side-by-side timings of quillmere-cli against tar and against the floor of extraction (a program that
-// only creates each file, copies its bytes in the kernel and keeps a log line per file) on the same files, medians over rounds in
-// which the three take turns going first; and of picking against extracting, and against itself into a
-// crowded WorkDir.
+// only creates each file, copies its bytes in the kernel and keeps a log line per file) on the same files,
+// medians over rounds in which the three take turns going first; and of picking against extracting, and
+// against itself into a crowded WorkDir.
 //   bench_cli [--floor FLOOR] CLI MKDEMO WORKDIR [ROUNDS]
 #include <algorithm>
 #include <chrono>
@@ -118,8 +118,8 @@ int main(int argc, char** argv) {
     };
     const std::vector<std::string> ourArgs = {cli, "--game", game.string(), "extract", "CREATURE.BIF"};
     const std::vector<std::string> tarArgs = {"tar", "-xf", (work / "creature.tar").string()};
-    const std::vector<std::string> floorArgs = {floorProgram, (game / "data" / "CREATURE.BIF").string(),
-                                                "CREATURE", "CRE", "cfr", "log"};
+    const std::vector<std::string> floorArgs = {
+        floorProgram, (game / "data" / "CREATURE.BIF").string(), "CREATURE", "CRE", "cfr", "log"};
 
     const std::vector<std::string> extractAll = {cli, "--game", huge.string(), "extract", "ITEMS.BIF"};
     const std::vector<std::string> pickAll = {cli, "--game", huge.string(), "pick", "ITEMS.BIF", "*"};

@@ -74,7 +74,7 @@ std::uint64_t fingerprint(std::string_view name) {
     std::uint64_t hash = 14695981039346656037ull;
     for (const char c : name)
         hash = (hash ^ static_cast<unsigned char>(upperAscii(c))) * 1099511628211ull;
-    return hash;
+    return hash != 0 ? hash : 1;
 }
 
 // Calls `each` with every name in a host folder but "." and "..". Read with readdir: a folder of tens of
@@ -107,16 +107,39 @@ bool HostPaths::Names::hasExact(const std::string& name, const std::string& uppe
 HostPaths::Listing& HostPaths::listing(const std::string& hostDir) {
     auto [it, inserted] = m_listings.try_emplace(hostDir);
     if (inserted) {
-        std::vector<std::uint64_t>& prints = it->second.fingerprints;
-        forEachName(hostDir, [&](std::string_view name) { prints.push_back(fingerprint(name)); });
-        std::sort(prints.begin(), prints.end());
+        forEachName(hostDir, [&](std::string_view name) { it->second.add(fingerprint(name)); });
     }
     return it->second;
 }
 
+void HostPaths::Listing::add(std::uint64_t print) {
+    if (2 * (count + 1) > fingerprints.size()) {
+        std::vector<std::uint64_t> old(2 * fingerprints.size());
+        old.swap(fingerprints);
+        count = 0;
+        for (const std::uint64_t p : old)
+            if (p != 0)
+                add(p);
+    }
+    const std::size_t mask = fingerprints.size() - 1;
+    for (std::size_t at = print & mask;; at = (at + 1) & mask) {
+        if (fingerprints[at] == print)
+            return;
+        if (fingerprints[at] == 0) {
+            fingerprints[at] = print;
+            ++count;
+            return;
+        }
+    }
+}
+
 bool HostPaths::Listing::mayHold(std::string_view name) const {
     const std::uint64_t print = fingerprint(name);
-    return std::binary_search(fingerprints.begin(), fingerprints.end(), print) || created.count(print) != 0;
+    const std::size_t mask = fingerprints.size() - 1;
+    for (std::size_t at = print & mask; fingerprints[at] != 0; at = (at + 1) & mask)
+        if (fingerprints[at] == print)
+            return true;
+    return false;
 }
 
 const HostPaths::Names& HostPaths::names(const std::string& hostDir, Listing& listing) {
@@ -232,7 +255,7 @@ void HostPaths::noteCreated(const fs::path& hostPath) {
     const std::string dir = cut == std::string::npos ? std::string() : cut == 0 ? "/" : path.substr(0, cut);
     if (const auto it = m_listings.find(dir); it != m_listings.end()) {
         const std::string_view name = std::string_view(path).substr(cut == std::string::npos ? 0 : cut + 1);
-        it->second.created.insert(fingerprint(name));
+        it->second.add(fingerprint(name));
         if (it->second.names)
             it->second.names->add(std::string(name));
     }

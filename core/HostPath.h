@@ -45,9 +45,12 @@ private:
     // surely absent; the names themselves are read at the first look-up that may find one. A run that
     // writes new names into a crowded folder so never holds its names.
     struct Listing {
-        std::vector<std::uint64_t> fingerprints;   // sorted: a folder may hold tens of thousands of names
-        std::unordered_set<std::uint64_t> created; // of files created since
+        // Open addressing, as a folder may hold tens of thousands of names and a run adds as many; 0 marks
+        // a free slot, so no fingerprint is 0.
+        std::vector<std::uint64_t> fingerprints = std::vector<std::uint64_t>(64);
+        std::size_t count = 0;
         std::optional<Names> names;
+        void add(std::uint64_t fingerprint);
         bool mayHold(std::string_view name) const;
     };
     Listing& listing(const std::string& hostDir);

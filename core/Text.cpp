@@ -1,5 +1,6 @@
 #include "Text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -95,6 +96,9 @@ std::string gameTextToUtf8(std::string_view bytes, TextEncoding encoding) {
 }
 
 std::string cp1252ToUtf8(std::string_view bytes) {
+    // Most names are ASCII, which both share.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::string(bytes);
     std::string out;
     out.reserve(bytes.size());
     for (const char c : bytes)
