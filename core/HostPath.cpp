@@ -107,7 +107,8 @@ bool HostPaths::Names::hasExact(const std::string& name, const std::string& uppe
 HostPaths::Listing& HostPaths::listing(const std::string& hostDir) {
     auto [it, inserted] = m_listings.try_emplace(hostDir);
     if (inserted) {
-        forEachName(hostDir, [&](std::string_view name) { it->second.add(fingerprint(name)); });
+        Listing& folder = it->second;
+        forEachName(hostDir, [&folder](std::string_view name) { folder.add(fingerprint(name)); });
     }
     return it->second;
 }
