@@ -3,6 +3,7 @@
 #include "Text.h"
 
 #include <array>
+#include <optional>
 #include <string>
 
 namespace qm::registry {
@@ -35,17 +36,10 @@ void appendCodePoint(std::u16string& out, char32_t cp) {
 // valid sequence is taken as Latin-1.
 void appendRaw(std::string_view s, std::size_t& pos, std::u16string& out) {
     const auto lead = static_cast<unsigned char>(s[pos]);
-    const std::size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    if (length == 1 || pos + length > s.size() || !isValidUtf8(s.substr(pos, length))) {
+    if (const std::optional<char32_t> cp = nextUtf8(s, pos))
+        appendCodePoint(out, *cp);
+    else
         out += static_cast<char16_t>(lead);
-        ++pos;
-        return;
-    }
-    char32_t cp = lead & (0x7Fu >> length);
-    for (std::size_t k = 1; k < length; ++k)
-        cp = (cp << 6) | (static_cast<unsigned char>(s[pos + k]) & 0x3Fu);
-    pos += length;
-    appendCodePoint(out, cp);
 }
 
 void appendData(StoredValue& value, char byte) {

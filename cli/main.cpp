@@ -495,12 +495,11 @@ int runPick(const Game& game, const std::string& archive, const std::vector<std:
     // Each path is printed as soon as its file is whole, so an interrupted run has printed exactly the
     // files it wrote; a path that cannot be printed stops the run.
     const auto convert = outputConverter(wav);
-    callbacks.written = [&bar, &convert](const std::string& path) {
+    callbacks.written = [&bar, &convert](const std::string& gamePath, const std::filesystem::path& path) {
         if (convert)
-            convert(path);
+            convert(gamePath);
         bar.finish();
-        standardOutput().write(
-            escapeField(qm::displayPath(qm::hostPath(path, qm::PathText::GameOnly).generic_string())) + '\n');
+        standardOutput().write(escapeField(qm::displayPath(path.generic_string())) + '\n');
         standardOutput().check();
         qm::stopIfRequested();
     };
