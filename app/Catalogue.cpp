@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
+#include <system_error>
 
 namespace qm {
 
@@ -37,6 +39,30 @@ std::vector<std::string> listbifs(ByteReader& key) {
             names.emplace_back(name);
     }
     return names;
+}
+
+CatalogueShape inspectCatalogue(const std::string& BGpath) {
+    CatalogueShape shape;
+    bool found = false;
+    const auto path = HostPaths().map(BGpath + "chitin.key", &found);
+    std::error_code ec;
+    if (!found || !std::filesystem::is_regular_file(path, ec))
+        return shape;
+    shape.found = true;
+    ByteReader key(path, ByteReader::kRandomAccessBuffer);
+    // Header: BifCount at 8, ResourceCount at 12, ResourceTableOffset at 20; the archive table at 24.
+    key.seek(9);
+    shape.archiveCount = static_cast<std::uint32_t>(key.readI32());
+    shape.resourceCount = static_cast<std::uint32_t>(key.readI32());
+    key.readI32();
+    const std::int64_t resourceTable = static_cast<std::uint32_t>(key.readI32());
+    shape.headerWhole = !key.ranShort();
+    const std::int64_t length = key.length();
+    constexpr std::int64_t kHeaderSize = 24;
+    shape.archivesHeld = static_cast<std::uint64_t>(std::max<std::int64_t>(length - kHeaderSize, 0) / 12);
+    if (resourceTable <= length)
+        shape.resourcesHeld = static_cast<std::uint64_t>((length - resourceTable) / kResourceEntrySize);
+    return shape;
 }
 
 void sortArchiveNames(std::vector<std::string>& names) {

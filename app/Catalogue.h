@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,18 @@ std::vector<std::string> listbifs(const std::string& BGpath);
 class ByteReader;
 // The scan itself, over a catalogue already open (a file or memory).
 std::vector<std::string> listbifs(ByteReader& key);
+
+// What a catalogue holds of the tables its header announces, so that a cut file can be told from a whole
+// one. Counts are the header's (unsigned); "held" counts the whole entries the file has room for.
+struct CatalogueShape {
+    bool found = false;       // BGpath & "chitin.key" is a file
+    bool headerWhole = false; // its 24-byte header is all there
+    std::uint32_t archiveCount = 0;
+    std::uint64_t archivesHeld = 0;
+    std::uint32_t resourceCount = 0;
+    std::uint64_t resourcesHeld = 0; // 0 when the table's offset lies outside the file
+};
+CatalogueShape inspectCatalogue(const std::string& BGpath);
 
 // Orders archive names as a sorted list box does: alphabetically, letter case ignored, duplicates kept.
 void sortArchiveNames(std::vector<std::string>& names);

@@ -1,5 +1,6 @@
 #include "GameFolder.h"
 
+#include "GameSources.h"
 #include "HostPath.h"
 #include "Registry.h"
 #include "Text.h"
@@ -7,16 +8,13 @@
 #include <algorithm>
 #include <cstdlib>
 #include <system_error>
+#include <utility>
 
 namespace qm {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Where the game's installer records its folder, among the DirectPlay lobby applications.
-constexpr const char* kGameKey = "SOFTWARE\\Microsoft\\DirectPlay\\Applications\\Baldur's Gate";
-constexpr const char* kGameValue = "Path";
 
 #ifdef _WIN32
 constexpr char kSeparator = '\\';
@@ -30,33 +28,6 @@ bool endsWithSeparator(std::string_view folder) {
 }
 #endif
 
-} // namespace
-
-std::string withFolderSeparator(std::string folder) {
-    if (!folder.empty() && !endsWithSeparator(folder))
-        folder += kSeparator;
-    return folder;
-}
-
-#ifndef _WIN32
-
-namespace {
-
-// The folders just below `parent` that hold a registry file, in sorted order; `below` is appended to each
-// child first (Steam keeps the prefix in the child's "pfx" folder). A missing or unreadable folder has
-// none.
-void addPrefixes(std::vector<fs::path>& prefixes, const fs::path& parent, const char* below = nullptr) {
-    std::error_code ec;
-    std::vector<fs::path> found;
-    for (fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec)) {
-        const fs::path prefix = below != nullptr ? it->path() / below : it->path();
-        if (fs::is_regular_file(prefix / "system.reg", ec))
-            found.push_back(prefix);
-    }
-    std::sort(found.begin(), found.end());
-    prefixes.insert(prefixes.end(), found.begin(), found.end());
-}
-
 bool holdsCatalogue(const std::string& folder) {
     bool found = false;
     const fs::path key = HostPaths().map(folder + "chitin.key", &found);
@@ -64,48 +35,115 @@ bool holdsCatalogue(const std::string& folder) {
     return found && fs::is_regular_file(key, ec);
 }
 
-} // namespace
-
-std::vector<fs::path> launcherPrefixes(const fs::path& home) {
-    std::vector<fs::path> prefixes;
-    if (home.empty())
-        return prefixes;
-    addPrefixes(prefixes, home / "Games");                         // Lutris
-    addPrefixes(prefixes, home / "Games/Heroic/Prefixes");         // Heroic
-    addPrefixes(prefixes, home / "Games/Heroic/Prefixes/default"); // Heroic, newer releases
-    addPrefixes(prefixes, home / ".local/share/bottles/bottles");  // Bottles
-    addPrefixes(prefixes, home / ".PlayOnLinux/wineprefix");       // PlayOnLinux
-    for (const char* steam :
-         {".steam/steam", ".local/share/Steam", ".var/app/com.valvesoftware.Steam/.local/share/Steam"})
-        addPrefixes(prefixes, home / steam / "steamapps/compatdata", "pfx"); // Steam's Proton
-    return prefixes;
+std::vector<GameCandidate> gather(const std::optional<std::string>& commandLineFolder, bool stopAtChoice) {
+    using namespace discovery;
+    Candidates list(stopAtChoice);
+    fromCommandLine(list, commandLineFolder);
+    if (!list.done())
+        fromEnvironment(list);
+    if (list.done())
+        return list.take();
+    // Homes and prefixes are looked up only when no folder was given.
+    const Places places = findPlaces();
+    using Source = void (*)(Candidates&, const Places&);
+    for (const Source source :
+         {fromGameRegistry, fromGogRegistry, fromSteam, fromGogFolders, fromBeamdog, fromCurrentFolder}) {
+        if (list.done())
+            break;
+        source(list, places);
+    }
+    return list.take();
 }
 
+} // namespace
+
+namespace discovery {
+
+bool Candidates::add(std::string source, std::string folder, GameCandidate::Use use) {
+    const bool hasCatalogue = holdsCatalogue(folder);
+    m_list.push_back({std::move(source), std::move(folder), hasCatalogue, use});
+    m_done = m_stopAtChoice && (hasCatalogue || use == GameCandidate::Use::Given);
+    return !m_done;
+}
+
+Places findPlaces() {
+    Places places;
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+        places.home = home;
+#ifndef _WIN32
+    places.defaultPrefix = winePrefix();
+    const fs::path defaultIdentity = folderIdentity(places.defaultPrefix);
+    std::vector<fs::path> seen;
+    for (fs::path& prefix : launcherPrefixes(places.home)) {
+        fs::path id = folderIdentity(prefix);
+        if ((!places.defaultPrefix.empty() && id == defaultIdentity) ||
+            std::find(seen.begin(), seen.end(), id) != seen.end())
+            continue;
+        seen.push_back(std::move(id));
+        places.launchers.push_back(std::move(prefix));
+    }
+#endif
+    return places;
+}
+
+fs::path folderIdentity(const fs::path& folder) {
+    std::error_code ec;
+    fs::path canonical = fs::weakly_canonical(folder, ec);
+    return ec ? folder.lexically_normal() : canonical;
+}
+
+#ifdef _WIN32
+std::string folderText(const fs::path& folder) {
+    const std::u8string utf8 = fs::path(folder).make_preferred().u8string();
+    return withFolderSeparator(utf8ToCp1252(std::string(utf8.begin(), utf8.end())));
+}
+fs::path pathFromUtf8(const std::string& utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+#else
+std::string folderText(const fs::path& folder) {
+    return withFolderSeparator(folder.string());
+}
+fs::path pathFromUtf8(const std::string& utf8) {
+    return fs::path(utf8);
+}
 #endif
 
+} // namespace discovery
+
+std::string withFolderSeparator(std::string folder) {
+    if (!folder.empty() && !endsWithSeparator(folder))
+        folder += kSeparator;
+    return folder;
+}
+
+std::vector<GameCandidate> gameFolderCandidates(const std::optional<std::string>& commandLineFolder) {
+    return gather(commandLineFolder, false);
+}
+
+std::size_t chosenCandidate(const std::vector<GameCandidate>& candidates) {
+    using Use = GameCandidate::Use;
+    const auto first = [&candidates](auto test) {
+        return static_cast<std::size_t>(std::find_if(candidates.begin(), candidates.end(), test) -
+                                        candidates.begin());
+    };
+    if (const std::size_t given = first([](const GameCandidate& c) { return c.use == Use::Given; });
+        given < candidates.size())
+        return given;
+    if (const std::size_t found = first([](const GameCandidate& c) { return c.hasCatalogue; });
+        found < candidates.size())
+        return found;
+    return first([](const GameCandidate& c) { return c.use == Use::Fallback; });
+}
+
+std::string discoverGameFolder(const std::optional<std::string>& commandLineFolder) {
+    const std::vector<GameCandidate> candidates = gather(commandLineFolder, true);
+    const std::size_t chosen = chosenCandidate(candidates);
+    return chosen < candidates.size() ? candidates[chosen].folder : std::string();
+}
+
 std::string discoverGameFolder() {
-    if (const char* dir = std::getenv("QUILLMERE_GAME_DIR"); dir != nullptr && *dir != '\0')
-        return withFolderSeparator(dir);
-    // Only the text counts: a value of another type succeeds but leaves it empty.
-    std::string stored;
-    readregvalue(kHkeyLocalMachine, kGameKey, kGameValue, stored);
-#ifdef _WIN32
-    return stored;
-#else
-    // The default prefix's folder is used even without a catalogue when no launcher's prefix has the
-    // game, as the registry names it.
-    const std::string primary = stored.empty() ? std::string() : mapWinePath(winePrefix(), stored);
-    if (!primary.empty() && holdsCatalogue(primary))
-        return primary;
-    const char* home = std::getenv("HOME");
-    for (const fs::path& prefix : launcherPrefixes(home != nullptr ? fs::path(home) : fs::path())) {
-        if (!readWineRegistryValue(prefix / "system.reg", kGameKey, kGameValue, stored) || stored.empty())
-            continue;
-        if (std::string folder = mapWinePath(prefix, stored); !folder.empty() && holdsCatalogue(folder))
-            return folder;
-    }
-    return primary;
-#endif
+    return discoverGameFolder(std::nullopt);
 }
 
 } // namespace qm

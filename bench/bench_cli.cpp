@@ -1,12 +1,14 @@
 // Side-by-side timings of quillmere-cli against tar and against the floor of extraction (a program that
-// only creates each file and copies its bytes in the kernel) on the same files, medians over rounds in
-// which the three take turns going first.
+// only creates each file, copies its bytes in the kernel and keeps a log line per file) on the same files,
+// medians over rounds in which the three take turns going first; and of picking against extracting, and
+// against itself into a crowded WorkDir.
 //   bench_cli [--floor FLOOR] CLI MKDEMO WORKDIR [ROUNDS]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -87,6 +89,19 @@ int main(int argc, char** argv) {
          edition.string()},
         work);
 
+    // Picking: every file of a 65,535-entry archive, beside extracting the same archive whole.
+    const fs::path huge = work / "game-65535";
+    run({mkdemo, "--single-archive", "65535", "--archive", "ITEMS", huge.string()}, work);
+    // 500 picks spread over the 20,000 files, into a WorkDir that already holds 30,000 others and into an
+    // empty one.
+    std::vector<std::string> pick500 = {cli, "--game", game.string(), "pick", "CREATURE.BIF"};
+    for (int k = 0; k < 500; ++k)
+        pick500.push_back(std::to_string(k * 40));
+    const fs::path crowded = work / "crowded";
+    fs::create_directories(crowded / "WorkDir");
+    for (int k = 0; k < 30000; ++k)
+        std::ofstream(crowded / "WorkDir" / ("FILL" + std::to_string(k) + ".DAT"));
+
     // The tar holds exactly the files that extraction writes, made from a first extraction.
     const fs::path seed = work / "seed";
     fresh(seed);
@@ -103,11 +118,46 @@ int main(int argc, char** argv) {
     };
     const std::vector<std::string> ourArgs = {cli, "--game", game.string(), "extract", "CREATURE.BIF"};
     const std::vector<std::string> tarArgs = {"tar", "-xf", (work / "creature.tar").string()};
-    const std::vector<std::string> floorArgs = {floorProgram, (game / "data" / "CREATURE.BIF").string(),
-                                                "CREATURE", "CRE", "cfr"};
+    const std::vector<std::string> floorArgs = {
+        floorProgram, (game / "data" / "CREATURE.BIF").string(), "CREATURE", "CRE", "cfr", "log"};
+
+    const std::vector<std::string> extractAll = {cli, "--game", huge.string(), "extract", "ITEMS.BIF"};
+    const std::vector<std::string> pickAll = {cli, "--game", huge.string(), "pick", "ITEMS.BIF", "*"};
+    // The crowded WorkDir keeps its 30,000 files; what a run picked into it is removed before the next.
+    const auto intoCrowded = [&] {
+        for (const auto& entry : fs::directory_iterator(crowded / "WorkDir"))
+            if (entry.path().filename().string().rfind("FILL", 0) != 0)
+                fs::remove(entry.path());
+        sync();
+        return run(pick500, crowded);
+    };
 
     std::vector<double> ours, tars, floors, toTar, toFloor, listing, editionListing;
+    std::vector<double> picksAll, extractsAll, pickToExtract, crowdedPicks, emptyPicks, crowdedToEmpty;
     long peakKb = 0;
+    for (int i = 0; i < rounds; ++i) {
+        // Each pair takes turns going first.
+        Run p, x, c, e;
+        if (i % 2 == 0) {
+            p = timed(pickAll, "pick-all");
+            x = timed(extractAll, "extract-all");
+            c = intoCrowded();
+            e = timed(pick500, "pick-empty");
+        } else {
+            x = timed(extractAll, "extract-all");
+            p = timed(pickAll, "pick-all");
+            e = timed(pick500, "pick-empty");
+            c = intoCrowded();
+        }
+        fs::remove_all(work / "pick-all");
+        fs::remove_all(work / "extract-all");
+        picksAll.push_back(p.seconds);
+        extractsAll.push_back(x.seconds);
+        pickToExtract.push_back(p.seconds / x.seconds);
+        crowdedPicks.push_back(c.seconds);
+        emptyPicks.push_back(e.seconds);
+        crowdedToEmpty.push_back(c.seconds / e.seconds);
+    }
     for (int i = 0; i < rounds; ++i) {
         Run q, t, f;
         // The three take turns going first, so that none pays for another's deletions or dirty pages.
@@ -148,6 +198,13 @@ int main(int argc, char** argv) {
         std::printf("extract 20000 files: no floor program given (--floor), floor not measured\n");
     std::printf("extract peak memory: %.1f MB (target < 10 MB)\n", static_cast<double>(peakKb) / 1024.0);
     std::printf("files on 32767 entries: median %.3f s (target < 0.5 s)\n", median(listing));
+    std::printf("pick ITEMS.BIF '*' of 65535 files: median %.3f s, extract of the same median %.3f s, median "
+                "ratio %.2f (target <= 1.30)\n",
+                median(picksAll), median(extractsAll), median(pickToExtract));
+    std::printf(
+        "500 picks into a WorkDir of 30000 files: median %.3f s, into an empty WorkDir median %.3f s, "
+        "median ratio %.2f (target <= 1.50)\n",
+        median(crowdedPicks), median(emptyPicks), median(crowdedToEmpty));
     std::error_code ec;
     std::printf(
         "files ITEMS.BIF, Enhanced Edition (3000 items, 100000 strings, %.1f MB table): median %.3f s "

@@ -52,12 +52,6 @@ void ByteReader::readExact(std::span<std::byte> out) {
         throw FileError(InputPastEndOfFile, m_source->name());
 }
 
-std::uint8_t ByteReader::readU8() {
-    std::byte b[1]{};
-    read(b);
-    return endian::byteAt(b, 0);
-}
-
 std::int16_t ByteReader::readI16() {
     std::byte b[2]{};
     read(b);

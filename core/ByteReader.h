@@ -41,7 +41,6 @@ public:
     // Moves to a 1-based position; positions below 1 fail with 63, as a bad record number.
     void seek(std::int64_t position);
 
-    std::uint8_t readU8();
     std::int16_t readI16();
     std::int32_t readI32();
     // Reads up to out.size() bytes; returns how many it found.

@@ -1,53 +1,103 @@
 #include "ByteWriter.h"
 
 #include "FileError.h"
-#include "HostFile.h"
 #include "HostPath.h"
 
+#include <algorithm>
 #include <cerrno>
-#ifdef _WIN32
+#include <cstring>
 #include <fcntl.h>
+#include <system_error>
+#include <utility>
+#ifdef _WIN32
 #include <io.h>
 #include <sys/stat.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace qm {
 
-ByteWriter::ByteWriter(const std::filesystem::path& hostPath, Mode mode) : m_path(hostPath) {
-    if (mode == Mode::CreateNew) {
+namespace {
+
 #ifdef _WIN32
-        // CREATE_NEW underneath: a name taken by anything, a link or junction included, fails.
-        const int fd =
-            _wopen(hostPath.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-        m_file = fd < 0 ? nullptr : _fdopen(fd, "wb");
-        if (fd >= 0 && m_file == nullptr)
-            _close(fd);
+int openFor(const std::filesystem::path& path, ByteWriter::Mode mode) {
+    int flags = _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT;
+    flags |= mode == ByteWriter::Mode::Append      ? _O_APPEND
+             : mode == ByteWriter::Mode::CreateNew ? _O_EXCL
+                                                   : _O_TRUNC;
+    return _wopen(path.c_str(), flags, _S_IREAD | _S_IWRITE);
+}
+long writeSome(int fd, const char* data, std::size_t size) {
+    return _write(fd, data, static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30)));
+}
+int closeFile(int fd) {
+    return _close(fd);
+}
 #else
-        // O_CREAT | O_EXCL ("x"), which also refuses a link at the name, dangling or not, and O_CLOEXEC.
-        m_file = std::fopen(hostPath.c_str(), "wbxe");
+int openFor(const std::filesystem::path& path, ByteWriter::Mode mode) {
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
+    flags |= mode == ByteWriter::Mode::Append      ? O_APPEND
+             : mode == ByteWriter::Mode::CreateNew ? O_EXCL
+                                                   : O_TRUNC;
+    return ::open(path.c_str(), flags, 0666);
+}
+long writeSome(int fd, const char* data, std::size_t size) {
+    return ::write(fd, data, size);
+}
+int closeFile(int fd) {
+    return ::close(fd);
+}
 #endif
-        if (m_file == nullptr)
-            throw errorFromErrno(errno, displayPath(hostPath));
-    }
-    if (m_file == nullptr)
-        m_file = openHostFile(hostPath, mode == Mode::Append ? "ab" : "wb");
-    // One chunk fits the buffer whole, so each chunk leaves in one write. Left uninitialised: most
-    // outputs are copied in the kernel and never touch it.
-    m_buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
-    std::setvbuf(m_file, m_buffer.get(), _IOFBF, kBufferSize);
+
+} // namespace
+
+ByteWriter::ByteWriter(const std::filesystem::path& hostPath, Mode mode)
+    : m_fd(openFor(hostPath, mode)), m_path(hostPath.native()) {
+    if (m_fd >= 0)
+        return;
+    const int err = errno;
+#ifdef _WIN32
+    // Windows answers "access denied" for a folder; Linux's EISDIR already gives 75.
+    if (std::error_code ec; err == EACCES && std::filesystem::is_directory(hostPath, ec))
+        throw FileError(PathFileAccessError, displayPath(hostPath));
+#endif
+    throw errorFromErrno(err, displayPath(hostPath));
 }
 
 ByteWriter::~ByteWriter() {
-    if (m_file != nullptr)
-        std::fclose(m_file);
+    if (m_fd < 0)
+        return;
+    try {
+        flush();
+    } catch (const FileError&) {
+        // Closing quietly: the failure that unwound the caller is the one to report.
+    }
+    closeFile(m_fd);
+}
+
+void ByteWriter::writeOut(const char* data, std::size_t size) {
+    while (size > 0) {
+        const long n = writeSome(m_fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw errorFromErrno(n < 0 ? errno : ENOSPC, name());
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
 }
 
 void ByteWriter::write(std::span<const std::byte> bytes) {
-    if (bytes.empty())
+    const auto* data = reinterpret_cast<const char*>(bytes.data());
+    if (m_buffer.size() + bytes.size() > kBufferSize)
+        flush();
+    // A whole chunk leaves in one write of its own.
+    if (bytes.size() >= kBufferSize) {
+        writeOut(data, bytes.size());
         return;
-    errno = 0;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size())
-        throw errorFromErrno(errno != 0 ? errno : ENOSPC, displayPath(m_path));
+    }
+    m_buffer.insert(m_buffer.end(), data, data + bytes.size());
 }
 
 void ByteWriter::write(std::string_view text) {
@@ -55,34 +105,36 @@ void ByteWriter::write(std::string_view text) {
 }
 
 void ByteWriter::flush() {
-    errno = 0;
-    if (std::fflush(m_file) != 0)
-        throw errorFromErrno(errno != 0 ? errno : EIO, displayPath(m_path));
+    if (m_buffer.empty())
+        return;
+    // Whatever happens, the bytes are handed over once: a failed write is not repeated at close.
+    struct Emptied {
+        std::vector<char>& buffer;
+        ~Emptied() { buffer.clear(); }
+    } emptied{m_buffer};
+    writeOut(m_buffer.data(), m_buffer.size());
 }
 
 int ByteWriter::flushedDescriptor() {
     flush();
-#ifdef _WIN32
-    return -1;
-#else
-    return fileno(m_file);
-#endif
+    return m_fd;
 }
 
 std::string ByteWriter::name() const {
-    return displayPath(m_path);
+    return displayPath(std::filesystem::path(m_path));
 }
 
 void ByteWriter::close() {
-    if (m_file == nullptr)
+    if (m_fd < 0)
         return;
-    errno = 0;
-    const bool flushed = std::fflush(m_file) == 0;
-    const int err = errno;
-    const bool closed = std::fclose(m_file) == 0;
-    m_file = nullptr;
-    if (!flushed || !closed)
-        throw errorFromErrno(err != 0 ? err : (errno != 0 ? errno : EIO), displayPath(m_path));
+    try {
+        flush();
+    } catch (const FileError&) {
+        closeFile(std::exchange(m_fd, -1));
+        throw;
+    }
+    if (closeFile(std::exchange(m_fd, -1)) != 0)
+        throw errorFromErrno(errno != 0 ? errno : EIO, name());
 }
 
 } // namespace qm

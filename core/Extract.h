@@ -1,10 +1,12 @@
 #pragma once
 
+#include "ArchiveWalk.h"
 #include "Selection.h"
 #include "StringTable.h"
 #include "TypeTable.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -30,8 +32,12 @@ struct ExtractCallbacks {
 };
 
 // Whole-archive extraction of the selected archive into the folder targetfile, with the log
-// targetfile.log, both in the current directory.
+// targetfile.log, both in the current directory. A run whose data and log lines do not fit in the free
+// space of the output's file system fails with 61 before anything is written.
 void extractArchive(const SelectionState& selection, const ExtractCallbacks& callbacks);
+// The same with the game's files read from `sources`.
+void extractArchive(const SelectionState& selection, const GameSources& sources,
+                    const ExtractCallbacks& callbacks);
 
 // One entry of the editor's list, in file-table order.
 struct ListedFile {
@@ -44,13 +50,6 @@ struct ListedFile {
 struct ArchiveListing {
     std::int64_t archiveLength = 0;
     std::vector<ListedFile> files;
-};
-
-// Where a walk reads the catalogue and the archive: each call opens one afresh (the walk reads the archive
-// through two readers). The game folder's files by default; memory serves tests and fuzzers.
-struct GameSources {
-    std::function<std::unique_ptr<ByteSource>()> catalogue;
-    std::function<std::unique_ptr<ByteSource>()> archive;
 };
 
 // The editor's load walk: names every file exactly as whole-archive extraction does. `progress` gets
@@ -67,17 +66,23 @@ void extractfile(const std::string& archivePath, const std::string& outputPath, 
 
 // What selective extraction needs of the editor.
 struct PickCallbacks {
-    std::function<bool(int)> isChecked;              // required
-    std::function<void(int)> uncheck;                // runs the check-change handler, nested
-    std::function<void(const std::string&)> status;  // the status bar's first panel
-    std::function<void(float)> progress;             // the editor's progress bar
-    std::function<void(const std::string&)> written; // each output path, as written (game-style)
+    std::function<bool(int)> isChecked;             // required
+    std::function<void(int)> uncheck;               // runs the check-change handler, nested
+    std::function<void(const std::string&)> status; // the status bar's first panel
+    std::function<void(float)> progress;            // the editor's progress bar
+    // Each output once it is whole: its game-style path and the host file that holds it.
+    std::function<void(const std::string&, const std::filesystem::path&)> written;
 };
 
 // Selective extraction into WorkDir: entry i of `listTexts` stands for file entry i of the archive that
-// `archive` names; entries 0 to nbfile_2 - 1 that are checked are written and then unchecked.
+// `archive` names; entries 0 to nbfile_2 - 1 that are checked are written and then unchecked. The archive
+// is opened once per run. Checked files whose data do not fit in WorkDir's free space fail the run with
+// 61 before anything is written.
 void extractSelected(const SelectionState& archive, const std::vector<std::string>& listTexts,
                      const PickCallbacks& callbacks);
+// The same with the archive read from `sources` (its catalogue is not needed).
+void extractSelected(const SelectionState& archive, const GameSources& sources,
+                     const std::vector<std::string>& listTexts, const PickCallbacks& callbacks);
 
 // Offset, size and the item name index of file entry `index`: the 32-bit string reference at bytes 12-15
 // of the data, read from the archive whatever the entry's size. Where the archive ends after byte 13, the
@@ -87,7 +92,6 @@ struct EntryDetails {
     std::int32_t dataSize = 0;
     std::int32_t nameIndex = 0;
 };
-EntryDetails readEntryDetails(const std::string& archivePath, int index);
 // The same from the archive that the selection names, wherever the game keeps it (locateArchive).
 EntryDetails readEntryDetails(const SelectionState& archive, int index);
 // The same from an archive already open, for callers that read many entries.

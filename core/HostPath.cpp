@@ -3,7 +3,11 @@
 #include "FileError.h"
 #include "Text.h"
 
+#include <algorithm>
 #include <system_error>
+#ifndef _WIN32
+#include <dirent.h>
+#endif
 
 namespace qm {
 
@@ -65,20 +69,86 @@ bool exists(const std::string& path) {
     return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
 }
 
+// FNV-1a over the upper-cased name.
+std::uint64_t fingerprint(std::string_view name) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : name)
+        hash = (hash ^ static_cast<unsigned char>(upperAscii(c))) * 1099511628211ull;
+    return hash != 0 ? hash : 1;
+}
+
+// Calls `each` with every name in a host folder but "." and "..". Read with readdir: a folder of tens of
+// thousands of files is listed once per run, and a path object per name would cost more than the listing.
+template <typename Each> void forEachName(const std::string& hostDir, Each&& each) {
+    if (DIR* dir = ::opendir(hostDir.empty() ? "." : hostDir.c_str())) {
+        while (const dirent* d = ::readdir(dir)) {
+            const std::string_view name(d->d_name);
+            if (name != "." && name != "..")
+                each(name);
+        }
+        ::closedir(dir);
+    }
+}
+
 } // namespace
+
+void HostPaths::Names::add(std::string name) {
+    std::string upper = asciiUpper(name);
+    const auto [it, inserted] = folded.try_emplace(std::move(upper), name);
+    if (!inserted && it->second != name)
+        otherCases.insert(std::move(name));
+}
+
+bool HostPaths::Names::hasExact(const std::string& name, const std::string& upper) const {
+    const auto it = folded.find(upper);
+    return it != folded.end() && (it->second == name || otherCases.count(name) != 0);
+}
 
 HostPaths::Listing& HostPaths::listing(const std::string& hostDir) {
     auto [it, inserted] = m_listings.try_emplace(hostDir);
     if (inserted) {
-        std::error_code ec;
-        for (fs::directory_iterator d(hostDir.empty() ? "." : hostDir, ec), end; !ec && d != end;
-             d.increment(ec)) {
-            std::string name = d->path().filename().string();
-            it->second.folded.try_emplace(asciiUpper(name), name);
-            it->second.exact.insert(std::move(name));
-        }
+        Listing& folder = it->second;
+        forEachName(hostDir, [&folder](std::string_view name) { folder.add(fingerprint(name)); });
     }
     return it->second;
+}
+
+void HostPaths::Listing::add(std::uint64_t print) {
+    if (2 * (count + 1) > fingerprints.size()) {
+        std::vector<std::uint64_t> old(2 * fingerprints.size());
+        old.swap(fingerprints);
+        count = 0;
+        for (const std::uint64_t p : old)
+            if (p != 0)
+                add(p);
+    }
+    const std::size_t mask = fingerprints.size() - 1;
+    for (std::size_t at = print & mask;; at = (at + 1) & mask) {
+        if (fingerprints[at] == print)
+            return;
+        if (fingerprints[at] == 0) {
+            fingerprints[at] = print;
+            ++count;
+            return;
+        }
+    }
+}
+
+bool HostPaths::Listing::mayHold(std::string_view name) const {
+    const std::uint64_t print = fingerprint(name);
+    const std::size_t mask = fingerprints.size() - 1;
+    for (std::size_t at = print & mask; fingerprints[at] != 0; at = (at + 1) & mask)
+        if (fingerprints[at] == print)
+            return true;
+    return false;
+}
+
+const HostPaths::Names& HostPaths::names(const std::string& hostDir, Listing& listing) {
+    if (!listing.names) {
+        listing.names.emplace();
+        forEachName(hostDir, [&](std::string_view name) { listing.names->add(std::string(name)); });
+    }
+    return *listing.names;
 }
 
 bool HostPaths::resolve(const std::string& parent, const std::string& component, std::string& resolved) {
@@ -91,12 +161,18 @@ bool HostPaths::resolve(const std::string& parent, const std::string& component,
         }
         cached = m_listings.find(parent);
     }
-    const Listing& names = cached != m_listings.end() ? cached->second : listing(parent);
-    if (names.exact.count(component) != 0) {
+    Listing& folder = cached != m_listings.end() ? cached->second : listing(parent);
+    if (!folder.mayHold(component)) {
+        resolved = join(parent, component);
+        return false;
+    }
+    const Names& names = this->names(parent, folder);
+    const std::string upper = asciiUpper(component);
+    if (names.hasExact(component, upper)) {
         resolved = join(parent, component);
         return true;
     }
-    if (const auto found = names.folded.find(asciiUpper(component)); found != names.folded.end()) {
+    if (const auto found = names.folded.find(upper); found != names.folded.end()) {
         resolved = join(parent, found->second);
         return true;
     }
@@ -174,11 +250,15 @@ fs::path HostPaths::map(std::string_view gamePath, bool* exists, PathText text) 
 }
 
 void HostPaths::noteCreated(const fs::path& hostPath) {
-    const std::string dir = hostPath.parent_path().string();
+    // Split as join() built it: the folder is the text before the last "/", "/" itself for the root.
+    const std::string& path = hostPath.native();
+    const std::size_t cut = path.rfind('/');
+    const std::string dir = cut == std::string::npos ? std::string() : cut == 0 ? "/" : path.substr(0, cut);
     if (const auto it = m_listings.find(dir); it != m_listings.end()) {
-        std::string name = hostPath.filename().string();
-        it->second.folded.try_emplace(asciiUpper(name), name);
-        it->second.exact.insert(std::move(name));
+        const std::string_view name = std::string_view(path).substr(cut == std::string::npos ? 0 : cut + 1);
+        it->second.add(fingerprint(name));
+        if (it->second.names)
+            it->second.names->add(std::string(name));
     }
 }
 

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace qm {
 
@@ -30,11 +33,28 @@ public:
     void noteCreated(const std::filesystem::path& hostPath);
 
 private:
+    // A folder's names, upper-cased to the first name on disk of that spelling; the rare names that
+    // differ from another only in letter case are kept besides, so exact matches find them too.
+    struct Names {
+        std::unordered_map<std::string, std::string> folded;
+        std::unordered_set<std::string> otherCases;
+        void add(std::string name);
+        bool hasExact(const std::string& name, const std::string& upper) const;
+    };
+    // At first a folder is listed as fingerprints of its upper-cased names, which tell a name that is
+    // surely absent; the names themselves are read at the first look-up that may find one. A run that
+    // writes new names into a crowded folder so never holds its names.
     struct Listing {
-        std::unordered_set<std::string> exact;
-        std::unordered_map<std::string, std::string> folded; // upper-cased name -> first name on disk
+        // Open addressing, as a folder may hold tens of thousands of names and a run adds as many; 0 marks
+        // a free slot, so no fingerprint is 0.
+        std::vector<std::uint64_t> fingerprints = std::vector<std::uint64_t>(64);
+        std::size_t count = 0;
+        std::optional<Names> names;
+        void add(std::uint64_t fingerprint);
+        bool mayHold(std::string_view name) const;
     };
     Listing& listing(const std::string& hostDir);
+    const Names& names(const std::string& hostDir, Listing& listing);
     // Resolves one component below an existing host folder; returns false when it does not exist.
     bool resolve(const std::string& parent, const std::string& component, std::string& resolved);
 

@@ -21,30 +21,6 @@ std::int32_t seekResourceTable(ByteReader& key) {
     return offset;
 }
 
-KeyResourceEntry readResourceEntry(ByteReader& key) {
-    std::array<std::byte, kResourceEntrySize> raw{};
-    key.read(raw);
-    std::array<std::uint8_t, 8> resRef{};
-    for (std::size_t i = 0; i < 8; ++i)
-        resRef[i] = std::to_integer<std::uint8_t>(raw[i]);
-    const auto i16 = [&raw](std::size_t at) { return endian::loadI16(raw, at); };
-    KeyResourceEntry entry;
-    entry.name = resRefName(resRef);
-    entry.resourceType = i16(8);
-    entry.locatorLow = i16(10);
-    entry.locatorHigh = i16(12);
-    return entry;
-}
-
-KeyArchiveEntry readArchiveEntry(ByteReader& key, int k) {
-    key.seek(kArchiveTablePosition + kArchiveEntrySize * k + 4);
-    KeyArchiveEntry entry;
-    entry.nameOffset = key.readI16();
-    key.readI16(); // high half of NameOffset: read and discarded
-    entry.nameLength = key.readI16();
-    return entry;
-}
-
 ArchiveNameBlock::ArchiveNameBlock(ByteReader& key) {
     // A name starts at a positive 16-bit position and holds fewer than 32767 bytes.
     m_head.resize(static_cast<std::size_t>(std::min<std::int64_t>(key.length(), 1 << 16)));
@@ -115,6 +91,10 @@ std::int32_t readFileEntryCount(ByteReader& bif) {
 BifFileEntry readFileEntry(ByteReader& bif) {
     std::array<std::byte, 14> raw{};
     bif.read(raw);
+    return fileEntryFrom(raw);
+}
+
+BifFileEntry fileEntryFrom(std::span<const std::byte> raw) {
     BifFileEntry entry;
     entry.locatorLow = endian::loadI16(raw, 0);
     entry.locatorHigh = endian::loadI16(raw, 2);
@@ -122,6 +102,25 @@ BifFileEntry readFileEntry(ByteReader& bif) {
     entry.dataSize = endian::loadI32(raw, 8);
     entry.resourceType = endian::loadI16(raw, 12);
     return entry;
+}
+
+std::span<const std::byte> FileTableBlocks::entry(std::int64_t i, std::size_t need) {
+    const std::int64_t start = kFileTablePosition - 1 + kFileEntrySize * i;
+    if (i < 0 || start + static_cast<std::int64_t>(need) > m_bif.length())
+        return {};
+    if (m_first < 0 || i < m_first ||
+        (i - m_first) * kFileEntrySize + static_cast<std::int64_t>(need) >
+            static_cast<std::int64_t>(m_held)) {
+        m_block.resize(
+            static_cast<std::size_t>(std::min(kBlockEntries * kFileEntrySize, m_bif.length() - start)));
+        m_bif.seek(start + 1);
+        m_held = m_bif.read(m_block);
+        m_first = i;
+    }
+    const auto at = static_cast<std::size_t>((i - m_first) * kFileEntrySize);
+    if (at + need > m_held) // the archive shrank meanwhile
+        return {};
+    return std::span<const std::byte>(m_block).subspan(at, need);
 }
 
 DataBounds readDataBounds(ByteReader& bif, std::int64_t index) {

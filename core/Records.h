@@ -29,20 +29,7 @@ constexpr std::int64_t kFileEntryCountPosition = 9;
 constexpr std::int64_t kFileTablePosition = 21;
 constexpr std::int64_t kFileEntrySize = 16;
 
-struct KeyArchiveEntry {
-    std::int16_t nameOffset = 0; // low half of the 32-bit NameOffset only
-    std::int16_t nameLength = 0;
-};
-
-struct KeyResourceEntry {
-    std::string name; // the ResRef by the name rule
-    std::int16_t resourceType = 0;
-    std::int16_t locatorLow = 0;
-    std::int16_t locatorHigh = 0;
-};
-
-// A resource entry as stored, for walks that hold the whole resource table: the name is made only for the
-// entries that name a file.
+// A resource entry as stored: the name is made only for the entries that name a file.
 struct KeyResourceRecord {
     std::array<std::uint8_t, 8> resRef{};
     std::int16_t resourceType = 0;
@@ -68,11 +55,6 @@ std::string resRefName(std::span<const std::uint8_t, 8> resRef);
 
 // Reads ResourceTableOffset and leaves the reader at the first resource entry (offset + 1).
 std::int32_t seekResourceTable(ByteReader& key);
-// Reads the resource entry at the current position; the position advances by 14. A short read leaves
-// ranShort() set and the missing bytes as zeros.
-KeyResourceEntry readResourceEntry(ByteReader& key);
-// Archive entry k (0-based), from the fixed table position.
-KeyArchiveEntry readArchiveEntry(ByteReader& key, int k);
 // The names of archive entries 0 to 140 as the main window lists them: the stored name without its first
 // five characters ("data\"), a then leading "s\" (of "movies\") and its terminator; empty where an entry
 // holds no name the 16-bit position can reach. Every byte a name may occupy lies in the file's first
@@ -97,6 +79,25 @@ std::vector<KeyResourceRecord> readResourceTable(ByteReader& key);
 std::int32_t readFileEntryCount(ByteReader& bif);
 // The file entry at the reader's current position (14 of its 16 bytes).
 BifFileEntry readFileEntry(ByteReader& bif);
+// The same from the entry's first 14 bytes in memory.
+BifFileEntry fileEntryFrom(std::span<const std::byte> raw);
+
+// The file table read in blocks of 4096 entries, for walks that take entry after entry: one read per block
+// instead of a read per field.
+class FileTableBlocks {
+public:
+    explicit FileTableBlocks(ByteReader& bif) : m_bif(bif) {}
+    // The first `need` bytes (up to 16) of file entry i (0-based); empty where the archive ends sooner.
+    std::span<const std::byte> entry(std::int64_t i, std::size_t need);
+
+private:
+    static constexpr std::int64_t kBlockEntries = 4096;
+
+    ByteReader& m_bif;
+    std::vector<std::byte> m_block;
+    std::int64_t m_first = -1; // the entry the block starts with; -1 before the first read
+    std::size_t m_held = 0;    // bytes of the block read
+};
 // DataOffset and DataSize of the file entry at 0-based index i (position 25 + 16i).
 DataBounds readDataBounds(ByteReader& bif, std::int64_t index);
 

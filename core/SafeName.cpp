@@ -13,6 +13,9 @@ std::string safeName(std::string_view name) {
         for (int c = 0; c < 0x20; ++c)
             unsafe[static_cast<std::size_t>(c)] = true;
         unsafe[0x7F] = true;
+        // The five bytes Windows-1252 leaves undefined decode to C1 controls (U+0081 ... U+009D).
+        for (const int c : {0x81, 0x8D, 0x8F, 0x90, 0x9D})
+            unsafe[static_cast<std::size_t>(c)] = true;
         for (const char c : std::string_view("\\/:*?\"<>|"))
             unsafe[static_cast<unsigned char>(c)] = true;
         return unsafe;

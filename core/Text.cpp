@@ -1,5 +1,6 @@
 #include "Text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -95,6 +96,9 @@ std::string gameTextToUtf8(std::string_view bytes, TextEncoding encoding) {
 }
 
 std::string cp1252ToUtf8(std::string_view bytes) {
+    // Most names are ASCII, which both share.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::string(bytes);
     std::string out;
     out.reserve(bytes.size());
     for (const char c : bytes)
@@ -152,6 +156,13 @@ std::string utf16ToUtf8(std::u16string_view text) {
         appendUtf8(out, cp);
     }
     return out;
+}
+
+std::optional<char32_t> nextUtf8(std::string_view text, std::size_t& pos) {
+    const char32_t cp = decodeUtf8(text, pos);
+    if (cp == kInvalid)
+        return std::nullopt;
+    return cp;
 }
 
 bool isValidUtf8(std::string_view bytes) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,9 @@ std::string utf8ToCp1252(std::string_view utf8, bool* lossless = nullptr);
 // Decodes one code point per character of UTF-16 (surrogate pairs joined) into UTF-8.
 std::string utf16ToUtf8(std::u16string_view text);
 bool isValidUtf8(std::string_view bytes);
+// The code point of the UTF-8 sequence at `pos`, moving past it; nothing for a byte that starts no valid
+// sequence (overlong, a surrogate, past U+10FFFF, cut short), and `pos` then moves by that one byte.
+std::optional<char32_t> nextUtf8(std::string_view text, std::size_t& pos);
 
 // How a string table stores its texts: the original's Dialog.tlk in the code page, the Enhanced Edition's
 // lang tables in UTF-8.

@@ -91,7 +91,8 @@ std::map<std::string, std::string> Sandbox::scan() const {
     for (const fs::recursive_directory_iterator end; it != end; it.increment(ec)) {
         if (ec)
             fail("cannot list below " + m_root.string());
-        const std::string relative = fs::relative(it->path(), m_root).generic_string();
+        // Lexically: fs::relative resolves every component of both paths through the file system.
+        const std::string relative = it->path().lexically_relative(m_root).generic_string();
         if (it->path() == m_work) {
             it.disable_recursion_pending();
             tree[relative] = "d";

@@ -1,5 +1,8 @@
-// Whole-archive and selective extraction over an arbitrary catalogue and archive, in a private current
-// folder: nothing may land outside it, and the game folder must stay as it was.
+// Whole-archive and selective extraction over an arbitrary catalogue and archive read from memory, writing
+// into a private current folder: nothing may land outside it.
+#include "ByteReader.h"
+#include "ByteSource.h"
+#include "Endian.h"
 #include "Extract.h"
 #include "FileError.h"
 #include "Sandbox.h"
@@ -8,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,12 +35,17 @@ void expectInside(const std::string& written, const std::string& folder) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static qm::fuzz::Sandbox sandbox;
     const qm::fuzz::GameInput input = qm::fuzz::splitGameInput(data, size);
-    sandbox.reset(input.gameFiles());
+    const auto key = qm::endian::asBytes(input.key.data(), input.key.size());
+    const auto bif = qm::endian::asBytes(input.bif.data(), input.bif.size());
+    const qm::GameSources sources{[&] { return std::make_unique<qm::MemorySource>(key, "chitin.key"); },
+                                  [&] { return std::make_unique<qm::MemorySource>(bif, "archive.bif"); }};
+    sandbox.reset({});
     const int openBefore = qm::fuzz::openFileCount();
 
     qm::SelectionState selected;
     try {
-        selected = qm::selectArchive(sandbox.gamePrefix(), input.archiveName + ".BIF");
+        qm::ByteReader archive(sources.archive());
+        selected = qm::selectArchive("", input.archiveName + ".BIF", archive);
     } catch (const qm::FileError& e) {
         expectReport(e);
     }
@@ -45,9 +54,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         int done = 0;
         qm::ExtractCallbacks callbacks;
         callbacks.done = [&done] { ++done; };
-        callbacks.written = [&](const std::string& path) { expectInside(path, selected.targetfile); };
+        // The list texts of the written files, in table order: the names the editor's list would show,
+        // without a third walk (the listing itself is fuzz_walk's).
+        std::vector<std::string> texts;
+        callbacks.written = [&](const std::string& path) {
+            expectInside(path, selected.targetfile);
+            texts.push_back(path.substr(selected.targetfile.size() + 1));
+        };
         try {
-            qm::extractArchive(selected, callbacks);
+            qm::extractArchive(selected, sources, callbacks);
             if (done != 1)
                 qm::fuzz::fail("a finished extraction did not say Done once");
         } catch (const qm::FileError& e) {
@@ -56,18 +71,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         // The editor's Extract with the first entries checked.
         try {
-            const qm::ArchiveListing listing = qm::listArchive(selected, {});
-            std::vector<std::string> texts;
-            for (const qm::ListedFile& file : listing.files)
-                texts.push_back(file.text);
             std::vector<bool> checked(texts.size());
             for (std::size_t i = 0; i < checked.size() && i < 8; ++i)
                 checked[i] = true;
             qm::PickCallbacks pick;
             pick.isChecked = [&checked](int i) { return checked.at(static_cast<std::size_t>(i)); };
             pick.uncheck = [&checked](int i) { checked.at(static_cast<std::size_t>(i)) = false; };
-            pick.written = [](const std::string& path) { expectInside(path, "workdir"); };
-            qm::extractSelected(selected, texts, pick);
+            pick.written = [](const std::string& path, const std::filesystem::path&) {
+                expectInside(path, "workdir");
+            };
+            qm::extractSelected(selected, sources, texts, pick);
         } catch (const qm::FileError& e) {
             expectReport(e);
         }

@@ -4,6 +4,7 @@
 #include "GameBuilder.h"
 #include "Records.h"
 #include "Sandbox.h"
+#include "SoundBuilder.h"
 
 #include <cstdio>
 #include <exception>
@@ -167,6 +168,18 @@ void registrySeeds(Corpus& registry) {
                  "\"Path\"=\"C:\\\\Program Files\\\\Black Isle\\\\BGII - SvA\\\\\"\n");
 }
 
+// Short made-up sounds of every kind the reader knows, and their headers with nothing behind them.
+void soundSeeds(Corpus& sound) {
+    const auto mono = qm::build::tone(1, 22050, 1024, 440.0);
+    const auto stereo = qm::build::tone(2, 11025, 512, 330.0);
+    const std::string seeds[] = {qm::build::wavcFile(mono, 1, 22050), qm::build::wavcFile(stereo, 2, 11025),
+                                 qm::build::acmStream(mono, 1, 22050), qm::build::riffFile(stereo, 2, 11025)};
+    for (const std::string& seed : seeds) {
+        sound.add(seed);
+        sound.add(seed.substr(0, 48));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -182,11 +195,13 @@ int main(int argc, char** argv) {
         Corpus extract(root, "extract");
         Corpus tlk(root, "tlkstring");
         Corpus registry(root, "registry");
+        Corpus sound(root, "sound");
         demoSeeds(scratch, catalogue, walk, extract, tlk);
         hostileGameSeeds(walk, extract);
         catalogueSeeds(catalogue);
         tlkSeeds(tlk);
         registrySeeds(registry);
+        soundSeeds(sound);
         fs::remove_all(scratch);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make_seeds: %s\n", e.what());

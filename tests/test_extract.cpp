@@ -292,7 +292,7 @@ TEST(Extractfile, EmptiesAnExistingFileAndReportsChunkProgress) {
     qm::test::CurrentDir cd(g.work.path());
     qm::test::writeBytes(g.work / "out.bin", std::string(70000, 'z'));
     std::vector<float> progress;
-    const auto details = qm::readEntryDetails(qm::archivePath(g.select()), 0);
+    const auto details = qm::readEntryDetails(g.select(), 0);
     qm::extractfile(qm::archivePath(g.select()), "out.bin", details.dataOffset, details.dataSize,
                     [&](float v) { progress.push_back(v); });
     EXPECT_EQ(readBytes(g.work / "out.bin"), pattern(65536, 'q'));
@@ -353,13 +353,13 @@ TEST(EntryDetails, ReadsBoundsAndTheItemNameIndex) {
     g.addFile("Z", 1005, negative);
     g.addFile("W", 1005, lastCut);
     g.write();
-    const auto path = qm::archivePath(g.select());
-    const auto y = qm::readEntryDetails(path, 1);
+    const auto selection = g.select();
+    const auto y = qm::readEntryDetails(selection, 1);
     EXPECT_EQ(y.dataSize, 20);
     EXPECT_EQ(y.nameIndex, 0x8234);
-    EXPECT_EQ(qm::readEntryDetails(path, 2).nameIndex, -32204);
-    EXPECT_EQ(qm::readEntryDetails(path, 3).nameIndex, 0x1234);
-    EXPECT_EQ(errorNumberOf([&] { qm::readEntryDetails(path, 50); }), qm::InputPastEndOfFile);
+    EXPECT_EQ(qm::readEntryDetails(selection, 2).nameIndex, -32204);
+    EXPECT_EQ(qm::readEntryDetails(selection, 3).nameIndex, 0x1234);
+    EXPECT_EQ(errorNumberOf([&] { qm::readEntryDetails(selection, 50); }), qm::InputPastEndOfFile);
 }
 
 TEST(DescribeEnding, FollowsTheTableAndFallsBack) {

@@ -3,6 +3,7 @@
 #include "FrmSearch.h"
 #include "GameBuilder.h"
 #include "HostedWindows.h"
+#include "SoundBuilder.h"
 #include "Text.h"
 
 #include <QApplication>
@@ -345,7 +346,7 @@ TEST_F(FrmEditDetails, SoundDescriptionTakesTwoLines) {
     FrmEdit* edit = openEditor("ITEMS.BIF");
     ASSERT_NE(edit, nullptr);
     check(*edit, 2, true);
-    EXPECT_EQ(edit->txtinfo->toPlainText(), "Sounds Files,\nNot yet playable");
+    EXPECT_EQ(edit->txtinfo->toPlainText(), "Sounds Files,\nDouble-click to play");
     EXPECT_EQ(edit->txtinfo->document()->blockCount(), 2);
 }
 
@@ -392,7 +393,8 @@ TEST_F(FrmEditDetails, MissingArchiveReportsARunTimeErrorAndKeepsTheTotals) {
     ASSERT_NE(edit, nullptr);
     fs::remove(game / "data" / "ITEMS.BIF");
     dialogs.expectMessage("Quillmere", QStringLiteral("Run-time error '53':\n\n") +
-                                           QString::fromStdString(qm::errorDescription(qm::FileNotFound)));
+                                           QString::fromStdString(qm::errorDescription(qm::FileNotFound)) +
+                                           "\n" + QString::fromStdString((game / "data/ITEMS.bif").string()));
 
     check(*edit, 0, true);
 
@@ -554,6 +556,62 @@ TEST_F(FrmEditMenus, SearchOpensOneSearchWindow) {
     edit->MnuSearch->trigger();
     EXPECT_EQ(host->searchWindow(), first);
     EXPECT_TRUE(edit->isVisible());
+}
+
+// The sound archive: a WAVC tone, a sound whose bytes are no sound, and a creature.
+class SoundGame : public HostedWindows {
+protected:
+    void SetUp() override {
+        // No sound server answers here, whatever the machine has: the editor must say so.
+        noServer.set("unix:/nonexistent/quillmere-no-pulse");
+        qm::build::KeyBuilder key;
+        key.addArchive("data\\CHASOUND.BIF");
+        qm::build::BifBuilder bif;
+        const std::vector<ArchiveFile> files = {
+            {"HELLO", kWav, qm::build::wavcFile(qm::build::tone(1, 22050, 4096, 440.0), 1, 22050)},
+            {"BOOM", kWav, pattern(300, 3)},
+            {"GOBLIN", kCre, pattern(200, 5)}};
+        for (const ArchiveFile& f : files) {
+            key.addResource(f.resRef, f.type, static_cast<std::int16_t>(bif.fileCount()), 1136);
+            bif.add(f.type, f.data);
+        }
+        qm::build::writeFile(game / "chitin.key", key.bytes());
+        qm::build::writeFile(game / "data" / "CHASOUND.BIF", bif.bytes());
+        startHost();
+        host->choose("CHASOUND.BIF");
+        edit = host->showEdit();
+        ASSERT_NE(edit, nullptr);
+    }
+    void doubleClick(int row) {
+        const QPoint at = edit->List1->visualItemRect(edit->List1->item(row)).center();
+        QTest::mouseClick(edit->List1->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(edit->List1->viewport(), Qt::LeftButton, {}, at);
+    }
+
+    qm::test::ScopedEnv noServer{"PULSE_SERVER"};
+    FrmEdit* edit = nullptr;
+};
+
+TEST_F(SoundGame, DoubleClickTellsOnTheStatusBarWhyNothingPlaysAndChangesNothingElse) {
+    struct Case {
+        int row;
+        QString status;
+    };
+    for (const Case& c : {Case{0, "No sound output"},
+                          Case{1, "Cannot play BOOM.WAV: not a sound this program knows"}, Case{2, ""}}) {
+        edit->StatusPanel1->clear();
+        doubleClick(c.row);
+        EXPECT_EQ(edit->StatusPanel1->text(), c.status) << c.row;
+        EXPECT_EQ(edit->playingItem(), -1);
+        for (int i = 0; i < edit->List1->count(); ++i)
+            EXPECT_EQ(edit->List1->item(i)->checkState(), Qt::Unchecked)
+                << "a double-click plays; it does not check";
+        EXPECT_EQ(edit->txttotalfiles->text(), "0");
+    }
+    EXPECT_TRUE(dialogs.shown.empty());
+    // Escape with nothing playing leaves the status bar alone.
+    QTest::keyClick(edit->List1, Qt::Key_Escape);
+    EXPECT_TRUE(edit->StatusPanel1->text().isEmpty());
 }
 
 } // namespace

@@ -76,9 +76,10 @@ TEST(KeyBuilderTest, ProgramReadsArchiveEntriesAsBuilt) {
     writeFile(dir / "chitin.key", key.bytes());
 
     qm::ByteReader reader(dir / "chitin.key");
-    const qm::KeyArchiveEntry second = qm::readArchiveEntry(reader, 1);
-    EXPECT_EQ(second.nameOffset, 24 + 24 + 11);
-    EXPECT_EQ(second.nameLength, 18);
+    const qm::ArchiveNameBlock names(reader);
+    EXPECT_EQ(names.name(0), "A.BIF");
+    EXPECT_EQ(names.name(1), "CREATURE.BIF");
+    EXPECT_EQ(names.name(2), "");
 }
 
 TEST(KeyBuilderTest, ResourceEntryPadsResRefAndSplitsLocator) {
@@ -109,13 +110,13 @@ TEST(KeyBuilderTest, ResRefKeepsInnerZeroBytesAndLetterCase) {
 
     writeFile(dir / "chitin.key", b);
     qm::ByteReader reader(dir / "chitin.key");
-    qm::seekResourceTable(reader);
-    const qm::KeyResourceEntry first = qm::readResourceEntry(reader);
-    EXPECT_EQ(first.name, "ABCD");
-    EXPECT_EQ(first.resourceType, 1005);
-    EXPECT_EQ(first.locatorLow, 7);
-    EXPECT_EQ(first.locatorHigh, 240);
-    EXPECT_EQ(qm::readResourceEntry(reader).name, "lower");
+    const std::vector<qm::KeyResourceRecord> records = qm::readResourceTable(reader);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(qm::resRefName(records[0].resRef), "ABCD");
+    EXPECT_EQ(records[0].resourceType, 1005);
+    EXPECT_EQ(records[0].locatorLow, 7);
+    EXPECT_EQ(records[0].locatorHigh, 240);
+    EXPECT_EQ(qm::resRefName(records[1].resRef), "lower");
 }
 
 TEST(KeyBuilderTest, RejectsResRefLongerThanEightBytes) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifndef _WIN32
@@ -186,6 +187,7 @@ struct LauncherCase {
     std::vector<std::string> prefixes; // below HOME; each gets the game's registry value
     int withGame;                      // the prefix whose C:\Games\BG\ holds chitin.key, -1: none
     int expected;                      // the prefix whose folder is found, -1: empty
+    int expandString = -1;             // the prefix whose value is an expandable string, -1: none
 };
 
 void PrintTo(const LauncherCase& c, std::ostream* os) {
@@ -200,11 +202,13 @@ protected:
         m_home.set(m_fakeHome.path().string());
         m_winePrefix.set((m_fakeHome / "nowhere").string());
     }
-    static void makePrefix(const fs::path& prefix, bool withGame) {
+    static void makePrefix(const fs::path& prefix, bool withGame, bool expandString) {
         fs::create_directories(prefix / "drive_c/Games/BG");
         fs::create_directories(prefix / "dosdevices");
         fs::create_directory_symlink("../drive_c", prefix / "dosdevices/c:");
-        writeBytes(prefix / "system.reg", kHeader + kGameKeyLine + "\"Path\"=\"C:\\\\Games\\\\BG\\\\\"\n");
+        writeBytes(prefix / "system.reg", kHeader + kGameKeyLine +
+                                              "\"Path\"=" + (expandString ? "str(2):" : "") +
+                                              "\"C:\\\\Games\\\\BG\\\\\"\n");
         if (withGame)
             writeBytes(prefix / "drive_c/Games/BG/CHITIN.KEY", "KEY V1  ");
     }
@@ -215,7 +219,8 @@ protected:
 TEST_P(LauncherTest, FindsTheGameInALaunchersPrefix) {
     const LauncherCase& c = GetParam();
     for (std::size_t i = 0; i < c.prefixes.size(); ++i)
-        makePrefix(m_fakeHome / c.prefixes[i], static_cast<int>(i) == c.withGame);
+        makePrefix(m_fakeHome / c.prefixes[i], static_cast<int>(i) == c.withGame,
+                   static_cast<int>(i) == c.expandString);
     EXPECT_EQ(
         qm::discoverGameFolder(),
         c.expected < 0
@@ -242,7 +247,136 @@ INSTANTIATE_TEST_SUITE_P(
                      0},
         LauncherCase{"PrefixWithoutTheGameIsPassed", {"Games/a-empty", ".PlayOnLinux/wineprefix/bg"}, 1, 1},
         LauncherCase{"NoneWithTheGame", {"Games/a", ".local/share/bottles/bottles/b"}, -1, -1},
-        LauncherCase{"TooDeepIsNotLookedAt", {"Games/x/y"}, 0, -1}),
+        LauncherCase{"TooDeepIsNotLookedAt", {"Games/x/y"}, 0, -1},
+        // An expandable string leaves the text it is read into as it was: the first prefix's text must not
+        // be mapped through the second prefix, where it happens to name the game.
+        LauncherCase{"ExpandStringNamesNoFolder", {"Games/a-text", "Games/b-expand"}, 1, -1, 1}),
+    qm::test::CaseName{});
+
+struct SourceCase {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files; // below HOME, "@" in the text standing for HOME
+    std::vector<std::pair<std::string, std::string>> links; // below HOME: the link and where it points
+    std::string expected;                                   // below HOME; empty when nothing is found
+};
+
+void PrintTo(const SourceCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+const std::string kKey = "KEY V1  ";
+const std::string kSteamGame = ".local/share/Steam/steamapps/common/Baldur's Gate Enhanced Edition/";
+const std::string kNestedVdf = R"("libraryfolders"
+{
+	"0"
+	{
+		"path"		"@/.local/share/Steam"
+		"apps" { "1" "2" }
+	}
+	"1"
+	{
+		"path"		"@/Games \"Two\""
+		"label"		""
+	}
+})";
+const std::string kGogKeyLine = "[Software\\\\Wow6432Node\\\\GOG.com\\\\Games\\\\1207666353] 1700000000\n";
+
+// The sources after the registry's, each finding the game by itself in a home of its own; the default
+// prefix (~/.wine) holds no game unless a case puts one there.
+class SourceTest : public GameFolderTest, public ::testing::WithParamInterface<SourceCase> {
+protected:
+    void SetUp() override {
+        GameFolderTest::SetUp();
+        m_winePrefix.unset();
+        m_home.set(m_fakeHome.path().string());
+    }
+    std::string atHome(std::string text) const {
+        for (std::size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + 1))
+            text.replace(at, 1, m_fakeHome.path().string());
+        return text;
+    }
+    TempDir m_fakeHome;
+    ScopedEnv m_home{"HOME"};
+};
+
+TEST_P(SourceTest, FindsTheGameByItself) {
+    const SourceCase& c = GetParam();
+    for (const auto& [file, text] : c.files)
+        writeBytes(m_fakeHome / file, atHome(text));
+    for (const auto& [link, target] : c.links) {
+        fs::create_directories((m_fakeHome / link).parent_path());
+        fs::create_directory_symlink(atHome(target), m_fakeHome / link);
+    }
+    EXPECT_EQ(qm::discoverGameFolder(), c.expected.empty() ? "" : (m_fakeHome / c.expected).string());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, SourceTest,
+    ::testing::Values(
+        SourceCase{"SteamDefaultLibrary", {{kSteamGame + "chitin.key", kKey}}, {}, kSteamGame},
+        SourceCase{
+            "SteamFlatpak",
+            {{".var/app/com.valvesoftware.Steam/data/Steam/steamapps/common/"
+              "Baldur's Gate Enhanced Edition/CHITIN.KEY",
+              kKey}},
+            {},
+            ".var/app/com.valvesoftware.Steam/data/Steam/steamapps/common/Baldur's Gate Enhanced Edition/"},
+        SourceCase{"SteamManifestNamesTheFolder",
+                   {{".local/share/Steam/steamapps/appmanifest_228280.acf",
+                     "\"AppState\"\n{\n\t\"appid\"\t\t\"228280\"\n\t\"installdir\"\t\t\"BGEE\"\n}\n"},
+                    {".local/share/Steam/steamapps/common/BGEE/chitin.key", kKey},
+                    {kSteamGame + "chitin.key", kKey}},
+                   {},
+                   ".local/share/Steam/steamapps/common/BGEE/"},
+        SourceCase{"SteamSecondLibraryNestedForm",
+                   {{".local/share/Steam/steamapps/libraryfolders.vdf", kNestedVdf},
+                    {"Games \"Two\"/steamapps/common/Baldur's Gate Enhanced Edition/chitin.key", kKey}},
+                   {},
+                   "Games \"Two\"/steamapps/common/Baldur's Gate Enhanced Edition/"},
+        SourceCase{"SteamSecondLibraryOldFlatForm",
+                   {{".steam/steam/steamapps/libraryfolders.vdf",
+                     "\"LibraryFolders\"\n{\n\t\"TimeNextStatsReport\"\t\t\"1\"\n\t\"1\"\t\t\"@/lib\"\n}\n"},
+                    {"lib/SteamApps/common/baldur's gate enhanced edition/chitin.key", kKey}},
+                   {},
+                   "lib/steamapps/common/Baldur's Gate Enhanced Edition/"},
+        SourceCase{"DamagedVdfIsNotHalfRead",
+                   {{".local/share/Steam/steamapps/libraryfolders.vdf",
+                     "\"libraryfolders\"\n{\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"@/lib\"\n"},
+                    {"lib/steamapps/common/Baldur's Gate Enhanced Edition/chitin.key", kKey}},
+                   {},
+                   ""},
+        SourceCase{"DamagedVdfLeavesTheSteamFolder",
+                   {{".local/share/Steam/steamapps/libraryfolders.vdf", "\"libraryfolders\" { \"1\" }"},
+                    {kSteamGame + "chitin.key", kKey}},
+                   {},
+                   kSteamGame},
+        SourceCase{"GogLinuxFolder",
+                   {{"GOG Games/Baldur's Gate Enhanced Edition/game/chitin.key", kKey}},
+                   {},
+                   "GOG Games/Baldur's Gate Enhanced Edition/game/"},
+        SourceCase{"GogLinuxFolderOfTheOriginal",
+                   {{"GOG Games/Baldur's Gate/game/chitin.key", kKey}},
+                   {},
+                   "GOG Games/Baldur's Gate/game/"},
+        SourceCase{
+            "WinePrefixWithOnlyGogsKey",
+            {{".wine/system.reg",
+              kHeader + kGogKeyLine + R"("path"="C:\\GOG Games\\Baldur's Gate Enhanced Edition")" + "\n"},
+             {".wine/drive_c/GOG Games/Baldur's Gate Enhanced Edition/chitin.key", kKey}},
+            {{".wine/dosdevices/c:", "../drive_c"}},
+            ".wine/drive_c/GOG Games/Baldur's Gate Enhanced Edition/"},
+        SourceCase{"RegistryFolderWithoutCatalogueYieldsToSteam",
+                   {{".wine/system.reg", kHeader + kGameKeyLine + R"("Path"="C:\\BG\\")" + "\n"},
+                    {".wine/drive_c/BG/Dialog.tlk", ""},
+                    {kSteamGame + "chitin.key", kKey}},
+                   {{".wine/dosdevices/c:", "../drive_c"}},
+                   kSteamGame},
+        SourceCase{"RegistryFolderIsTheFallback",
+                   {{".wine/system.reg", kHeader + kGameKeyLine + R"("Path"="C:\\BG\\")" + "\n"},
+                    {".wine/drive_c/BG/Dialog.tlk", ""},
+                    {"GOG Games/Baldur's Gate/game/Dialog.tlk", ""}},
+                   {{".wine/dosdevices/c:", "../drive_c"}},
+                   ".wine/drive_c/BG/"}),
     qm::test::CaseName{});
 
 TEST_F(GameFolderTest, DefaultPrefixWithTheGameWinsOverLaunchers) {

@@ -3,11 +3,13 @@
 // on a demo game and on a game whose files are hostile.
 #include "FolderState.h"
 #include "GameBuilder.h"
+#include "Sound.h"
 #include "TempDir.h"
 #include "TestSupport.h"
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <grp.h>
@@ -40,11 +42,16 @@ struct CliRun {
     std::string err;
 };
 
+// Where the child's standard output goes: a file, a full disk, nowhere (closed), or a pipe whose reader is
+// gone while SIGPIPE is ignored.
+enum class Stdout { File, FullDisk, Closed, BrokenPipe };
+
 // Runs quillmere-cli in `cwd` with its output in files of a folder outside the watched tree. The child
 // starts with SIGXFSZ at its default, so only the program's own handling keeps it alive at a size limit.
 // With `asNobody`, a child of root runs as the user nobody, for whom permissions count.
 CliRun runCli(const fs::path& cwd, const std::vector<std::string>& args,
-              std::optional<rlim_t> fileSizeLimit = {}, bool asNobody = false) {
+              std::optional<rlim_t> fileSizeLimit = {}, bool asNobody = false,
+              Stdout stdoutKind = Stdout::File) {
     static TempDir outputs;
     const fs::path outPath = outputs / "stdout";
     const fs::path errPath = outputs / "stderr";
@@ -56,12 +63,23 @@ CliRun runCli(const fs::path& cwd, const std::vector<std::string>& args,
         argv.push_back(arg.data());
     argv.push_back(nullptr);
 
+    int pipeFds[2] = {-1, -1};
+    if (stdoutKind == Stdout::BrokenPipe && pipe(pipeFds) != 0)
+        return {};
+    close(pipeFds[0]);
     const pid_t child = fork();
     if (child == 0) {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int out = stdoutKind == Stdout::FullDisk ? open("/dev/full", O_WRONLY)
+                        : stdoutKind == Stdout::BrokenPipe
+                            ? pipeFds[1]
+                            : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
             _exit(120);
+        if (stdoutKind == Stdout::Closed)
+            close(1);
+        if (stdoutKind == Stdout::BrokenPipe)
+            std::signal(SIGPIPE, SIG_IGN);
         if (asNobody && getuid() == 0 &&
             (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
             _exit(122);
@@ -77,11 +95,12 @@ CliRun runCli(const fs::path& cwd, const std::vector<std::string>& args,
         execv(argv[0], argv.data());
         _exit(121);
     }
+    close(pipeFds[1]);
     int status = 0;
     waitpid(child, &status, 0);
     CliRun run;
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = readBytes(outPath);
+    run.out = stdoutKind == Stdout::File ? readBytes(outPath) : std::string();
     run.err = readBytes(errPath);
     return run;
 }
@@ -253,6 +272,51 @@ INSTANTIATE_TEST_SUITE_P(
                     "outside"}),
     CaseName());
 
+// A game folder without its catalogue, or with one cut short, is never a silent success.
+TEST(CliGuaranteesOutput, MissingOrCutCatalogueIsReported) {
+    struct Row {
+        const char* name;
+        std::optional<std::size_t>
+            keep; // bytes of chitin.key kept, none: no file; SIZE_MAX: cut in its resources
+        std::vector<std::string> command;
+        int status;
+        std::string errHas;
+    };
+    const std::vector<Row> rows = {
+        {"NoCatalogueList", std::nullopt, {"list"}, 1, "error 53: no chitin.key in "},
+        {"NoCataloguePick", std::nullopt, {"pick", "ITEMS.BIF", "0"}, 1, "error 53: no chitin.key in "},
+        {"EmptyCatalogue", 0, {"list"}, 1, "error 62: the catalogue ends inside its header"},
+        {"CutInTheArchiveTable", 200, {"list"}, 0, "the archive table holds 14 of its 144 entries"},
+        {"CutInTheResourceTable",
+         SIZE_MAX,
+         {"extract", "SPELLS.BIF"},
+         0,
+         "the resource table holds 5 of its "},
+    };
+    for (const Row& row : rows) {
+        Sandbox s;
+        qm::build::writeDemoGame(s.game(), 3);
+        const fs::path key = s.game() / "chitin.key";
+        std::string bytes = readBytes(key);
+        fs::remove(key);
+        if (row.keep) {
+            const auto tableAt = static_cast<std::size_t>(static_cast<unsigned char>(bytes[20])) |
+                                 static_cast<std::size_t>(static_cast<unsigned char>(bytes[21])) << 8;
+            bytes.resize(*row.keep == SIZE_MAX ? tableAt + 5 * 14 + 3 : *row.keep);
+            qm::build::writeFile(key, bytes);
+        }
+        const FolderState gameBefore = folderState(s.game());
+        const CliRun run = runCli(s.work(), [&] {
+            std::vector<std::string> args = {"--game", s.game().string()};
+            args.insert(args.end(), row.command.begin(), row.command.end());
+            return args;
+        }());
+        EXPECT_EQ(run.status, row.status) << row.name << ": " << run.err;
+        EXPECT_NE(run.err.find(row.errHas), std::string::npos) << row.name << ": " << run.err;
+        EXPECT_EQ(folderState(s.game()), gameBefore) << row.name;
+    }
+}
+
 // A data folder that may not be searched is 70 naming that folder, not a missing archive; a registry
 // value holding a NUL names no folder; control bytes of a path reach the terminal escaped.
 TEST(CliGuaranteesOutput, ErrorsNameTheFolderThatFailedAndNoRawControlBytes) {
@@ -280,10 +344,10 @@ TEST(CliGuaranteesOutput, ErrorsNameTheFolderThatFailedAndNoRawControlBytes) {
     winePrefix.set(prefix.string());
     qm::test::ScopedEnv gameDir("QUILLMERE_GAME_DIR");
     gameDir.unset();
-    // The value names no folder, so the current folder is the game folder.
+    // The value names no folder, so the current folder is the game folder, which has no catalogue.
     const CliRun viaRegistry = runCli(s.work(), {"list"});
-    EXPECT_EQ(viaRegistry.status, 0) << viaRegistry.err;
-    EXPECT_EQ(viaRegistry.out + viaRegistry.err, "");
+    EXPECT_EQ(viaRegistry.status, 1) << viaRegistry.err;
+    EXPECT_EQ(viaRegistry.out + viaRegistry.err, "quillmere-cli: error 53: no chitin.key in .\n");
     const CliRun run = runCli(s.work(), {"-C", (s.root() / "no\x01where").string(), "list"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("error 76: Path not found (" + s.root().string() + "/no\\x01where)"),
@@ -294,6 +358,51 @@ TEST(CliGuaranteesOutput, ErrorsNameTheFolderThatFailedAndNoRawControlBytes) {
               0);
 }
 
+// Without --game the game is found by itself, here in GOG's registry key of a Wine prefix; `games` shows
+// every source's folder in order, the one used marked, a Steam library reached through ~/.steam/steam
+// only once.
+TEST(CliGames, ListsEachSourcesFolderInOrderAndMarksTheOneUsed) {
+    Sandbox s;
+    const fs::path home = s.root() / "home";
+    const std::string h = home.string();
+    qm::build::writeFile(home / ".wine/system.reg",
+                         "WINE REGISTRY Version 2\n\n"
+                         "[Software\\\\Microsoft\\\\DirectPlay\\\\Applications\\\\Baldur's Gate] 1\n"
+                         "\"Path\"=\"C:\\\\BG\\\\\"\n"
+                         "[Software\\\\GOG.com\\\\Games\\\\1207666353] 1\n"
+                         "\"path\"=\"C:\\\\GOG Games\\\\BGEE\"\n");
+    fs::create_directories(home / ".wine/dosdevices");
+    fs::create_directories(home / ".wine/drive_c/BG");
+    fs::create_directory_symlink("../drive_c", home / ".wine/dosdevices/c:");
+    qm::build::writeDemoGame(home / ".wine/drive_c/GOG Games/BGEE", 1);
+    const std::string steamGame = h + "/.local/share/Steam/steamapps/common/Baldur's Gate Enhanced Edition/";
+    qm::build::writeFile(steamGame + "chitin.key", "KEY V1  ");
+    fs::create_directories(home / ".steam");
+    fs::create_directory_symlink("../.local/share/Steam", home / ".steam/steam");
+    qm::build::writeFile(home / "GOG Games/Baldur's Gate Enhanced Edition/game/CHITIN.KEY", "KEY V1  ");
+    qm::test::ScopedEnv homeVariable("HOME");
+    homeVariable.set(h);
+    qm::test::ScopedEnv winePrefix("WINEPREFIX");
+    winePrefix.unset();
+    qm::test::ScopedEnv gameDir("QUILLMERE_GAME_DIR");
+    gameDir.unset();
+
+    const std::string rest = "\tSteam\t" + steamGame + "\tcatalogue\n" + "\tGOG folder\t" + h +
+                             "/GOG Games/Baldur's Gate Enhanced Edition/game/\tcatalogue\n" +
+                             "\tcurrent folder\t.\tno catalogue\n";
+    const std::string registry = "\tregistry in " + h + "/.wine\t" + h + "/.wine/drive_c/BG/\tno catalogue\n";
+    const std::string gog =
+        "\tGOG registry in " + h + "/.wine\t" + h + "/.wine/drive_c/GOG Games/BGEE/\tcatalogue\n";
+    const CliRun games = runCli(s.work(), {"games"});
+    EXPECT_EQ(games.status, 0) << games.err;
+    EXPECT_EQ(games.out, registry + "*" + gog + rest);
+    const CliRun given = runCli(s.work(), {"--game", s.game().string(), "games"});
+    EXPECT_EQ(given.out,
+              "*\tcommand line\t" + s.game().string() + "/\tno catalogue\n" + registry + gog + rest);
+    const CliRun list = runCli(s.work(), {"list"});
+    EXPECT_EQ(list.out, "CHASOUND.BIF\nCREATURE.BIF\nITEMS.BIF\nSPELLS.BIF\n") << list.err;
+}
+
 // Words that choose files (indexes, list texts, patterns), -C and --version, as a user types them.
 struct WordsCase {
     const char* name;
@@ -301,6 +410,7 @@ struct WordsCase {
     int status;
     std::string out;    // the whole standard output
     std::string errHas; // a part of the report, empty for none
+    Stdout stdoutKind = Stdout::File;
 };
 
 void PrintTo(const WordsCase& c, std::ostream* os) {
@@ -332,7 +442,7 @@ TEST_P(CliWords, ChooseEachFileOnceInListOrder) {
                        : arg == "@missing" ? (second / "missing").string()
                                            : arg);
     const FolderState gameBefore = folderState(s.game());
-    const CliRun run = runCli(s.work(), args);
+    const CliRun run = runCli(s.work(), args, {}, false, c.stdoutKind);
     EXPECT_EQ(run.status, c.status) << run.err;
     EXPECT_EQ(run.out, c.out);
     if (c.errHas.empty()) {
@@ -341,7 +451,9 @@ TEST_P(CliWords, ChooseEachFileOnceInListOrder) {
         EXPECT_NE(run.err.find(c.errHas), std::string::npos) << run.err;
     }
     EXPECT_EQ(folderState(s.game()), gameBefore);
-    if (c.status != 0) {
+    // A failed standard output stops the run after the file it could not name; other failures write
+    // nothing.
+    if (c.status != 0 && c.stdoutKind == Stdout::File) {
         EXPECT_TRUE(fs::is_empty(s.work())) << "nothing written";
         EXPECT_TRUE(fs::is_empty(second)) << "nothing written";
     }
@@ -377,7 +489,35 @@ INSTANTIATE_TEST_SUITE_P(
                   1,
                   "",
                   "error 76: Path not found"},
-        WordsCase{"Version", {"--version"}, 0, "quillmere-cli " QUILLMERE_VERSION_TEXT "\n", ""}),
+        WordsCase{"Version", {"--version"}, 0, "quillmere-cli " QUILLMERE_VERSION_TEXT "\n", ""},
+        // Options anywhere among the words, "--" ending them, --help only on its own.
+        WordsCase{
+            "OptionsAfterTheCommand", {"pick", "ITEMS.BIF", "0", "-C", "@"}, 0, "WorkDir/SW1H01.ITM\n", ""},
+        WordsCase{"DashWordIsAnOption", {"pick", "ITEMS.BIF", "-odd.ITM"}, 2, "", "unknown option -odd.ITM"},
+        WordsCase{"DashWordAfterDashDash",
+                  {"--", "pick", "ITEMS.BIF", "-odd.ITM"},
+                  2,
+                  "",
+                  "no file matches -odd.ITM in ITEMS.BIF"},
+        WordsCase{"HelpAmongTheWords", {"pick", "ITEMS.BIF", "--help"}, 2, "", "--help stands alone"},
+        WordsCase{"EmptyGameFolder", {"--game", "", "list"}, 2, "", "--game needs a folder"},
+        WordsCase{"OverlongWord", {"pick", "ITEMS.BIF", std::string(4097, '[')}, 2, "", "4096 bytes"},
+        // Standard output that cannot be written is a failure, whatever the command.
+        WordsCase{
+            "ListToAFullDisk", {"list"}, 1, "", "error: standard output: No space left", Stdout::FullDisk},
+        WordsCase{"VersionToAFullDisk", {"--version"}, 1, "", "standard output: No space", Stdout::FullDisk},
+        WordsCase{"FilesToAClosedOutput",
+                  {"files", "ITEMS.BIF"},
+                  1,
+                  "",
+                  "standard output: Bad file descriptor",
+                  Stdout::Closed},
+        WordsCase{"PickToABrokenPipe",
+                  {"pick", "ITEMS.BIF", "0", "1"},
+                  1,
+                  "",
+                  "standard output: Broken pipe",
+                  Stdout::BrokenPipe}),
     CaseName());
 
 TEST(CliGuaranteesOutput, HostileNamesLandInsideTheFolderMadeSafe) {
@@ -401,14 +541,77 @@ TEST(CliGuaranteesOutput, ItemNamesCannotForgeRowsOrReachTheTerminalRaw) {
     Sandbox s;
     s.writeHostileGame();
     TlkBuilder tlk;
-    tlk.add("Quill\n999\tEVIL.ITM\t0\t0\tx\r\x1B[2J\\");
+    tlk.add("Quill\n999\tEVIL.ITM\t0\t0\tx\r\x1B[2J\\\x9D");
     qm::build::writeFile(s.game() / "Dialog.tlk", tlk.bytes());
     const CliRun files = s.runChecked({"files", "ITEMS.BIF"});
     EXPECT_EQ(files.status, 0);
     EXPECT_EQ(std::count(files.out.begin(), files.out.end(), '\n'), 5) << "one line per file: " << files.out;
     EXPECT_EQ(files.out.find('\x1B'), std::string::npos) << "no raw control code";
-    EXPECT_NE(files.out.find("\tQuill\\n999\\tEVIL.ITM\\t0\\t0\\tx\\r\\x1B[2J\\\\\n"), std::string::npos)
+    // 0x9D is one of the code page's five undefined bytes: the C1 control U+009D.
+    EXPECT_NE(files.out.find("\tQuill\\n999\\tEVIL.ITM\\t0\\t0\\tx\\r\\x1B[2J\\\\\\x9D\n"), std::string::npos)
         << files.out;
+}
+
+// Ctrl-C or SIGTERM during pick and extract: the file being written is finished or removed, never left
+// half; every file written is printed (pick) or logged (extract); the status tells the signal.
+TEST(CliGuaranteesOutput, AStopSignalLeavesExactlyTheWholeFilesItReported) {
+    Sandbox s;
+    qm::build::DemoOptions options;
+    options.bulkArchive = "ITEMS";
+    options.bulkFileCount = 20000;
+    qm::build::writeDemoGame(s.game(), options);
+    for (const auto& [signal, command] :
+         {std::pair{SIGINT, std::vector<std::string>{"pick", "ITEMS.BIF", "*"}},
+          std::pair{SIGTERM, std::vector<std::string>{"extract", "ITEMS.BIF"}}}) {
+        for (const auto& entry : fs::directory_iterator(s.work()))
+            fs::remove_all(entry.path());
+        int pipeFds[2];
+        ASSERT_EQ(pipe(pipeFds), 0);
+        std::vector<std::string> argvText = {QUILLMERE_CLI, "--game", s.game().string(), "-C",
+                                             s.work().string()};
+        argvText.insert(argvText.end(), command.begin(), command.end());
+        std::vector<char*> argv;
+        for (std::string& arg : argvText)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        const pid_t child = fork();
+        if (child == 0) {
+            dup2(pipeFds[1], 1);
+            close(pipeFds[0]);
+            execv(argv[0], argv.data());
+            _exit(121);
+        }
+        close(pipeFds[1]);
+        // The first path printed, or the log begun, says the run is under way.
+        std::string out;
+        char buffer[4096];
+        const fs::path log = s.work() / "ITEMS.log";
+        if (signal == SIGINT) {
+            const ssize_t got = read(pipeFds[0], buffer, sizeof buffer);
+            ASSERT_GT(got, 0);
+            out.assign(buffer, static_cast<std::size_t>(got));
+        } else {
+            while (!fs::exists(log) || fs::file_size(log) == 0)
+                usleep(1000);
+        }
+        kill(child, signal);
+        for (ssize_t got; (got = read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+            out.append(buffer, static_cast<std::size_t>(got));
+        close(pipeFds[0]);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself";
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        const fs::path folder = s.work() / (signal == SIGINT ? "WorkDir" : "ITEMS");
+        std::size_t files = 0;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            EXPECT_EQ(entry.path().string().find(".quillmere-part"), std::string::npos);
+            ++files;
+        }
+        const std::string listed = signal == SIGINT ? out : readBytes(log);
+        EXPECT_EQ(static_cast<std::size_t>(std::count(listed.begin(), listed.end(), '\n')), files);
+        EXPECT_LT(files, 20000u) << "the run was stopped";
+    }
 }
 
 TEST(CliGuaranteesOutput, AFileSizeLimitIsReportedAs61NotASignal) {
@@ -419,6 +622,67 @@ TEST(CliGuaranteesOutput, AFileSizeLimitIsReportedAs61NotASignal) {
     EXPECT_EQ(run.status, 1) << "status 128 + " << SIGXFSZ << " means the signal ended the program";
     EXPECT_NE(run.err.find("error 61: Disk full"), std::string::npos) << run.err;
     EXPECT_TRUE(fs::exists(s.work() / "ITEMS.log"));
+}
+
+// `file`'s description of a file, as a user would check it.
+std::string describedBy(const fs::path& path) {
+    const std::string command = "file -b '" + path.string() + "'";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    std::string text;
+    char buffer[256];
+    while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe) != nullptr)
+        text += buffer;
+    if (pipe != nullptr)
+        pclose(pipe);
+    return text;
+}
+
+TEST(CliWav, SoundsBecomePcmFilesUnderTheSameNamesAndTheRestStaysAsStored) {
+    Sandbox s;
+    qm::build::writeDemoGame(s.game());
+    const fs::path stored = s.work() / "stored";
+    const fs::path playable = s.work() / "playable";
+    fs::create_directories(stored);
+    fs::create_directories(playable);
+    const std::string game = s.game().string();
+    const CliRun plain = runCli(stored, {"--game", game, "extract", "CHASOUND.BIF"});
+    const CliRun wav = runCli(playable, {"extract", "CHASOUND.BIF", "--game", game, "--wav"});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    ASSERT_EQ(wav.status, 0) << wav.err;
+    EXPECT_EQ(readBytes(playable / "CHASOUND.log"), readBytes(stored / "CHASOUND.log"));
+    int converted = 0, kept = 0;
+    for (const auto& entry : fs::directory_iterator(stored / "CHASOUND")) {
+        const std::string name = entry.path().filename().string();
+        const std::string before = readBytes(entry.path());
+        const std::string after = readBytes(playable / "CHASOUND" / name);
+        try {
+            const qm::Pcm expected = qm::decodeSound(before);
+            const qm::Pcm written = qm::decodeSound(after);
+            EXPECT_EQ(after.substr(0, 4), "RIFF") << name;
+            EXPECT_EQ(written.samples, expected.samples) << name;
+            EXPECT_EQ(written.channels, expected.channels) << name;
+            EXPECT_NE(describedBy(playable / "CHASOUND" / name).find("WAVE audio, Microsoft PCM, 16 bit"),
+                      std::string::npos)
+                << name;
+            ++converted;
+        } catch (const qm::SoundError&) {
+            EXPECT_EQ(after, before) << name;
+            EXPECT_NE(wav.err.find(name), std::string::npos) << wav.err;
+            ++kept;
+        }
+    }
+    EXPECT_GT(converted, 0);
+    EXPECT_GT(kept, 0) << "the demo's sounds too small for a tone stay as stored";
+    EXPECT_TRUE(std::none_of(fs::directory_iterator(playable / "CHASOUND"), fs::directory_iterator(),
+                             [](const auto& e) { return e.path().extension() == ".quillmere-part"; }));
+
+    // pick prints the same paths; other commands and archives take no --wav.
+    const CliRun picked = runCli(playable, {"--game", game, "pick", "--wav", "CHASOUND.BIF", "1"});
+    EXPECT_EQ(picked.status, 0) << picked.err;
+    EXPECT_EQ(picked.out.substr(0, 8), "WorkDir/");
+    const CliRun files = runCli(playable, {"--game", game, "files", "--wav", "CHASOUND.BIF"});
+    EXPECT_EQ(files.status, 2);
+    EXPECT_NE(files.err.find("--wav goes with extract and pick only"), std::string::npos) << files.err;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The windows' promises, checked after every operation: the game folder's files stay byte for byte as
 // they were, and nothing appears outside the current folder. Hostile archives end an operation with a
 // run-time error box, never the program.
+#include "Extract.h"
 #include "FolderState.h"
 #include "FrmEdit.h"
 #include "FrmMain.h"
@@ -45,11 +46,12 @@ constexpr std::int32_t kMaxI32 = std::numeric_limits<std::int32_t>::max();
 struct Box {
     QString title;
     QString text;
+    std::string where = {}; // the box's last line, what failed; "data/..." is below the game folder
 };
 
-Box runtimeError(int number, const char* description) {
+Box runtimeError(int number, const char* description, std::string where) {
     return {QStringLiteral("Quillmere"),
-            QStringLiteral("Run-time error '%1':\n\n%2").arg(number).arg(description)};
+            QStringLiteral("Run-time error '%1':\n\n%2").arg(number).arg(description), std::move(where)};
 }
 
 const Box kDone{QStringLiteral("End of Extraction"), QStringLiteral("              Done !")};
@@ -121,7 +123,13 @@ protected:
     void operate(const char* what, const std::optional<Box>& box, const std::function<void()>& operation) {
         SCOPED_TRACE(what);
         if (box)
-            m_dialogs.expectMessage(box->title, box->text);
+            m_dialogs.expectMessage(box->title,
+                                    box->where.empty()
+                                        ? box->text
+                                        : box->text + "\n" +
+                                              QString::fromStdString(box->where.starts_with("data/")
+                                                                         ? (game() / box->where).string()
+                                                                         : box->where));
         operation();
         EXPECT_EQ(m_dialogs.pending(), 0u);
         EXPECT_EQ(folderState(game()), m_gameBefore) << "the game folder changed";
@@ -198,13 +206,18 @@ INSTANTIATE_TEST_SUITE_P(
         ArchiveCase{"DemoCreatures", false, "CREATURE.BIF", std::nullopt, kDone, std::nullopt, std::nullopt},
         ArchiveCase{"HostileNames", true, "ITEMS.BIF", std::nullopt, kDone, std::nullopt, std::nullopt},
         ArchiveCase{"HugeCount", true, "CREATURE.BIF", std::nullopt,
-                    runtimeError(62, "the file table runs past the end of the archive"),
-                    runtimeError(62, "the file table runs past the end of the archive"), std::nullopt},
+                    runtimeError(62, "the file table runs past the end of the archive", "data/CREATURE.BIF"),
+                    runtimeError(62, "the file table runs past the end of the archive", "data/CREATURE.BIF"),
+                    std::nullopt},
         ArchiveCase{"NegativeOffset", true, "SPELLS.BIF", std::nullopt,
-                    runtimeError(63, "the file's data start before the archive"), std::nullopt,
-                    runtimeError(63, "the file's data start before the archive")},
-        ArchiveCase{"CutHeader", true, "CHASOUND.BIF", runtimeError(62, "the archive ends inside its header"),
-                    kSelectAFile, std::nullopt, std::nullopt}),
+                    runtimeError(63, "the file's data start before the archive",
+                                 "data/SPELLS.BIF, entry 1: GLOOM.SPL"),
+                    std::nullopt,
+                    runtimeError(63, "the file's data start before the archive",
+                                 "data/SPELLS.BIF, entry 1: GLOOM.SPL")},
+        ArchiveCase{"CutHeader", true, "CHASOUND.BIF",
+                    runtimeError(62, "the archive ends inside its header", "data/CHASOUND.BIF"), kSelectAFile,
+                    std::nullopt, std::nullopt}),
     CaseName());
 
 // Sizes that a 32-bit total cannot hold.
@@ -229,7 +242,9 @@ TEST_F(WindowGuarantees, HugeSizesAddUpWithoutOverflow) {
     EXPECT_EQ(edit->txttotalsize->text(), "6442450941");
     operate("uncheck", std::nullopt, [&] { edit->List1->item(1)->setCheckState(Qt::Unchecked); });
     EXPECT_EQ(edit->txttotalsize->text(), "4294967294");
-    operate("selective extraction", runtimeError(62, "the file's data run past the end of the archive"),
+    operate("selective extraction",
+            runtimeError(62, "the file's data run past the end of the archive",
+                         "data/SPELLS.BIF, entry 0: HUGE0.SPL"),
             [&] { edit->Cmdextract_Click(); });
 }
 
@@ -299,10 +314,13 @@ TEST_F(WindowGuarantees, AFileSizeLimitEndsBothExtractionsWithError61) {
     qm::build::writeDemoGame(game(), 8);
     FrmMain& main = startMain();
     choose(QStringLiteral("ITEMS.BIF"), std::nullopt);
+    // The file that outgrows the limit, as the boxes name it.
+    const std::string eighth = qm::listArchive(main.selection(), {}).files.at(7).text;
     const int open = qm::test::openFileCount();
     {
         FileSizeLimit limit(100000);
-        operate("whole-archive extraction", runtimeError(61, "Disk full"), [&] { main.Cmdextract_Click(); });
+        operate("whole-archive extraction", runtimeError(61, "Disk full", "ITEMS/" + eighth),
+                [&] { main.Cmdextract_Click(); });
     }
     EXPECT_EQ(qm::test::openFileCount(), open) << "files left open";
     operate("editor", std::nullopt, [&] { main.cmdedit_Click(); });
@@ -312,7 +330,9 @@ TEST_F(WindowGuarantees, AFileSizeLimitEndsBothExtractionsWithError61) {
     const int openWithEditor = qm::test::openFileCount();
     {
         FileSizeLimit limit(100000);
-        operate("selective extraction", runtimeError(61, "Disk full"), [&] { edit->Cmdextract_Click(); });
+        operate("selective extraction",
+                runtimeError(61, "Disk full", "WorkDir/" + eighth + ".quillmere-part"),
+                [&] { edit->Cmdextract_Click(); });
     }
     EXPECT_EQ(qm::test::openFileCount(), openWithEditor) << "files left open";
     EXPECT_EQ(edit->List1->item(7)->checkState(), Qt::Checked) << "the file not written stays checked";

@@ -62,28 +62,24 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Records, ReadsFixedTablePositionsAndSignedFields) {
     TempDir dir;
     std::string key(24 + 12 * 2, '\0');
-    // ResourceTableOffset = 48; archive entry 1: NameOffset 0xFFFF8000 (low half -32768), NameLength 7.
-    key[20] = 48;
-    key[24 + 12 + 4] = 0x00;
-    key[24 + 12 + 5] = static_cast<char>(0x80);
-    key[24 + 12 + 6] = static_cast<char>(0xFF);
-    key[24 + 12 + 7] = static_cast<char>(0xFF);
-    key[24 + 12 + 8] = 7;
+    // ResourceCount 2, of which one is stored; ResourceTableOffset 59; archive entry 1: NameOffset
+    // 0x00010030, of which only the low half (48) counts, and NameLength 11.
+    key[12] = 2;
+    key[20] = 59;
+    key[24 + 12 + 4] = 48;
+    key[24 + 12 + 6] = 1;
+    key[24 + 12 + 8] = 11;
+    key += std::string("data\\X.BIF\0", 11);
     key += std::string("AB\0\0\0\0\0\0\xFF\xFF\x05\x00\x60\x02", 14);
     qm::test::writeBytes(dir / "chitin.key", key);
     qm::ByteReader r(dir / "chitin.key");
-    EXPECT_EQ(qm::seekResourceTable(r), 48);
-    const auto entry = qm::readResourceEntry(r);
-    EXPECT_EQ(entry.name, "AB");
-    EXPECT_EQ(entry.resourceType, -1);
-    EXPECT_EQ(entry.locatorLow, 5);
-    EXPECT_EQ(entry.locatorHigh, 608);
-    EXPECT_FALSE(r.ranShort());
-    qm::readResourceEntry(r);
-    EXPECT_TRUE(r.ranShort()) << "the end shows only on the read after the last entry";
-    const auto archive = qm::readArchiveEntry(r, 1);
-    EXPECT_EQ(archive.nameOffset, -32768);
-    EXPECT_EQ(archive.nameLength, 7);
+    EXPECT_EQ(qm::ArchiveNameBlock(r).name(1), "X.BIF");
+    const std::vector<qm::KeyResourceRecord> records = qm::readResourceTable(r);
+    ASSERT_EQ(records.size(), 1u) << "a table cut short ends at its last whole entry";
+    EXPECT_EQ(qm::resRefName(records[0].resRef), "AB");
+    EXPECT_EQ(records[0].resourceType, -1);
+    EXPECT_EQ(records[0].locatorLow, 5);
+    EXPECT_EQ(records[0].locatorHigh, 608);
 }
 
 TEST(Records, FileTableStartsAtOffsetTwentyWhateverTheHeaderSays) {
@@ -112,6 +108,8 @@ TEST(SafeName, ReplacesSeparatorsForbiddenCharactersAndControlCodes) {
     EXPECT_EQ(qm::safeName("..\\..\\EVIL"), ".._.._EVIL");
     EXPECT_EQ(qm::safeName("a/b:c*d?e\"f<g>h|i"), "a_b_c_d_e_f_g_h_i");
     EXPECT_EQ(qm::safeName(std::string("ta\tb\x01\x7F", 6)), "ta_b__");
+    EXPECT_EQ(qm::safeName("\x80\x81\x8D\x8E\x8F\x90\x9D\x9F"), "\x80__\x8E___\x9F")
+        << "the bytes that decode to C1 controls; the euro sign, Z and Y with marks stay";
     EXPECT_EQ(qm::safeName("CAF\xC9 OK"), "CAF\xC9 OK") << "8-bit letters and blanks are fine in names";
 }
 

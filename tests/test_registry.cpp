@@ -126,7 +126,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ValueCase{"OtherEscapeIsTheCharacter", R"("Path"="\q\]")", true, "q]"},
                       ValueCase{"BareX", R"("Path"="\xz")", true, "xz"},
                       ValueCase{"RawUtf8", "\"Path\"=\"caf\xC3\xA9\"", true, "caf\xE9"},
-                      ValueCase{"RawLatin1Byte", "\"Path\"=\"caf\xE9\"", true, "caf\xE9"}),
+                      ValueCase{"RawLatin1Byte", "\"Path\"=\"caf\xE9\"", true, "caf\xE9"},
+                      ValueCase{"RawOverlongUtf8IsLatin1", "\"Path\"=\"a\xC0\xA9\"", true, "a\xC0\xA9"}),
     caseName);
 
 std::string repeat(const std::string& text, int times) {

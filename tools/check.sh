@@ -4,6 +4,7 @@ set -e
 cd "$(dirname "$0")/.."
 sh tools/check-format.sh
 cmake --workflow --preset test
+sh tools/check-sound.sh build/ci
 sh tools/check-sanitizers.sh
 sh tools/check-fuzz.sh
 sh tools/check-package.sh

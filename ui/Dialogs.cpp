@@ -65,11 +65,18 @@ void QtDialogs::endProgram(int exitCode) {
 }
 
 // The title of the original platform's report: the application title.
+QString runtimeErrorText(const qm::FileError& error) {
+    QString text = QStringLiteral("Run-time error '%1':\n\n%2")
+                       .arg(error.number())
+                       .arg(QString::fromStdString(error.description()));
+    // What failed, as the command line names it: the path, and the archive entry where there is one.
+    if (!error.path().empty())
+        text += QLatin1Char('\n') + QString::fromStdString(error.path());
+    return text;
+}
+
 void showRuntimeError(Dialogs& dialogs, const qm::FileError& error) {
-    dialogs.message(QStringLiteral(QUILLMERE_APP_TITLE),
-                    QStringLiteral("Run-time error '%1':\n\n%2")
-                        .arg(error.number())
-                        .arg(QString::fromStdString(error.description())));
+    dialogs.message(QStringLiteral(QUILLMERE_APP_TITLE), runtimeErrorText(error));
 }
 
 void showFatalError(Dialogs& dialogs, const qm::FileError& error) {

@@ -29,7 +29,9 @@ public:
     [[noreturn]] void endProgram(int exitCode) override;
 };
 
-// The box for a failure that no handler traps: "Run-time error 'N':", a blank line, the description.
+// The box for a failure that no handler traps: "Run-time error 'N':", a blank line, the description and,
+// on a line of its own, what failed: the path, with the archive entry where there is one.
+QString runtimeErrorText(const qm::FileError& error);
 void showRuntimeError(Dialogs& dialogs, const qm::FileError& error);
 // The fatal box of the existence tests: beep, "N : description" titled "ERROR", then the end.
 [[noreturn]] void showFatalError(Dialogs& dialogs, const qm::FileError& error);

@@ -1,12 +1,17 @@
 #include "FrmEdit.h"
 
+#include "ArchiveLocation.h"
 #include "Artwork.h"
+#include "ByteReader.h"
 #include "EnterPresses.h"
 #include "EventGuard.h"
 #include "Extract.h"
+#include "FileError.h"
 #include "Fonts.h"
 #include "Layout.h"
 #include "Selection.h"
+#include "Sound.h"
+#include "SoundPlayer.h"
 #include "Text.h"
 #include "WindowHost.h"
 
@@ -21,6 +26,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <cmath>
@@ -51,6 +57,19 @@ QLineEdit* displayField(QWidget* parent, QPalette::ColorRole background) {
     palette.setColor(QPalette::Base, palette.color(background));
     field->setPalette(palette);
     return field;
+}
+
+// Sounds larger than this are no sound of the game; reading one would hold the window.
+constexpr std::int32_t kMaxSoundBytes = 64 << 20;
+
+bool isSoundText(const std::string& listText) {
+    return listText.size() >= 3 && qm::asciiUpper(listText.substr(listText.size() - 3)) == "WAV";
+}
+
+// The editor plays sounds, so its description of them says how; the command line keeps the original's.
+std::string describeInEditor(const std::string& listText) {
+    return isSoundText(listText) ? std::string("Sounds Files,\r\nDouble-click to play")
+                                 : qm::describeEnding(listText);
 }
 
 } // namespace
@@ -143,6 +162,18 @@ void FrmEdit::buildControls() {
     QMenu* mnuEdit = menuBar()->addMenu(QStringLiteral("Edit"));
     MnuSearch = mnuEdit->addAction(QStringLiteral("Search"));
     connect(MnuSearch, &QAction::triggered, this, [this] { MnuSearch_Click(); });
+
+    m_player = new SoundPlayer(this);
+    connect(m_player, &SoundPlayer::finished, this, [this](const QString& failure) {
+        const QString name = fromGameText(m_listTexts[static_cast<std::size_t>(m_playing)]);
+        m_playing = -1;
+        StatusPanel1->setText(failure.isEmpty() ? QString()
+                                                : QStringLiteral("Cannot play %1: %2").arg(name, failure));
+    });
+    connect(List1, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) { List1_DblClick(List1->row(item)); });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] { stopSound(); });
 }
 
 void FrmEdit::Form_Load() {
@@ -230,7 +261,7 @@ void FrmEdit::List1_ItemCheck(int item) {
     setField(txttotalfiles, QString::number(totalfiles));
     setField(txttotalsize, QString::number(totalsize));
     // The description's CR LF pairs become the box's line breaks.
-    txtinfo->setPlainText(fromGameText(qm::describeEnding(text)));
+    txtinfo->setPlainText(fromGameText(describeInEditor(text)));
 
     if (totalfiles == 0) {
         txtfileselected->clear();
@@ -278,6 +309,53 @@ void FrmEdit::Cmdextract_Click() {
 void FrmEdit::MnuClose_Click() {
     close();
     m_host.showMain();
+}
+
+void FrmEdit::List1_DblClick(int item) {
+    if (item < 0 || static_cast<std::size_t>(item) >= m_listTexts.size() || !isSoundText(m_listTexts[item]))
+        return;
+    const bool again = item == m_playing;
+    stopSound();
+    if (again)
+        return;
+    const QString name = fromGameText(m_listTexts[item]);
+    // Whatever fails here is told on the status bar only: a sound that does not play is no run-time error.
+    std::optional<QString> failure;
+    try {
+        const qm::EntryDetails details = qm::readEntryDetails(m_kept, item);
+        if (details.dataSize < 0 || details.dataSize > kMaxSoundBytes)
+            throw qm::SoundError("its size of " + std::to_string(details.dataSize) + " bytes is no sound's");
+        std::string bytes(static_cast<std::size_t>(details.dataSize), '\0');
+        qm::ByteReader archive(qm::locateArchive(m_kept), qm::ByteReader::kRandomAccessBuffer);
+        archive.seek(static_cast<std::int64_t>(details.dataOffset) + 1);
+        archive.readExact(std::as_writable_bytes(std::span(bytes.data(), bytes.size())));
+        const qm::Pcm pcm = qm::decodeSound(bytes);
+        if (pcm.samples.empty())
+            throw qm::SoundError("it holds no samples");
+        if (!SoundPlayer::hasOutput()) {
+            StatusPanel1->setText(QStringLiteral("No sound output"));
+            return;
+        }
+        failure = m_player->play(pcm);
+    } catch (const qm::SoundError& e) {
+        failure = QString::fromStdString(e.what());
+    } catch (const qm::FileError& e) {
+        failure = QString::fromStdString(e.description());
+    }
+    if (failure) {
+        StatusPanel1->setText(QStringLiteral("Cannot play %1: %2").arg(name, *failure));
+        return;
+    }
+    m_playing = item;
+    StatusPanel1->setText(QStringLiteral("Playing ") + name);
+}
+
+void FrmEdit::stopSound() {
+    if (m_playing < 0)
+        return;
+    m_player->stop();
+    m_playing = -1;
+    StatusPanel1->clear();
 }
 
 void FrmEdit::MnuSearch_Click() {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+class SoundPlayer;
 class WindowHost;
 namespace qm {
 class StringTable;
@@ -40,6 +41,14 @@ public:
     void Cmdextract_Click();
     void MnuClose_Click();
     void MnuSearch_Click();
+    // Plays the sound of entry `item`, or stops it when it is the one playing.
+    void List1_DblClick(int item);
+    // Escape: stops the sound that plays.
+    void stopSound();
+
+    // The entry whose sound plays, or -1.
+    int playingItem() const { return m_playing; }
+    SoundPlayer* soundPlayer() const { return m_player; }
 
     // The archive this editor listed, kept from its load.
     const qm::SelectionState& keptArchive() const { return m_kept; }
@@ -98,4 +107,6 @@ private:
     std::vector<Qt::CheckState> m_checkStates;
     std::vector<float> m_extractProgress;
     bool m_loaded = false;
+    SoundPlayer* m_player = nullptr;
+    int m_playing = -1;
 };

@@ -1,10 +1,12 @@
 #include "GameBuilder.h"
+#include "SoundBuilder.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <climits>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <unordered_set>
 #include <vector>
@@ -18,6 +20,7 @@ constexpr int kArchiveCount = 144;
 constexpr int kMaxFileCount = 65535; // the locator's low half numbers the files of one archive
 constexpr std::uint32_t kBulkMaxSize = 20000;
 constexpr std::int16_t kItemType = 1005;
+constexpr std::int16_t kSoundType = 4;
 // Item files carry their name's string number at data offset 12.
 constexpr std::uint32_t kItemMinSize = 14;
 
@@ -174,6 +177,7 @@ struct PlannedFile {
     std::uint32_t size = 0;
     std::uint64_t contentSeed = 0;
     std::int32_t nameString = 0; // items only
+    int soundIndex = -1;         // the listed sound archive's files: which made-up sound
 };
 
 struct PlannedArchive {
@@ -329,7 +333,40 @@ std::string_view signatureFor(std::int16_t type) {
     }
 }
 
+// The listed sound archive's files hold tones in turn as WAVC (mono), WAVC (stereo), bare ACM and RIFF,
+// each as long as its planned size allows and followed by zero bytes up to that size. A file too small
+// for its sound keeps the made-up bytes of other files: a sound that does not decode.
+std::optional<std::string> soundContent(const PlannedFile& file) {
+    constexpr int kRate = 22050;
+    const int kind = file.soundIndex % 4;
+    const int channels = kind == 1 ? 2 : 1;
+    const double frequency = 220.0 + 55.0 * (file.soundIndex % 9);
+    std::size_t frames = 0;
+    if (kind == 3) {
+        frames = file.size >= 44 ? (file.size - 44) / 2 : 0;
+    } else {
+        const std::size_t header = kind == 2 ? 0 : 28;
+        // Whole blocks of the encoder, as many as fit.
+        std::size_t blocks = 0;
+        while (header + build::acmStreamSize((blocks + 1) * kAcmRows) <= file.size)
+            ++blocks;
+        frames = blocks * kAcmRows / static_cast<std::size_t>(channels);
+    }
+    if (frames < static_cast<std::size_t>(kRate / 20))
+        return std::nullopt;
+    const std::vector<std::int16_t> samples = tone(channels, kRate, frames, frequency);
+    std::string data = kind == 0   ? wavcFile(samples, 1, kRate)
+                       : kind == 1 ? wavcFile(samples, 2, kRate)
+                       : kind == 2 ? acmStream(samples, 1, kRate)
+                                   : riffFile(samples, 1, kRate);
+    data.resize(file.size, '\0');
+    return data;
+}
+
 std::string makeContent(const PlannedFile& file) {
+    if (file.soundIndex >= 0)
+        if (std::optional<std::string> sound = soundContent(file))
+            return std::move(*sound);
     std::string data(file.size, '\0');
     Rng rng(file.contentSeed);
     for (std::size_t i = 0; i < data.size(); i += 8) {
@@ -452,6 +489,8 @@ std::vector<PlannedArchive> planArchives(const DemoOptions& options) {
                                        : listed ? listedSize(rng, i)
                                                 : variedSize(rng);
             archive.files.push_back(planFile(index, i, type, size));
+            if (listed && type == kSoundType)
+                archive.files.back().soundIndex = i;
         }
         std::uint64_t length = 20 + 16 * archive.files.size();
         for (const PlannedFile& file : archive.files)
@@ -465,20 +504,31 @@ std::vector<PlannedArchive> planArchives(const DemoOptions& options) {
 
 // Item names for Dialog.tlk, with lore lines in between, so string numbers are neither 0-based nor dense.
 // Bulk archives reuse a pool of names; the numbers stay far below 32768.
-std::string planStrings(std::vector<PlannedArchive>& archives, std::uint64_t seed) {
+// The items of the archives on disk, whose names the string table gives.
+std::vector<PlannedFile*> plannedItems(std::vector<PlannedArchive>& archives) {
     std::vector<PlannedFile*> items;
     for (PlannedArchive& archive : archives)
         if (archive.onDisk)
             for (PlannedFile& file : archive.files)
                 if (file.type == kItemType)
                     items.push_back(&file);
+    return items;
+}
 
-    std::vector<int> combos(kAdjectives.size() * kNouns.size());
+// The numbers 0 to count - 1 in an order the generator chooses: which adjective goes with which noun.
+std::vector<int> shuffledCombos(std::size_t count, Rng& rng) {
+    std::vector<int> combos(count);
     for (std::size_t i = 0; i < combos.size(); ++i)
         combos[i] = static_cast<int>(i);
-    Rng rng(mixSeed(seed, 0x71C));
     for (std::size_t i = combos.size() - 1; i > 0; --i)
         std::swap(combos[i], combos[rng.below(static_cast<std::uint32_t>(i + 1))]);
+    return combos;
+}
+
+std::string planStrings(std::vector<PlannedArchive>& archives, std::uint64_t seed) {
+    const std::vector<PlannedFile*> items = plannedItems(archives);
+    Rng rng(mixSeed(seed, 0x71C));
+    const std::vector<int> combos = shuffledCombos(kAdjectives.size() * kNouns.size(), rng);
 
     TlkBuilder tlk;
     tlk.add("");
@@ -510,18 +560,9 @@ struct EditionTables {
 };
 
 EditionTables planEditionStrings(std::vector<PlannedArchive>& archives, std::uint64_t seed, int stringCount) {
-    std::vector<PlannedFile*> items;
-    for (PlannedArchive& archive : archives)
-        if (archive.onDisk)
-            for (PlannedFile& file : archive.files)
-                if (file.type == kItemType)
-                    items.push_back(&file);
-    std::vector<int> combos(kEeAdjectives.size() * kNouns.size());
-    for (std::size_t i = 0; i < combos.size(); ++i)
-        combos[i] = static_cast<int>(i);
+    const std::vector<PlannedFile*> items = plannedItems(archives);
     Rng rng(mixSeed(seed, 0xEE));
-    for (std::size_t i = combos.size() - 1; i > 0; --i)
-        std::swap(combos[i], combos[rng.below(static_cast<std::uint32_t>(i + 1))]);
+    const std::vector<int> combos = shuffledCombos(kEeAdjectives.size() * kNouns.size(), rng);
 
     TlkBuilder english;
     TlkBuilder german;

@@ -1,0 +1,147 @@
+// Selective extraction: the editor's checked files into WorkDir, each written whole or not at all.
+#include "ArchiveLocation.h"
+#include "ByteReader.h"
+#include "ByteSource.h"
+#include "ByteWriter.h"
+#include "DataCopy.h"
+#include "Endian.h"
+#include "Extract.h"
+#include "FileError.h"
+#include "FileSystem.h"
+#include "FreeSpace.h"
+#include "HostPath.h"
+#include "Records.h"
+#include "SafeName.h"
+
+#include <algorithm>
+#include <optional>
+#include <system_error>
+
+namespace qm {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The data go to a new file beside the output, which then takes the output's name: the output appears
+// whole or not at all, no bytes of an older, longer file survive, and whatever stood at the name (a link,
+// a pipe, a second name of another file's data) is replaced rather than written through. `index` and
+// `text` name the entry in messages.
+void writeWhole(ByteReader& archive, const fs::path& outPath, std::int32_t dataoffset, std::int32_t datasize,
+                const std::function<void(float)>& progress, std::int64_t index, const std::string& text,
+                std::vector<std::byte>& buffer) {
+    checkBounds(archive, dataoffset, datasize, index, text);
+    fs::path partPath = outPath;
+    partPath += ".quillmere-part";
+    std::optional<ByteWriter> out;
+    try {
+        out.emplace(partPath, ByteWriter::Mode::CreateNew);
+    } catch (const FileError& e) {
+        if (e.number() != FileAlreadyExists)
+            throw;
+        // Left by a run that was stopped, or planted: replaced, never written through.
+        filesystem::removeFile(partPath);
+        out.emplace(partPath, ByteWriter::Mode::CreateNew);
+    }
+    try {
+        std::function<void(std::int64_t)> afterRead;
+        if (progress)
+            afterRead = [&](std::int64_t copied) {
+                progress(
+                    static_cast<float>(static_cast<double>(copied) / static_cast<double>(datasize) * 100.0));
+            };
+        copyData(archive, *out, dataoffset, datasize, buffer, afterRead);
+        out->close();
+        filesystem::replaceFile(partPath, outPath);
+    } catch (...) {
+        out.reset();
+        std::error_code ec;
+        fs::remove(partPath, ec);
+        throw;
+    }
+    if (progress)
+        progress(0.0f);
+}
+
+// DataOffset and DataSize of entry i, or nothing where the archive ends before them.
+std::optional<DataBounds> boundsOf(FileTableBlocks& table, std::int64_t i) {
+    const std::span<const std::byte> raw = table.entry(i, 12);
+    if (raw.empty())
+        return std::nullopt;
+    return DataBounds{endian::loadI32(raw, 4), endian::loadI32(raw, 8)};
+}
+
+} // namespace
+
+void extractfile(const std::string& archivePath, const std::string& outputPath, std::int32_t dataoffset,
+                 std::int32_t datasize, const std::function<void(float)>& progress) {
+    ByteReader archive(hostPath(archivePath), ByteReader::kRandomAccessBuffer);
+    std::vector<std::byte> buffer;
+    writeWhole(archive, hostPath(outputPath, PathText::GameOnly), dataoffset, datasize, progress, -1, {},
+               buffer);
+}
+
+void extractSelected(const SelectionState& archive, const std::vector<std::string>& listTexts,
+                     const PickCallbacks& callbacks) {
+    // Reads jump from entry to entry and the data are copied in the kernel: a small buffer serves.
+    const GameSources sources{{}, [path = locateArchive(archive)] {
+                                  return openFileSource(path, ByteReader::kRandomAccessBuffer);
+                              }};
+    extractSelected(archive, sources, listTexts, callbacks);
+}
+
+void extractSelected(const SelectionState& archive, const GameSources& sources,
+                     const std::vector<std::string>& listTexts, const PickCallbacks& callbacks) {
+    // One reader and one path mapper for the whole run: the mapper lists WorkDir once and learns of every
+    // file written, so a run costs the same per file however full WorkDir is. The editor's nested
+    // check-change handler reads the archive through a reader of its own.
+    ByteReader bif(sources.archive());
+    const std::int32_t count =
+        std::min<std::int32_t>(archive.nbfile_2, static_cast<std::int32_t>(std::min<std::size_t>(
+                                                     listTexts.size(), static_cast<std::size_t>(INT32_MAX))));
+
+    // Before anything is written: the data of the checked files up to the first one that fails, as that
+    // failure ends the run there.
+    FileTableBlocks table(bif);
+    std::int64_t needed = 0;
+    for (std::int32_t i = 0; i < count; ++i) {
+        if (!callbacks.isChecked(i))
+            continue;
+        const std::optional<DataBounds> bounds = boundsOf(table, i);
+        if (!bounds || !dataInside(bif.length(), bounds->dataOffset, bounds->dataSize))
+            break;
+        needed += std::max<std::int32_t>(bounds->dataSize, 0);
+    }
+    HostPaths paths;
+    const auto workDir = paths.map("WorkDir");
+    requireFreeSpace(workDir, needed);
+
+    if (!filesystem::dirExists(workDir)) {
+        filesystem::makeDir(workDir);
+        paths.noteCreated(workDir);
+    }
+    filesystem::requireRealFolder(workDir);
+    const filesystem::FolderLock lock(workDir);
+    std::vector<std::byte> buffer;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const std::string& text = listTexts[static_cast<std::size_t>(i)];
+        if (callbacks.isChecked(i)) {
+            if (callbacks.status)
+                callbacks.status(text);
+            const std::optional<DataBounds> held = boundsOf(table, i);
+            const DataBounds bounds = held ? *held : entryDataBounds(bif, i); // which reports the failure
+            const std::string outName = "workdir\\" + windowsOutputName(safeName(text));
+            const fs::path outPath = paths.map(outName, nullptr, PathText::GameOnly);
+            writeWhole(bif, outPath, bounds.dataOffset, bounds.dataSize, callbacks.progress, i, text, buffer);
+            paths.noteCreated(outPath);
+            if (callbacks.written)
+                callbacks.written(outName, outPath);
+            if (callbacks.uncheck)
+                callbacks.uncheck(i);
+        }
+        if (callbacks.status)
+            callbacks.status(std::string());
+    }
+}
+
+} // namespace qm

@@ -1,0 +1,150 @@
+#include "GameBuilder.h"
+#include "Sound.h"
+#include "SoundBuilder.h"
+#include "TestSupport.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <gtest/gtest.h>
+#include <ostream>
+
+namespace {
+
+using qm::build::acmStream;
+using qm::build::riffFile;
+using qm::build::tone;
+using qm::build::wavcFile;
+
+// Three blocks and a part of a fourth, so the last block needs the reader's fill.
+const std::vector<std::int16_t> kMono = tone(1, 22050, 1800, 440.0);
+const std::vector<std::int16_t> kStereo = tone(2, 11025, 900, 330.0);
+
+struct KindCase {
+    const char* name;
+    std::string bytes;
+    qm::SoundKind kind;
+    int channels;
+    int rate;
+    const std::vector<std::int16_t>* samples;
+    bool exact; // RIFF samples come back as stored, ACM ones within the encoder's rounding
+};
+
+void PrintTo(const KindCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class DecodesKind : public ::testing::TestWithParam<KindCase> {};
+
+TEST_P(DecodesKind, GivesTheKnownSamplesWithTheRightChannelsAndRate) {
+    const KindCase& c = GetParam();
+    EXPECT_EQ(qm::soundKind(std::as_bytes(std::span(c.bytes.data(), c.bytes.size()))), c.kind);
+    const qm::Pcm pcm = qm::decodeSound(c.bytes);
+    EXPECT_EQ(pcm.channels, c.channels);
+    EXPECT_EQ(pcm.rate, c.rate);
+    ASSERT_EQ(pcm.samples.size(), c.samples->size());
+    const int tolerance = c.exact ? 0 : qm::build::acmTolerance(*c.samples);
+    int worst = 0;
+    for (std::size_t i = 0; i < pcm.samples.size(); ++i)
+        worst = std::max(worst, std::abs(pcm.samples[i] - (*c.samples)[i]));
+    EXPECT_LE(worst, tolerance);
+    // Through a RIFF WAVE file and back, nothing changes.
+    const qm::Pcm again = qm::decodeSound(qm::wavFile(pcm));
+    EXPECT_EQ(again.channels, pcm.channels);
+    EXPECT_EQ(again.rate, pcm.rate);
+    EXPECT_EQ(again.samples, pcm.samples);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, DecodesKind,
+    ::testing::Values(
+        // The game's mono WAVC files claim two channels in their ACM header; the WAVC header is right.
+        KindCase{"WavcMono", wavcFile(kMono, 1, 22050), qm::SoundKind::Wavc, 1, 22050, &kMono, false},
+        KindCase{"WavcStereo", wavcFile(kStereo, 2, 11025), qm::SoundKind::Wavc, 2, 11025, &kStereo, false},
+        KindCase{"BareAcm", acmStream(kMono, 1, 22050), qm::SoundKind::Acm, 1, 22050, &kMono, false},
+        KindCase{"RiffStereo", riffFile(kStereo, 2, 11025), qm::SoundKind::Riff, 2, 11025, &kStereo, true}),
+    qm::test::CaseName{});
+
+struct DamageCase {
+    const char* name;
+    std::function<std::string()> bytes;
+    const char* reason;
+};
+
+void PrintTo(const DamageCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+std::string changed(std::string bytes, std::size_t at, std::uint32_t value, bool wide = false) {
+    if (wide)
+        qm::build::storeU32(bytes, at, value);
+    else
+        qm::build::storeU16(bytes, at, static_cast<std::uint16_t>(value));
+    return bytes;
+}
+
+std::string wavc() {
+    return wavcFile(kMono, 1, 22050);
+}
+
+class RefusesDamaged : public ::testing::TestWithParam<DamageCase> {};
+
+TEST_P(RefusesDamaged, WithAReasonAndNoSamples) {
+    const DamageCase& c = GetParam();
+    try {
+        qm::decodeSound(c.bytes());
+        ADD_FAILURE() << "decoded";
+    } catch (const qm::SoundError& e) {
+        EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damage, RefusesDamaged,
+    ::testing::Values(
+        DamageCase{"Empty", [] { return std::string(); }, "empty"},
+        DamageCase{"UnknownSignature", [] { return std::string("BAM V1  "); }, "not a sound"},
+        DamageCase{"WavcCutInHeader", [] { return wavc().substr(0, 20); }, "cut short"},
+        DamageCase{"WavcOtherVersion", [] { return "WAVCV2.0" + wavc().substr(8); }, "version"},
+        DamageCase{"WavcStreamOutside", [] { return changed(wavc(), 16, 0x7FFFFFFF, true); }, "outside"},
+        DamageCase{"WavcNoChannels", [] { return changed(wavc(), 20, 0); }, "0 channels"},
+        DamageCase{"WavcNoRate", [] { return changed(wavc(), 24, 0); }, "rate of 0"},
+        DamageCase{"WavcNoAcm", [] { return changed(wavc(), 28, 0, true); }, "no ACM header"},
+        DamageCase{"AcmNoRows", [] { return changed(acmStream(kMono, 1, 22050), 12, 0); }, "0 rows"},
+        DamageCase{"AcmHugeBlocks", [] { return changed(acmStream(kMono, 1, 22050), 12, 0xFFFF); }, "rows"},
+        DamageCase{"AcmDeclaresHours",
+                   [] { return changed(acmStream(kMono, 1, 22050), 4, 0x7FFFFFFF, true); }, "five minutes"},
+        DamageCase{"AcmDeclaresMoreThanHeld",
+                   [] { return changed(acmStream(kMono, 1, 22050), 4, 2000000, true); },
+                   "more than the stream"},
+        DamageCase{"AcmCutToHalf",
+                   [] {
+                       const std::string acm = acmStream(kMono, 1, 22050);
+                       return acm.substr(0, acm.size() / 2);
+                   },
+                   "ends before"},
+        // Into the last block's own samples; a cut into its fill after them loses nothing.
+        DamageCase{"WavcCutInLastBlock",
+                   [] {
+                       const std::string file = wavc();
+                       return file.substr(0, file.size() - 300);
+                   },
+                   "ends before"},
+        DamageCase{"AcmStreamOfOnes",
+                   [] {
+                       std::string acm = acmStream(kMono, 1, 22050);
+                       std::fill(acm.begin() + 14, acm.end(), '\xFF');
+                       return acm;
+                   },
+                   "damaged ACM stream"},
+        DamageCase{"RiffDataPastTheEnd",
+                   [] {
+                       const std::string riff = riffFile(kStereo, 2, 11025);
+                       return riff.substr(0, riff.size() - 2);
+                   },
+                   "past the end"},
+        DamageCase{"RiffNoFormat", [] { return std::string("RIFF\x04\0\0\0WAVEdata\0\0\0\0", 20); },
+                   "before the format"}),
+    qm::test::CaseName{});
+
+} // namespace

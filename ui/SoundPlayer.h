@@ -1,0 +1,65 @@
+#pragma once
+
+#include "Sound.h"
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <memory>
+#include <optional>
+
+class QAudioSink;
+
+// Decoded samples as the audio sink pulls them; notes the first read, when samples reach the device.
+class PcmDevice : public QIODevice {
+    Q_OBJECT
+public:
+    explicit PcmDevice(QByteArray samples, QObject* parent = nullptr);
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return m_samples.size() - m_at + QIODevice::bytesAvailable(); }
+    bool atEnd() const override { return m_at >= m_samples.size(); }
+
+signals:
+    void firstRead();
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override;
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray m_samples;
+    qint64 m_at = 0;
+};
+
+// Plays one sound at a time through the default audio output, without blocking: the sink pulls the
+// samples from the event loop.
+class SoundPlayer : public QObject {
+    Q_OBJECT
+public:
+    explicit SoundPlayer(QObject* parent = nullptr);
+    ~SoundPlayer() override;
+
+    // Whether the system has an audio output at all.
+    static bool hasOutput();
+    // Stops what plays and starts the sound on the default output; gives the reason when it cannot.
+    std::optional<QString> play(const qm::Pcm& pcm);
+    // Ends playing at once; no finished() follows.
+    void stop();
+    bool playing() const { return m_sink != nullptr; }
+
+signals:
+    // The sound played to its end, or the output failed (with the reason).
+    void finished(const QString& failure);
+    // The device took the first samples.
+    void started();
+
+private:
+    void onStateChanged();
+    void onDrained();
+
+    std::unique_ptr<QAudioSink> m_sink;
+    std::unique_ptr<PcmDevice> m_source;
+    QTimer m_draining;
+};
