@@ -10,8 +10,10 @@
 #include "Fonts.h"
 #include "Layout.h"
 #include "Selection.h"
+#ifdef QUILLMERE_HAVE_PLAYBACK
 #include "Sound.h"
 #include "SoundPlayer.h"
+#endif
 #include "Text.h"
 #include "WindowHost.h"
 
@@ -59,17 +61,23 @@ QLineEdit* displayField(QWidget* parent, QPalette::ColorRole background) {
     return field;
 }
 
+#ifdef QUILLMERE_HAVE_PLAYBACK
 // Sounds larger than this are no sound of the game; reading one would hold the window.
 constexpr std::int32_t kMaxSoundBytes = 64 << 20;
+#endif
 
 bool isSoundText(const std::string& listText) {
     return listText.size() >= 3 && qm::asciiUpper(listText.substr(listText.size() - 3)) == "WAV";
 }
 
-// The editor plays sounds, so its description of them says how; the command line keeps the original's.
+// The editor plays sounds, so its description of them says how; the command line, and a build that plays
+// nothing, keep the original's.
 std::string describeInEditor(const std::string& listText) {
-    return isSoundText(listText) ? std::string("Sounds Files,\r\nDouble-click to play")
-                                 : qm::describeEnding(listText);
+#ifdef QUILLMERE_HAVE_PLAYBACK
+    if (isSoundText(listText))
+        return "Sounds Files,\r\nDouble-click to play";
+#endif
+    return qm::describeEnding(listText);
 }
 
 } // namespace
@@ -163,6 +171,7 @@ void FrmEdit::buildControls() {
     MnuSearch = mnuEdit->addAction(QStringLiteral("Search"));
     connect(MnuSearch, &QAction::triggered, this, [this] { MnuSearch_Click(); });
 
+#ifdef QUILLMERE_HAVE_PLAYBACK
     m_player = new SoundPlayer(this);
     connect(m_player, &SoundPlayer::finished, this, [this](const QString& failure) {
         const QString name = fromGameText(m_listTexts[static_cast<std::size_t>(m_playing)]);
@@ -170,6 +179,7 @@ void FrmEdit::buildControls() {
         StatusPanel1->setText(failure.isEmpty() ? QString()
                                                 : QStringLiteral("Cannot play %1: %2").arg(name, failure));
     });
+#endif
     connect(List1, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { List1_DblClick(List1->row(item)); });
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -318,6 +328,9 @@ void FrmEdit::List1_DblClick(int item) {
     stopSound();
     if (again)
         return;
+#ifndef QUILLMERE_HAVE_PLAYBACK
+    StatusPanel1->setText(QStringLiteral("This build plays no sounds"));
+#else
     const QString name = fromGameText(m_listTexts[item]);
     // Whatever fails here is told on the status bar only: a sound that does not play is no run-time error.
     std::optional<QString> failure;
@@ -348,10 +361,11 @@ void FrmEdit::List1_DblClick(int item) {
     }
     m_playing = item;
     StatusPanel1->setText(QStringLiteral("Playing ") + name);
+#endif
 }
 
 void FrmEdit::stopSound() {
-    if (m_playing < 0)
+    if (m_playing < 0 || m_player == nullptr)
         return;
     m_player->stop();
     m_playing = -1;
