@@ -357,9 +357,12 @@ int runGames(const std::optional<std::string>& game) {
     };
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         const qm::GameCandidate& c = candidates[i];
-        standardOutput().write((i == chosen ? "*" : "") + std::string("\t") + text(c.source) + '\t' +
-                               (c.folder.empty() ? std::string(".") : text(c.folder)) + '\t' +
-                               (c.hasCatalogue ? "catalogue" : "no catalogue") + '\n');
+        std::string row = i == chosen ? "*\t" : "\t";
+        row += text(c.source);
+        row += '\t';
+        row += c.folder.empty() ? std::string(".") : text(c.folder);
+        row += c.hasCatalogue ? "\tcatalogue\n" : "\tno catalogue\n";
+        standardOutput().write(row);
     }
     return 0;
 }

@@ -571,8 +571,12 @@ EditionTables planEditionStrings(std::vector<PlannedArchive>& archives, std::uin
         std::string de;
         for (std::uint32_t line = 0, lines = rng.range(1, 3); line < lines; ++line) {
             const std::uint32_t k = rng.below(static_cast<std::uint32_t>(kLore.size()));
-            en += (line == 0 ? "" : " ") + std::string(kLore[k]);
-            de += (line == 0 ? "" : " ") + std::string(kLoreDe[k]);
+            if (line != 0) {
+                en += ' ';
+                de += ' ';
+            }
+            en += kLore[k];
+            de += kLoreDe[k];
         }
         english.add(en);
         german.add(de);
