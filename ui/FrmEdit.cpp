@@ -365,11 +365,13 @@ void FrmEdit::List1_DblClick(int item) {
 }
 
 void FrmEdit::stopSound() {
-    if (m_playing < 0 || m_player == nullptr)
+#ifdef QUILLMERE_HAVE_PLAYBACK
+    if (m_playing < 0)
         return;
     m_player->stop();
     m_playing = -1;
     StatusPanel1->clear();
+#endif
 }
 
 void FrmEdit::MnuSearch_Click() {
