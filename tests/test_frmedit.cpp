@@ -2,6 +2,7 @@
 #include "FrmEdit.h"
 #include "FrmSearch.h"
 #include "GameBuilder.h"
+#include "HostPath.h"
 #include "HostedWindows.h"
 #include "SoundBuilder.h"
 #include "Text.h"
@@ -398,7 +399,9 @@ TEST_F(FrmEditDetails, MissingArchiveReportsARunTimeErrorAndKeepsTheTotals) {
     fs::remove(game / "data" / "ITEMS.BIF");
     dialogs.expectMessage("Quillmere", QStringLiteral("Run-time error '53':\n\n") +
                                            QString::fromStdString(qm::errorDescription(qm::FileNotFound)) +
-                                           "\n" + QString::fromStdString((game / "data/ITEMS.bif").string()));
+                                           "\n" +
+                                           QString::fromStdString(qm::displayPath(
+                                               qm::hostPath(host->selection().BGpath + "data\\ITEMS.bif"))));
 
     check(*edit, 0, true);
 

@@ -5,6 +5,7 @@
 #include "FrmEdit.h"
 #include "FrmMain.h"
 #include "GameBuilder.h"
+#include "HostPath.h"
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
 #include "TestSupport.h"
@@ -116,12 +117,13 @@ using FrmMainStartUp = FrmMainTest;
 
 namespace {
 
-// The box of an archive that vanished after the list was filled: it names the archive's path.
-QString missingArchiveBox(const fs::path& archive) {
+// The box of an archive that vanished after the list was filled: it names the archive as the host spells
+// the game folder and the archive's game-style name.
+QString missingArchiveBox(const std::string& gamePath) {
     return QStringLiteral("Run-time error '%1':\n\n%2\n%3")
         .arg(qm::FileNotFound)
         .arg(QString::fromStdString(qm::errorDescription(qm::FileNotFound)))
-        .arg(QString::fromStdString(archive.string()));
+        .arg(QString::fromStdString(qm::displayPath(qm::hostPath(gamePath))));
 }
 
 } // namespace
@@ -282,7 +284,7 @@ TEST_F(FrmMainSelection, VanishedArchiveShowsRunTimeErrorAndKeepsThePreviousChoi
     const qm::SelectionState before = window.selection();
     fs::remove(m_game / "data" / "ITEMS.BIF");
 
-    m_dialogs.expectMessage("Quillmere", missingArchiveBox(m_game / "data/ITEMS.bif"));
+    m_dialogs.expectMessage("Quillmere", missingArchiveBox(window.selection().BGpath + "data\\ITEMS.bif"));
     window.List1->setCurrentRow(rowOf(window, "ITEMS.BIF"));
 
     EXPECT_EQ(m_dialogs.pending(), 0u);
@@ -314,8 +316,8 @@ TEST_F(FrmMainSelection, KeyboardChoiceOfAVanishedArchiveShowsOneBox) {
     };
     for (const Step& step : {Step{Qt::Key_Down, "CHASOUND", ""}, Step{Qt::Key_End, "CHASOUND", ""},
                              Step{Qt::Key_Home, "CHASOUND", ""}, Step{Qt::Key_PageDown, "CHASOUND", ""}}) {
-        m_dialogs.expectMessage("Quillmere",
-                                missingArchiveBox(m_game / "data" / (std::string(step.missing) + ".bif")));
+        m_dialogs.expectMessage(
+            "Quillmere", missingArchiveBox(window.selection().BGpath + "data\\" + step.missing + ".bif"));
         QTest::keyClick(window.List1, step.key);
         QCoreApplication::processEvents();
         EXPECT_EQ(m_dialogs.pending(), 0u);
@@ -323,7 +325,7 @@ TEST_F(FrmMainSelection, KeyboardChoiceOfAVanishedArchiveShowsOneBox) {
         EXPECT_TRUE(window.List1->selectedItems().isEmpty());
     }
     window.List1->setCurrentRow(rowOf(window, "CREATURE.BIF"));
-    m_dialogs.expectMessage("Quillmere", missingArchiveBox(m_game / "data/SPELLS.bif"));
+    m_dialogs.expectMessage("Quillmere", missingArchiveBox(window.selection().BGpath + "data\\SPELLS.bif"));
     QTest::keyClick(window.List1, Qt::Key_End);
     QCoreApplication::processEvents();
     EXPECT_EQ(m_dialogs.pending(), 0u);
@@ -337,7 +339,7 @@ TEST_F(FrmMainSelection, FailedFirstChoiceLeavesEditDisabled) {
     qm::build::writeDemoGame(m_game, 4);
     FrmMain window(m_dialogs);
     fs::remove(m_game / "data" / "SPELLS.BIF");
-    m_dialogs.expectMessage("Quillmere", missingArchiveBox(m_game / "data/SPELLS.bif"));
+    m_dialogs.expectMessage("Quillmere", missingArchiveBox(window.selection().BGpath + "data\\SPELLS.bif"));
     window.List1->setCurrentRow(rowOf(window, "SPELLS.BIF"));
     EXPECT_FALSE(window.cmdedit->isEnabled());
     EXPECT_TRUE(window.selection().targetfile.empty());
@@ -420,7 +422,7 @@ TEST_F(FrmMainExtract, ArchiveGoneSinceTheChoiceShowsRunTimeErrorAndTheProgramGo
     FrmMain window(m_dialogs);
     window.List1->setCurrentRow(rowOf(window, "CREATURE.BIF"));
     fs::remove(m_game / "data" / "CREATURE.BIF");
-    m_dialogs.expectMessage("Quillmere", missingArchiveBox(m_game / "data/CREATURE.bif"));
+    m_dialogs.expectMessage("Quillmere", missingArchiveBox(window.selection().BGpath + "data\\CREATURE.bif"));
     window.Cmdextract_Click();
     EXPECT_EQ(m_dialogs.pending(), 0u);
     EXPECT_EQ(window.selection().targetfile, "CREATURE");

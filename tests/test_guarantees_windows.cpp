@@ -7,6 +7,8 @@
 #include "FrmMain.h"
 #include "FrmSearch.h"
 #include "GameBuilder.h"
+#include "GameFolder.h"
+#include "HostPath.h"
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
 #include "TestSupport.h"
@@ -46,7 +48,7 @@ constexpr std::int32_t kMaxI32 = std::numeric_limits<std::int32_t>::max();
 struct Box {
     QString title;
     QString text;
-    std::string where = {}; // the box's last line, what failed; "data/..." is below the game folder
+    std::string where = {}; // the box's last line, what failed (see placeOf)
 };
 
 Box runtimeError(int number, const char* description, std::string where) {
@@ -115,6 +117,17 @@ protected:
     fs::path game() const { return m_root / "game"; }
     fs::path work() const { return m_root / "work"; }
 
+    // A box's last line as the program writes it: "data\\..." names an archive below the game folder, as the
+    // host spells it, with what follows its name; anything else stands as it is.
+    QString placeOf(const std::string& where) const {
+        if (!where.starts_with("data\\"))
+            return QString::fromStdString(where);
+        const std::size_t end = std::min(where.find(','), where.size());
+        const std::string BGpath = qm::withFolderSeparator(game().string());
+        return QString::fromStdString(qm::displayPath(qm::hostPath(BGpath + where.substr(0, end))) +
+                                      where.substr(end));
+    }
+
     void remember() {
         m_gameBefore = folderState(game());
         m_outsideBefore = folderState(m_root.path(), work());
@@ -124,12 +137,7 @@ protected:
         SCOPED_TRACE(what);
         if (box)
             m_dialogs.expectMessage(box->title,
-                                    box->where.empty()
-                                        ? box->text
-                                        : box->text + "\n" +
-                                              QString::fromStdString(box->where.starts_with("data/")
-                                                                         ? (game() / box->where).string()
-                                                                         : box->where));
+                                    box->where.empty() ? box->text : box->text + "\n" + placeOf(box->where));
         operation();
         EXPECT_EQ(m_dialogs.pending(), 0u);
         EXPECT_EQ(folderState(game()), m_gameBefore) << "the game folder changed";
@@ -206,18 +214,18 @@ INSTANTIATE_TEST_SUITE_P(
         ArchiveCase{"DemoCreatures", false, "CREATURE.BIF", std::nullopt, kDone, std::nullopt, std::nullopt},
         ArchiveCase{"HostileNames", true, "ITEMS.BIF", std::nullopt, kDone, std::nullopt, std::nullopt},
         ArchiveCase{"HugeCount", true, "CREATURE.BIF", std::nullopt,
-                    runtimeError(62, "the file table runs past the end of the archive", "data/CREATURE.BIF"),
-                    runtimeError(62, "the file table runs past the end of the archive", "data/CREATURE.BIF"),
+                    runtimeError(62, "the file table runs past the end of the archive", "data\\CREATURE.BIF"),
+                    runtimeError(62, "the file table runs past the end of the archive", "data\\CREATURE.BIF"),
                     std::nullopt},
         ArchiveCase{"NegativeOffset", true, "SPELLS.BIF", std::nullopt,
                     runtimeError(63, "the file's data start before the archive",
-                                 "data/SPELLS.BIF, entry 1: GLOOM.SPL"),
+                                 "data\\SPELLS.BIF, entry 1: GLOOM.SPL"),
                     std::nullopt,
                     runtimeError(63, "the file's data start before the archive",
-                                 "data/SPELLS.BIF, entry 1: GLOOM.SPL")},
+                                 "data\\SPELLS.BIF, entry 1: GLOOM.SPL")},
         ArchiveCase{"CutHeader", true, "CHASOUND.BIF",
-                    runtimeError(62, "the archive ends inside its header", "data/CHASOUND.BIF"), kSelectAFile,
-                    std::nullopt, std::nullopt}),
+                    runtimeError(62, "the archive ends inside its header", "data\\CHASOUND.BIF"),
+                    kSelectAFile, std::nullopt, std::nullopt}),
     CaseName());
 
 // Sizes that a 32-bit total cannot hold.
@@ -244,7 +252,7 @@ TEST_F(WindowGuarantees, HugeSizesAddUpWithoutOverflow) {
     EXPECT_EQ(edit->txttotalsize->text(), "4294967294");
     operate("selective extraction",
             runtimeError(62, "the file's data run past the end of the archive",
-                         "data/SPELLS.BIF, entry 0: HUGE0.SPL"),
+                         "data\\SPELLS.BIF, entry 0: HUGE0.SPL"),
             [&] { edit->Cmdextract_Click(); });
 }
 
