@@ -214,17 +214,17 @@ INSTANTIATE_TEST_SUITE_P(
         ArchiveCase{"DemoCreatures", false, "CREATURE.BIF", std::nullopt, kDone, std::nullopt, std::nullopt},
         ArchiveCase{"HostileNames", true, "ITEMS.BIF", std::nullopt, kDone, std::nullopt, std::nullopt},
         ArchiveCase{"HugeCount", true, "CREATURE.BIF", std::nullopt,
-                    runtimeError(62, "the file table runs past the end of the archive", "data\\CREATURE.BIF"),
-                    runtimeError(62, "the file table runs past the end of the archive", "data\\CREATURE.BIF"),
+                    runtimeError(62, "the file table runs past the end of the archive", "data\\CREATURE.bif"),
+                    runtimeError(62, "the file table runs past the end of the archive", "data\\CREATURE.bif"),
                     std::nullopt},
         ArchiveCase{"NegativeOffset", true, "SPELLS.BIF", std::nullopt,
                     runtimeError(63, "the file's data start before the archive",
-                                 "data\\SPELLS.BIF, entry 1: GLOOM.SPL"),
+                                 "data\\SPELLS.bif, entry 1: GLOOM.SPL"),
                     std::nullopt,
                     runtimeError(63, "the file's data start before the archive",
-                                 "data\\SPELLS.BIF, entry 1: GLOOM.SPL")},
+                                 "data\\SPELLS.bif, entry 1: GLOOM.SPL")},
         ArchiveCase{"CutHeader", true, "CHASOUND.BIF",
-                    runtimeError(62, "the archive ends inside its header", "data\\CHASOUND.BIF"),
+                    runtimeError(62, "the archive ends inside its header", "data\\CHASOUND.bif"),
                     kSelectAFile, std::nullopt, std::nullopt}),
     CaseName());
 
@@ -252,7 +252,7 @@ TEST_F(WindowGuarantees, HugeSizesAddUpWithoutOverflow) {
     EXPECT_EQ(edit->txttotalsize->text(), "4294967294");
     operate("selective extraction",
             runtimeError(62, "the file's data run past the end of the archive",
-                         "data\\SPELLS.BIF, entry 0: HUGE0.SPL"),
+                         "data\\SPELLS.bif, entry 0: HUGE0.SPL"),
             [&] { edit->Cmdextract_Click(); });
 }
 
