@@ -76,7 +76,14 @@ struct SoundEditor {
     qm::Pcm pcm;
 };
 
+// The demo game in `work`, where the main window's discovery finds it.
+void useDemoGame(const fs::path& work) {
+    qm::build::writeDemoGame(work / "game");
+    setenv("QUILLMERE_GAME_DIR", (work / "game").c_str(), 1);
+}
+
 SoundEditor openEditor(FrmMain& main) {
+    main.show();
     const auto found = main.List1->findItems(QStringLiteral("CHASOUND.BIF"), Qt::MatchExactly);
     if (found.isEmpty()) {
         std::fprintf(stderr, "bench: the demo game has no CHASOUND.BIF\n");
@@ -116,11 +123,9 @@ void doubleClick(FrmEdit& editor, int row) {
 }
 
 int playOnce(const fs::path& work) {
-    qm::build::writeDemoGame(work / "game");
-    setenv("QUILLMERE_GAME_DIR", (work / "game").c_str(), 1);
+    useDemoGame(work);
     AutoDialogs dialogs;
     FrmMain main(dialogs);
-    main.show();
     const SoundEditor sound = openEditor(main);
     bool started = false, finished = false;
     QString failure;
@@ -173,11 +178,9 @@ int main(int argc, char** argv) {
                 "16 ms)\n",
                 clip.size(), median(decodes) * 1000.0);
 
-    qm::build::writeDemoGame(work / "game");
-    setenv("QUILLMERE_GAME_DIR", (work / "game").c_str(), 1);
+    useDemoGame(work);
     AutoDialogs dialogs;
     FrmMain main(dialogs);
-    main.show();
     const SoundEditor sound = openEditor(main);
     if (!SoundPlayer::hasOutput()) {
         std::printf("double-click to first samples: not measured, no sound output\n");

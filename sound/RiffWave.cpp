@@ -8,18 +8,10 @@ namespace qm {
 
 namespace {
 
+using endian::appendU16;
+using endian::appendU32;
 using endian::loadU16;
 using endian::loadU32;
-
-void storeU16(std::string& out, std::uint16_t value) {
-    out += static_cast<char>(value & 0xFF);
-    out += static_cast<char>(value >> 8);
-}
-
-void storeU32(std::string& out, std::uint32_t value) {
-    storeU16(out, static_cast<std::uint16_t>(value & 0xFFFF));
-    storeU16(out, static_cast<std::uint16_t>(value >> 16));
-}
 
 } // namespace
 
@@ -84,19 +76,19 @@ std::string wavFile(const Pcm& pcm) {
     std::string out;
     out.reserve(44 + dataBytes);
     out += "RIFF";
-    storeU32(out, static_cast<std::uint32_t>(36 + dataBytes));
+    appendU32(out, static_cast<std::uint32_t>(36 + dataBytes));
     out += "WAVEfmt ";
-    storeU32(out, 16);
-    storeU16(out, 1); // PCM
-    storeU16(out, channels);
-    storeU32(out, static_cast<std::uint32_t>(pcm.rate));
-    storeU32(out, static_cast<std::uint32_t>(pcm.rate) * channels * 2);
-    storeU16(out, static_cast<std::uint16_t>(channels * 2));
-    storeU16(out, 16);
+    appendU32(out, 16);
+    appendU16(out, 1); // PCM
+    appendU16(out, channels);
+    appendU32(out, static_cast<std::uint32_t>(pcm.rate));
+    appendU32(out, static_cast<std::uint32_t>(pcm.rate) * channels * 2);
+    appendU16(out, static_cast<std::uint16_t>(channels * 2));
+    appendU16(out, 16);
     out += "data";
-    storeU32(out, static_cast<std::uint32_t>(dataBytes));
+    appendU32(out, static_cast<std::uint32_t>(dataBytes));
     for (const std::int16_t sample : pcm.samples)
-        storeU16(out, static_cast<std::uint16_t>(sample));
+        appendU16(out, static_cast<std::uint16_t>(sample));
     return out;
 }
 
