@@ -1,0 +1,1 @@
+#include "GameResources.h"
