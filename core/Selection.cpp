@@ -63,6 +63,24 @@ SelectionState selectArchive(const std::string& BGpath, std::string_view entryTe
     return measured(std::move(next), bif);
 }
 
+SelectionState selectArchiveAt(const std::string& BGpath, std::string_view relativePath, const std::string& lang) {
+    // Mac releases separate with ":", the Enhanced Edition with "/": every one becomes "\".
+    std::string path;
+    for (const char c : relativePath)
+        path += c == '/' || c == ':' ? '\\' : c;
+    const std::size_t start = path.find_first_not_of('\\');
+    path.erase(0, start == std::string::npos ? path.size() : start);
+    const std::size_t cut = path.rfind('\\');
+    const std::string fileName = cut == std::string::npos ? path : path.substr(cut + 1);
+    SelectionState next = named(BGpath, fileName);
+    next.targetdir = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+    next.lang = lang;
+    const auto found = locateArchive(next);
+    filesystem::fileLength(found);
+    ByteReader bif(found, ByteReader::kRandomAccessBuffer);
+    return measured(std::move(next), bif);
+}
+
 SelectionState selectArchive(const std::string& BGpath, std::string_view entryText, ByteReader& bif) {
     return measured(named(BGpath, entryText), bif);
 }

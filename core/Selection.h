@@ -34,6 +34,11 @@ std::string archivePath(const SelectionState& state);
 // or read; the caller's state is then untouched, as it only assigns the result.
 SelectionState selectArchive(const std::string& BGpath, std::string_view entryText,
                              const std::string& lang = {});
+// The state after choosing any archive of the catalogue by its path relative to the game folder, as the
+// catalogue stores it ("data/AR0010.BIF", "lang\\en_US\\data\\X.bif"): its folder becomes targetdir,
+// so BGpath & targetdir & targetfile & ".bif" names the file itself. The four listed archives keep their
+// fixed biffid. Throws as selectArchive does.
+SelectionState selectArchiveAt(const std::string& BGpath, std::string_view relativePath, const std::string& lang);
 class ByteReader;
 // The same with the archive read from `bif`, wherever its bytes are.
 SelectionState selectArchive(const std::string& BGpath, std::string_view entryText, ByteReader& bif);

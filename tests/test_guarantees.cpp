@@ -682,7 +682,7 @@ TEST(CliWav, SoundsBecomePcmFilesUnderTheSameNamesAndTheRestStaysAsStored) {
     EXPECT_EQ(picked.out.substr(0, 8), "WorkDir/");
     const CliRun files = runCli(playable, {"--game", game, "files", "--wav", "CHASOUND.BIF"});
     EXPECT_EQ(files.status, 2);
-    EXPECT_NE(files.err.find("--wav goes with extract and pick only"), std::string::npos) << files.err;
+    EXPECT_NE(files.err.find("--wav goes with extract, pick and get only"), std::string::npos) << files.err;
 }
 
 } // namespace

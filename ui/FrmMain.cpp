@@ -2,6 +2,7 @@
 
 #include "Artwork.h"
 #include "Catalogue.h"
+#include "CatalogueArchives.h"
 #include "Dialogs.h"
 #include "EnterPresses.h"
 #include "EventGuard.h"
@@ -70,6 +71,10 @@ void FrmMain::buildControls() {
     MNUabout = menuBar()->addAction(QStringLiteral("About"));
     MNUabout->setObjectName(QStringLiteral("MNUabout"));
     connect(MNUabout, &QAction::triggered, this, [this] { MNUabout_Click(); });
+    MNUallArchives = menuBar()->addAction(QStringLiteral("All archives"));
+    MNUallArchives->setObjectName(QStringLiteral("MNUallArchives"));
+    MNUallArchives->setCheckable(true);
+    connect(MNUallArchives, &QAction::triggered, this, [this] { MNUallArchives_Click(); });
 
     // The client area has a fixed size; the window grows by the menu bar, never the other way round.
     auto* client = new QWidget(this);
@@ -149,6 +154,34 @@ void FrmMain::Form_Load() {
     guardEvent(m_dialogs, [this] {
         m_selection.BGpath = m_gameFolder ? *m_gameFolder : qm::discoverGameFolder();
         m_selection.lang = qm::gameLanguage(m_selection.BGpath);
+        fillList();
+    });
+    // No entry is current until one is chosen: the list would otherwise make its first entry current when
+    // it takes the focus, drawn as if chosen, and the first Down would go to the second entry.
+    List1->setCurrentIndex(QModelIndex());
+}
+
+void FrmMain::fillList() {
+    List1->clear();
+    m_listNames.clear();
+    m_listPaths.clear();
+    m_chosenRow = -1;
+    if (MNUallArchives->isChecked()) {
+        // Shown by file name; chosen by the whole name the catalogue stores, which tells the folder.
+        std::vector<std::pair<std::string, std::string>> entries;
+        for (std::string& path : qm::catalogueArchivesOnDisk(m_selection.BGpath, m_selection.lang)) {
+            const std::size_t cut = path.find_last_of("\\/:");
+            entries.emplace_back(cut == std::string::npos ? path : path.substr(cut + 1), std::move(path));
+        }
+        std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+            return qm::asciiUpper(a.first) < qm::asciiUpper(b.first);
+        });
+        for (auto& [name, path] : entries) {
+            List1->addItem(fromGameText(name));
+            m_listNames.push_back(std::move(name));
+            m_listPaths.push_back(std::move(path));
+        }
+    } else {
         std::vector<std::string> names = qm::listbifs(m_selection.BGpath);
         // The list box keeps its entries sorted, letter case ignored.
         qm::sortArchiveNames(names);
@@ -156,10 +189,14 @@ void FrmMain::Form_Load() {
             List1->addItem(fromGameText(name));
             m_listNames.push_back(std::move(name));
         }
-    });
-    // No entry is current until one is chosen: the list would otherwise make its first entry current when
-    // it takes the focus, drawn as if chosen, and the first Down would go to the second entry.
+    }
     List1->setCurrentIndex(QModelIndex());
+}
+
+void FrmMain::MNUallArchives_Click() {
+    // The choice made stays until another is made: Extract and an open editor keep their archive.
+    const QSignalBlocker quiet(List1);
+    guardEvent(m_dialogs, [this] { fillList(); });
 }
 
 bool FrmMain::fileexist(const std::string& filepath) {
@@ -206,8 +243,11 @@ void FrmMain::List1_Click() {
     // its own: list changes meanwhile belong to this choice, not to new ones.
     m_choosing = true;
     const bool chosen = guardEvent(m_dialogs, [this, row] {
-        qm::SelectionState next = qm::selectArchive(
-            m_selection.BGpath, m_listNames[static_cast<std::size_t>(row)], m_selection.lang);
+        const auto at = static_cast<std::size_t>(row);
+        qm::SelectionState next =
+            at < m_listPaths.size()
+                ? qm::selectArchiveAt(m_selection.BGpath, m_listPaths[at], m_selection.lang)
+                : qm::selectArchive(m_selection.BGpath, m_listNames[at], m_selection.lang);
         m_selection = std::move(next);
         cmdedit->setEnabled(true);
     });

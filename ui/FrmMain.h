@@ -68,6 +68,9 @@ public:
     QLabel* Picture1 = nullptr; // the parchment, container of the buttons, list and labels
     QAction* CmdQuit = nullptr;
     QAction* MNUabout = nullptr;
+    // Checked: the list holds every archive of the catalogue that is on disk, not just the four it supports.
+    QAction* MNUallArchives = nullptr;
+    void MNUallArchives_Click();
 
     // The progress bar's value as the work gave it (the bar itself shows whole numbers), and every value
     // given since the last whole-archive extraction began, in order.
@@ -83,12 +86,15 @@ protected:
 
 private:
     void Form_Load();
+    // Fills the list with the four supported archives, or every archive on disk with "All archives".
+    void fillList();
     void restoreChosenRow();
     void buildControls();
 
     qm::SelectionState m_selection;
     std::optional<std::string> m_gameFolder;
     std::vector<std::string> m_listNames;
+    std::vector<std::string> m_listPaths; // "All archives": each entry's name as the catalogue stores it
     int m_chosenRow = -1;          // the entry the selection state stands for
     bool m_choosing = false;       // a choice is being made (its box may be showing)
     bool m_restorePending = false; // a failed choice puts the list back once its event is handled

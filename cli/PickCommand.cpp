@@ -1,0 +1,44 @@
+#include "Command.h"
+#include "Escape.h"
+#include "Extract.h"
+#include "HostPath.h"
+#include "Interrupt.h"
+#include "Patterns.h"
+
+#include <set>
+
+namespace qm::cli {
+
+// The chosen files into WorkDir, each once and in list order; prints each path once its file is whole.
+int pickCommand(const Request& request, Streams& streams) {
+    const std::string& archive = request.words.at(0);
+    const SelectionState selection = chooseArchive(request.game, archive);
+    const ArchiveListing listing = listArchive(selection, {});
+    std::vector<std::string> texts;
+    texts.reserve(listing.files.size());
+    for (const auto& file : listing.files)
+        texts.push_back(file.text);
+    std::set<int> picked;
+    for (const std::size_t i : chosenEntries(
+             texts, std::vector<std::string>(request.words.begin() + 1, request.words.end()), archive))
+        picked.insert(static_cast<int>(i));
+    ProgressBar bar;
+    PickCallbacks callbacks;
+    callbacks.isChecked = [&picked](int i) { return picked.count(i) != 0; };
+    callbacks.uncheck = [&picked](int i) { picked.erase(i); };
+    callbacks.progress = [&bar](float value) { bar.set(value); };
+    // So an interrupted run has printed exactly the files it wrote; a path that cannot be printed stops it.
+    const auto convert = outputConverter(request, streams.err);
+    callbacks.written = [&](const std::string& gamePath, const std::filesystem::path& path) {
+        if (convert)
+            convert(gamePath);
+        bar.finish();
+        streams.out.write(escapeField(displayPath(path.generic_string())) + '\n');
+        streams.out.check();
+        stopIfRequested();
+    };
+    extractSelected(selection, texts, callbacks);
+    return 0;
+}
+
+} // namespace qm::cli
