@@ -990,75 +990,87 @@ TEST_P(PlantedName, NothingIsWrittenThroughIt) {
     s.expectUntouched();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Planted, PlantedName,
-    ::testing::Values(PlantedCase{"OutputFolderLinksOutside",
-                                  [](const fs::path& w, const fs::path& o, const fs::path&) {
-                                      fs::create_directory_symlink(o, w / "ITEMS");
-                                  },
-                                  true, qm::PathFileAccessError},
-                      PlantedCase{"OutputFolderLinkInOtherCaseIntoTheGame",
-                                  [](const fs::path& w, const fs::path&, const fs::path& g) {
-                                      fs::create_directory_symlink(g / "data", w / "items");
-                                  },
-                                  true, qm::PathFileAccessError},
-                      PlantedCase{"WorkDirLinksOutside",
-                                  [](const fs::path& w, const fs::path& o, const fs::path&) {
-                                      fs::create_directory_symlink(o, w / "WorkDir");
-                                  },
-                                  false, qm::PathFileAccessError},
-                      PlantedCase{"OutputFolderIsAPipe",
-                                  [](const fs::path& w, const fs::path&, const fs::path&) {
-                                      ASSERT_EQ(mkfifo((w / "ITEMS").c_str(), 0600), 0);
-                                  },
-                                  true, qm::PathFileAccessError},
-                      PlantedCase{"DanglingLogLink",
-                                  [](const fs::path& w, const fs::path& o, const fs::path&) {
-                                      fs::create_symlink(o / "x", w / "ITEMS.log");
-                                  },
-                                  true, 0},
-                      PlantedCase{"DanglingOutputLink",
-                                  [](const fs::path& w, const fs::path& o, const fs::path&) {
-                                      fs::create_directories(w / "ITEMS");
-                                      fs::create_symlink(o / "y", w / "ITEMS/A.ITM");
-                                  },
-                                  true, 0},
-                      PlantedCase{"OutputLinkToAnOutsideFile",
-                                  [](const fs::path& w, const fs::path& o, const fs::path&) {
-                                      fs::create_directories(w / "ITEMS");
-                                      fs::create_symlink(o / "keep", w / "ITEMS/A.ITM");
-                                  },
-                                  true, 0},
-                      PlantedCase{"PipeAtTheLog",
-                                  [](const fs::path& w, const fs::path&, const fs::path&) {
-                                      ASSERT_EQ(mkfifo((w / "ITEMS.log").c_str(), 0600), 0);
-                                  },
-                                  true, 0},
-                      PlantedCase{"PipeAtAnOutput",
-                                  [](const fs::path& w, const fs::path&, const fs::path&) {
-                                      fs::create_directories(w / "ITEMS");
-                                      ASSERT_EQ(mkfifo((w / "ITEMS/A.ITM").c_str(), 0600), 0);
-                                  },
-                                  true, 0},
-                      PlantedCase{"PickedLinkToAnOutsideFile",
-                                  [](const fs::path& w, const fs::path& o, const fs::path&) {
-                                      fs::create_directories(w / "WorkDir");
-                                      fs::create_symlink(o / "keep", w / "WorkDir/A.ITM");
-                                  },
-                                  false, 0},
-                      PlantedCase{"PickedHardLinkToAnOutsideFile",
-                                  [](const fs::path& w, const fs::path& o, const fs::path&) {
-                                      fs::create_directories(w / "WorkDir");
-                                      fs::create_hard_link(o / "keep", w / "WorkDir/A.ITM");
-                                  },
-                                  false, 0},
-                      PlantedCase{"PipeAtAPickedOutput",
-                                  [](const fs::path& w, const fs::path&, const fs::path&) {
-                                      fs::create_directories(w / "WorkDir");
-                                      ASSERT_EQ(mkfifo((w / "WorkDir/A.ITM").c_str(), 0600), 0);
-                                  },
-                                  false, 0}),
-    CaseName());
+INSTANTIATE_TEST_SUITE_P(Planted, PlantedName,
+                         ::testing::Values(
+                             PlantedCase{"OutputFolderLinksOutside",
+                                         [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                             fs::create_directory_symlink(o, w / "ITEMS");
+                                         },
+                                         true, qm::PathFileAccessError},
+                             PlantedCase{"OutputFolderLinkInOtherCaseIntoTheGame",
+                                         [](const fs::path& w, const fs::path&, const fs::path& g) {
+                                             fs::create_directory_symlink(g / "data", w / "items");
+                                         },
+                                         true, qm::PathFileAccessError},
+                             PlantedCase{"WorkDirLinksOutside",
+                                         [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                             fs::create_directory_symlink(o, w / "WorkDir");
+                                         },
+                                         false, qm::PathFileAccessError},
+                             PlantedCase{"RealWorkDirBesideLinkedWorkdir",
+                                         [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                             fs::create_directory(w / "WorkDir");
+                                             fs::create_directory_symlink(o, w / "workdir");
+                                         },
+                                         false, qm::PathFileAccessError},
+                             PlantedCase{"RealOutputFolderBesideLinkedOne",
+                                         [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                             fs::create_directory(w / "ITEMS");
+                                             fs::create_directory_symlink(o, w / "Items");
+                                         },
+                                         true, qm::PathFileAccessError},
+                             PlantedCase{"OutputFolderIsAPipe",
+                                         [](const fs::path& w, const fs::path&, const fs::path&) {
+                                             ASSERT_EQ(mkfifo((w / "ITEMS").c_str(), 0600), 0);
+                                         },
+                                         true, qm::PathFileAccessError},
+                             PlantedCase{"DanglingLogLink",
+                                         [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                             fs::create_symlink(o / "x", w / "ITEMS.log");
+                                         },
+                                         true, 0},
+                             PlantedCase{"DanglingOutputLink",
+                                         [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                             fs::create_directories(w / "ITEMS");
+                                             fs::create_symlink(o / "y", w / "ITEMS/A.ITM");
+                                         },
+                                         true, 0},
+                             PlantedCase{"OutputLinkToAnOutsideFile",
+                                         [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                             fs::create_directories(w / "ITEMS");
+                                             fs::create_symlink(o / "keep", w / "ITEMS/A.ITM");
+                                         },
+                                         true, 0},
+                             PlantedCase{"PipeAtTheLog",
+                                         [](const fs::path& w, const fs::path&, const fs::path&) {
+                                             ASSERT_EQ(mkfifo((w / "ITEMS.log").c_str(), 0600), 0);
+                                         },
+                                         true, 0},
+                             PlantedCase{"PipeAtAnOutput",
+                                         [](const fs::path& w, const fs::path&, const fs::path&) {
+                                             fs::create_directories(w / "ITEMS");
+                                             ASSERT_EQ(mkfifo((w / "ITEMS/A.ITM").c_str(), 0600), 0);
+                                         },
+                                         true, 0},
+                             PlantedCase{"PickedLinkToAnOutsideFile",
+                                         [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                             fs::create_directories(w / "WorkDir");
+                                             fs::create_symlink(o / "keep", w / "WorkDir/A.ITM");
+                                         },
+                                         false, 0},
+                             PlantedCase{"PickedHardLinkToAnOutsideFile",
+                                         [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                             fs::create_directories(w / "WorkDir");
+                                             fs::create_hard_link(o / "keep", w / "WorkDir/A.ITM");
+                                         },
+                                         false, 0},
+                             PlantedCase{"PipeAtAPickedOutput",
+                                         [](const fs::path& w, const fs::path&, const fs::path&) {
+                                             fs::create_directories(w / "WorkDir");
+                                             ASSERT_EQ(mkfifo((w / "WorkDir/A.ITM").c_str(), 0600), 0);
+                                         },
+                                         false, 0}),
+                         CaseName());
 
 // A pipe where a game file or the registry should be: taken for a missing file, never waited on.
 TEST(OddInputs, PipesAreMissingFilesAndNothingWaits) {
