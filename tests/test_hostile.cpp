@@ -639,22 +639,38 @@ TEST(HostileArchiveEntries, WildNameFieldsListNothingAndLeaveTheRealEntry) {
 
 TEST(HostileStringTable, WildFieldsGiveEmptyText) {
     Sandbox s;
+    constexpr std::uintmax_t kGiB = 1u << 30;
     struct Case {
         const char* name;
         std::int32_t dataOffset;
         std::uint32_t length;
+        std::uint32_t count = 1;     // StringCount
+        std::int32_t asked = 0;      // the string looked up
+        std::uintmax_t fileSize = 0; // the file made this long, sparse; 0 keeps it as built
+        const char* expected = "";
     };
     for (const Case& c : {Case{"NegativeDataOffset", -100, 5}, Case{"SmallestDataOffset", kMinI32, 5},
                           Case{"DataOffsetPastTheEnd", kMaxI32, 5}, Case{"NegativeLength", 44, 0xFFFF},
-                          Case{"LengthPastTheEnd", 44, 0x7FFF}}) {
+                          Case{"LengthPastTheEnd", 44, 0x7FFF},
+                          // A declared count of four billion over a sparse gigabyte: no name past the
+                          // entries the file holds is looked for, nor anything sized by the count.
+                          Case{"HugeCountAskedPastTheFile", 44, 5, 0xFFFFFFFF, 0x7FFFFFF0, kGiB},
+                          Case{"HugeCountAskedPastTheEntries", 44, 5, 0xFFFFFFFF, 0x7FFFFFF0},
+                          Case{"HugeCountRealString", 44, 5, 0xFFFFFFFF, 0, kGiB, "Words"},
+                          Case{"HugeCountZeroEntryInTheFile", 44, 5, 0xFFFFFFFF, 3000, kGiB}}) {
         TlkBuilder tlk;
         tlk.add("Words");
         tlk.entry(0).stringLength = c.length;
         std::string bytes = tlk.bytes();
+        qm::build::storeU32(bytes, 10, c.count);
         qm::build::storeU32(bytes, 14, static_cast<std::uint32_t>(c.dataOffset));
         qm::build::writeFile(s.game() / "Dialog.tlk", bytes);
-        EXPECT_EQ(qm::tlkstring(s.prefix(), 0), "") << c.name;
-        EXPECT_EQ(qm::StringTable(s.prefix()).get(0), "") << c.name;
+        if (c.fileSize != 0)
+            fs::resize_file(s.game() / "Dialog.tlk", c.fileSize);
+        EXPECT_EQ(qm::tlkstring(s.prefix(), c.asked), c.expected) << c.name;
+        qm::StringTable kept(s.prefix());
+        EXPECT_EQ(kept.get(c.asked), c.expected) << c.name;
+        EXPECT_EQ(kept.get(0), c.count == 1 ? "" : "Words") << c.name << ": the table goes on serving";
     }
     // Lengths that sum below zero before the string asked for.
     TlkBuilder tlk;
