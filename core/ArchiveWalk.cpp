@@ -102,7 +102,11 @@ std::optional<ArchiveWalk::File> ArchiveWalk::next() {
     file.entry = fileEntryFrom(raw);
     if (m_replaceHigh)
         file.entry.locatorHigh = m_high;
-    file.text = windowsOutputName(safeName(nameFor(file)) + "." + ExtensionForType(file.entry.resourceType));
+    // The four listed archives keep the program's own table; any other archive is named by the format's.
+    const std::string extension =
+        m_replaceHigh ? ExtensionForType(file.entry.resourceType)
+                      : documentedExtension(static_cast<std::uint16_t>(file.entry.resourceType));
+    file.text = windowsOutputName(safeName(nameFor(file)) + "." + extension);
     ++m_index;
     return file;
 }

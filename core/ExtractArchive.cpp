@@ -68,7 +68,8 @@ void extractArchive(const SelectionState& selection, const GameSources& sources,
         const BifFileEntry& e = file->entry;
         const std::string outName = folder + "\\" + file->text;
         bool outFound = false;
-        const auto outPath = paths.map(outName, &outFound, PathText::GameOnly);
+        // Inside the folder that was checked, whatever other spellings of its name stand beside it.
+        const auto outPath = paths.within(folderPath, file->text, &outFound);
         checkBounds(walk.archive(), e.dataOffset, e.dataSize, file->index, file->text);
         // A name the mapper did not find cannot be opened either; only found ones need the real test.
         if (outFound && filesystem::outputExists(outPath))

@@ -112,8 +112,11 @@ void extractSelected(const SelectionState& archive, const GameSources& sources,
             break;
         needed += std::max<std::int32_t>(bounds->dataSize, 0);
     }
+    // The folder is mapped once and every output is placed inside what was mapped and checked; the
+    // output's game path spells the folder the same way, so a caller that maps it again finds that folder.
     HostPaths paths;
-    const auto workDir = paths.map("WorkDir");
+    const std::string workDirName = "WorkDir";
+    const auto workDir = paths.map(workDirName, nullptr, PathText::GameOnly);
     requireFreeSpace(workDir, needed);
 
     if (!filesystem::dirExists(workDir)) {
@@ -130,8 +133,9 @@ void extractSelected(const SelectionState& archive, const GameSources& sources,
                 callbacks.status(text);
             const std::optional<DataBounds> held = boundsOf(table, i);
             const DataBounds bounds = held ? *held : entryDataBounds(bif, i); // which reports the failure
-            const std::string outName = "workdir\\" + windowsOutputName(safeName(text));
-            const fs::path outPath = paths.map(outName, nullptr, PathText::GameOnly);
+            const std::string fileName = windowsOutputName(safeName(text));
+            const std::string outName = workDirName + "\\" + fileName;
+            const fs::path outPath = paths.within(workDir, fileName);
             writeWhole(bif, outPath, bounds.dataOffset, bounds.dataSize, callbacks.progress, i, text, buffer);
             paths.noteCreated(outPath);
             if (callbacks.written)

@@ -3,6 +3,7 @@
 #include "ByteReader.h"
 #include "FileError.h"
 #include "HostPath.h"
+#include "Text.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -125,6 +126,19 @@ void requireRealFolder(const fs::path& path) {
         throw FileError(PathFileAccessError, "an output folder is a symbolic link", displayPath(path));
     if (!ec && !fs::is_directory(status))
         throw FileError(PathFileAccessError, "an output folder is not a folder", displayPath(path));
+#ifndef _WIN32
+    // Names are found without regard to case, so a link spelt otherwise beside the folder is the folder
+    // under another spelling: a path made elsewhere in that spelling would lead through it.
+    const fs::path name = path.filename();
+    const std::string upper = asciiUpper(name.native());
+    const fs::path parent = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    for (fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path other = it->path().filename();
+        if (other != name && asciiUpper(other.native()) == upper && it->is_symlink(ec))
+            throw FileError(PathFileAccessError, "an output folder is a symbolic link",
+                            displayPath(path.has_parent_path() ? it->path() : other));
+    }
+#endif
 }
 
 void replaceFile(const fs::path& from, const fs::path& to) {

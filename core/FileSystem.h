@@ -31,7 +31,8 @@ bool nameTaken(const std::filesystem::path& path);
 // counts as existing without being opened or followed; anything else is asked as fileExists asks.
 bool outputExists(const std::filesystem::path& path);
 // An output folder must be a real folder: a symbolic link (wherever it points) or anything that is not
-// a folder is 75, naming it, so nothing is written through it.
+// a folder is 75, naming it, so nothing is written through it. Where names are matched without regard to
+// case, a link beside it whose name differs only in case is refused the same way, naming the link.
 void requireRealFolder(const std::filesystem::path& path);
 // Moves a file over another name; what stood there (a link, a pipe, another name of the same data) is
 // replaced, never followed.

@@ -22,6 +22,14 @@ void refuseNul(std::string_view gamePath) {
         throw FileError(BadFileName, "a path holds a NUL byte", std::string(gamePath));
 }
 
+// A name that within() places inside a folder must stay one name there.
+void refuseOtherFolder(std::string_view gameName) {
+    refuseNul(gameName);
+    if (gameName.empty() || gameName == "." || gameName == ".." ||
+        gameName.find_first_of("\\/") != std::string_view::npos)
+        throw FileError(BadFileName, "an output name is not one name in its folder", std::string(gameName));
+}
+
 } // namespace
 
 #ifdef _WIN32
@@ -42,6 +50,15 @@ fs::path HostPaths::map(std::string_view gamePath, bool* exists, PathText) {
     if (exists != nullptr) {
         std::error_code ec;
         *exists = fs::exists(path, ec);
+    }
+    return path;
+}
+fs::path HostPaths::within(const fs::path& hostFolder, std::string_view gameName, bool* exists) {
+    refuseOtherFolder(gameName);
+    const fs::path path = hostFolder / fromUtf8(cp1252ToUtf8(gameName));
+    if (exists != nullptr) {
+        std::error_code ec;
+        *exists = fs::exists(fs::symlink_status(path, ec));
     }
     return path;
 }
@@ -247,6 +264,19 @@ fs::path HostPaths::map(std::string_view gamePath, bool* exists, PathText text) 
     if (exists != nullptr)
         *exists = found;
     return fs::path(result);
+}
+
+fs::path HostPaths::within(const fs::path& hostFolder, std::string_view gameName, bool* exists) {
+    refuseOtherFolder(gameName);
+    // The folder's text as map() returned it, without a trailing "/", is the key its listing is kept under.
+    std::string folder = hostFolder.native();
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    std::string resolved;
+    const bool found = resolve(folder, cp1252ToUtf8(gameName), resolved);
+    if (exists != nullptr)
+        *exists = found;
+    return fs::path(resolved);
 }
 
 void HostPaths::noteCreated(const fs::path& hostPath) {

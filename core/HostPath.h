@@ -29,6 +29,11 @@ public:
     // `exists` (when given) tells whether the whole path was found.
     std::filesystem::path map(std::string_view gamePath, bool* exists = nullptr,
                               PathText text = PathText::HostPrefixed);
+    // One name of game text inside a host folder this mapper returned, found as map() finds a path's
+    // last component. Outputs are built this way inside the one folder that was checked, so that another
+    // spelling of the folder's name can never lead elsewhere. A name holding a separator, "." or ".." is 52.
+    std::filesystem::path within(const std::filesystem::path& hostFolder, std::string_view gameName,
+                                 bool* exists = nullptr);
     // Records a file or folder created under a mapped path so later look-ups in its folder see it.
     void noteCreated(const std::filesystem::path& hostPath);
 

@@ -21,7 +21,9 @@ constexpr std::int64_t kEntryTablePosition = 19;
 constexpr std::int64_t kEntrySize = 26;
 constexpr std::int64_t kStringLengthField = 22;
 constexpr std::size_t kEntryBytes = kEntrySize;
-constexpr std::size_t kEntriesPerRead = 1024;
+constexpr std::int64_t kHeaderSize = kEntryTablePosition - 1;
+// Entries per block: a running sum is kept at the start of each.
+constexpr std::int64_t kBlock = 1024;
 
 } // namespace
 
@@ -65,49 +67,55 @@ void StringTable::readHeader() {
         m_tlk.reset();
         return;
     }
-    m_count = count;
-    m_starts.push_back(dataOffset);
+    // A count beyond the whole entries the file holds names strings that are not there.
+    m_count =
+        std::min<std::int64_t>(count, std::max<std::int64_t>(m_tlk->length() - kHeaderSize, 0) / kEntrySize);
+    m_blockStarts.push_back(dataOffset);
 }
 
 StringTable::~StringTable() = default;
+
+bool StringTable::readBlock(std::int64_t b) {
+    if (b == m_blockIndex)
+        return true;
+    const std::int64_t first = b * kBlock;
+    const auto count = static_cast<std::size_t>(std::min(kBlock, m_count - first));
+    std::vector<std::byte> raw((count - 1) * kEntryBytes + 2);
+    m_tlk->seek(kEntryTablePosition + kStringLengthField + kEntrySize * first);
+    if (m_tlk->read(raw) != raw.size()) {
+        m_blockIndex = -1;
+        return false;
+    }
+    m_block.resize(count);
+    for (std::size_t i = 0; i < count; ++i)
+        m_block[i] = endian::loadI16(raw, i * kEntryBytes);
+    m_blockIndex = b;
+    return true;
+}
 
 std::string StringTable::get(std::int32_t n) {
     const std::int64_t wanted = n > 0 ? n : 0;
     if (!m_tlk || wanted >= m_count)
         return {};
-    const auto k = static_cast<std::size_t>(wanted);
-    // Entry k's StringLength, low half only; the sums run in order of the entries. The fields up to entry k
-    // are read in blocks; an entry whose field the file cuts off ends the table.
-    std::vector<std::byte> block;
-    if (m_lengths.size() <= k && !m_truncated) {
-        // No more entries than the file holds fields for, however large k is.
-        const std::int64_t firstField = kEntryTablePosition - 1 + kStringLengthField;
-        const auto held = static_cast<std::size_t>(
-            std::max<std::int64_t>((m_tlk->length() - firstField - 2) / kEntrySize + 1, 0));
-        m_lengths.reserve(std::min(k + 1, held));
-        m_starts.reserve(std::min(k + 1, held) + 1);
+    // The sums run in order of the entries, low half of each StringLength only, from block to block up to
+    // the one that holds entry n.
+    const std::int64_t b = wanted / kBlock;
+    while (static_cast<std::int64_t>(m_blockStarts.size()) <= b) {
+        if (!readBlock(static_cast<std::int64_t>(m_blockStarts.size()) - 1))
+            return {};
+        std::int64_t end = m_blockStarts.back();
+        for (const std::int16_t length : m_block)
+            end += length;
+        m_blockStarts.push_back(end);
     }
-    while (m_lengths.size() <= k && !m_truncated) {
-        const std::size_t first = m_lengths.size();
-        const std::size_t count = std::min<std::size_t>(k + 1 - first, kEntriesPerRead);
-        block.assign((count - 1) * kEntryBytes + 2, std::byte{0});
-        m_tlk->seek(kEntryTablePosition + kStringLengthField + kEntrySize * static_cast<std::int64_t>(first));
-        const std::size_t got = m_tlk->read(block);
-        for (std::size_t i = 0; i < count; ++i) {
-            if (i * kEntryBytes + 2 > got) {
-                m_truncated = true;
-                break;
-            }
-            const std::int16_t length = endian::loadI16(block, i * kEntryBytes);
-            m_lengths.push_back(length);
-            m_starts.push_back(m_starts.back() + length);
-        }
-    }
-    if (m_lengths.size() <= k)
+    if (!readBlock(b))
         return {};
-    const std::int16_t length = m_lengths[k];
-    const std::int64_t start = m_starts[k];
-    if (length <= 0 || start < 0)
+    std::int64_t start = m_blockStarts[static_cast<std::size_t>(b)];
+    const auto at = static_cast<std::size_t>(wanted - b * kBlock);
+    for (std::size_t i = 0; i < at; ++i)
+        start += m_block[i];
+    const std::int16_t length = m_block[at];
+    if (length <= 0 || start < 0 || start + length > m_tlk->length())
         return {};
     std::string text(static_cast<std::size_t>(length), '\0');
     m_tlk->seek(start + 1);

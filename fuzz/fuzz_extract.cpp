@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             pick.isChecked = [&checked](int i) { return checked.at(static_cast<std::size_t>(i)); };
             pick.uncheck = [&checked](int i) { checked.at(static_cast<std::size_t>(i)) = false; };
             pick.written = [](const std::string& path, const std::filesystem::path&) {
-                expectInside(path, "workdir");
+                expectInside(path, "WorkDir");
             };
             qm::extractSelected(selected, sources, texts, pick);
         } catch (const qm::FileError& e) {

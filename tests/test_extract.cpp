@@ -285,6 +285,49 @@ TEST(ArchiveListing, NamesFilesAsExtractionDoesWithListProgress) {
         EXPECT_TRUE(fs::exists(work / "ITEMS" / file.text)) << file.text;
 }
 
+// An archive beyond the four is named by the format's type table, the four by the program's own, in the
+// listing and in what extraction writes. Both archives hold the same three types; the program's table
+// calls an IDS (1008) a 2DA and a 2DA (1012) a GAM.
+TEST(ArchiveListing, ArchivesBeyondTheFourUseTheDocumentedTypes) {
+    TempDir game;
+    TempDir work;
+    KeyBuilder key;
+    key.addArchive("data\\ITEMS.BIF");
+    key.addArchive("data\\AR0010.BIF");
+    BifBuilder items;
+    BifBuilder area;
+    const std::vector<std::pair<std::string, std::int16_t>> files = {
+        {"TABLE", 1008}, {"RULES", 1012}, {"ITEM", 1005}};
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const auto low = static_cast<std::int16_t>(i);
+        key.addResource(files[i].first, files[i].second, low, 240);
+        items.add(files[i].second, "item data");
+        key.addResource("AR" + files[i].first, files[i].second, low, 16);
+        area.add(low, 16, files[i].second, "area data");
+    }
+    qm::build::writeFile(game / "chitin.key", key.bytes());
+    qm::build::writeFile(game / "data" / "ITEMS.BIF", items.bytes());
+    qm::build::writeFile(game / "data" / "AR0010.BIF", area.bytes());
+    const auto texts = [&game](const char* archive) {
+        std::vector<std::string> names;
+        for (const qm::ListedFile& file :
+             qm::listArchive(qm::selectArchive(game.prefix(), archive), {}).files)
+            names.push_back(file.text);
+        return names;
+    };
+    EXPECT_EQ(texts("ITEMS.BIF"), (std::vector<std::string>{"TABLE.2DA", "RULES.GAM", "ITEM.ITM"}));
+    const qm::SelectionState selection = qm::selectArchive(game.prefix(), "AR0010.BIF");
+    EXPECT_EQ(selection.biffid, 999);
+    EXPECT_EQ(qm::archivePath(selection), game.prefix() + "data\\AR0010.bif");
+    EXPECT_EQ(texts("AR0010.BIF"), (std::vector<std::string>{"ARTABLE.IDS", "ARRULES.2DA", "ARITEM.ITM"}));
+
+    qm::test::CurrentDir cd(work.path());
+    qm::extractArchive(selection, {});
+    EXPECT_EQ(filesUnder(work.path()), (std::set<std::string>{"AR0010", "AR0010.log", "AR0010/ARTABLE.IDS",
+                                                              "AR0010/ARRULES.2DA", "AR0010/ARITEM.ITM"}));
+    EXPECT_EQ(readBytes(work / "AR0010" / "ARRULES.2DA"), "area data");
+}
+
 TEST(Extractfile, EmptiesAnExistingFileAndReportsChunkProgress) {
     ItemsGame g;
     g.addFile("BIG", 1005, pattern(65536, 'q'));

@@ -161,10 +161,14 @@ public:
     // Runs one command from a fresh current folder and checks the promises around it.
     // `link` (a name in the current folder) is planted there first, pointing at `linkTarget` (relative to
     // the sandbox: into the game folder, or outside the current folder).
+    // `realFolder`, when given, is made there as a real folder beside the link.
     CliRun runChecked(const std::vector<std::string>& command, std::optional<rlim_t> fileSizeLimit = {},
-                      const std::string& link = {}, const std::string& linkTarget = {}) {
+                      const std::string& link = {}, const std::string& linkTarget = {},
+                      const std::string& realFolder = {}) {
         for (const auto& entry : fs::directory_iterator(work()))
             fs::remove_all(entry.path());
+        if (!realFolder.empty())
+            fs::create_directory(work() / realFolder);
         if (!link.empty())
             fs::create_symlink(m_root / linkTarget, work() / link);
         const FolderState gameBefore = folderState(game());
@@ -189,6 +193,7 @@ struct CommandCase {
     std::string stderrHas; // a part of the report, empty for none
     std::string link = {}; // a link planted in the current folder first, and where it points
     std::string linkTarget = {};
+    std::string realFolder = {}; // a real folder made beside the link first
 };
 
 // Cases show their names in test reports.
@@ -205,7 +210,7 @@ TEST_P(CliGuarantees, GameFolderUntouchedAndNothingWrittenOutside) {
         s.writeHostileGame();
     else
         qm::build::writeDemoGame(s.game(), 3);
-    const CliRun run = s.runChecked(c.command, {}, c.link, c.linkTarget);
+    const CliRun run = s.runChecked(c.command, {}, c.link, c.linkTarget, c.realFolder);
     EXPECT_EQ(run.status, c.status) << run.err;
     if (c.stderrHas.empty()) {
         EXPECT_EQ(run.err, "");
@@ -256,6 +261,23 @@ INSTANTIATE_TEST_SUITE_P(
                     "game/data"},
         CommandCase{
             "LinkedWorkDirPick", false, {"pick", "spells.bif", "0"}, 1, kLinkedFolder, "WorkDir", "outside"},
+        // A real folder does not vouch for a link beside it that differs only in letter case.
+        CommandCase{"RealWorkDirBesideLinkedWorkdirPick",
+                    false,
+                    {"pick", "CHASOUND.BIF", "0", "1"},
+                    1,
+                    kLinkedFolder + " (workdir)",
+                    "workdir",
+                    "outside",
+                    "WorkDir"},
+        CommandCase{"RealArchiveFolderBesideLinkedOneExtract",
+                    false,
+                    {"extract", "CREATURE.BIF"},
+                    1,
+                    kLinkedFolder + " (creature)",
+                    "creature",
+                    "outside",
+                    "CREATURE"},
         CommandCase{"DanglingLinkAsLogExtract",
                     false,
                     {"extract", "CREATURE.BIF"},

@@ -639,22 +639,38 @@ TEST(HostileArchiveEntries, WildNameFieldsListNothingAndLeaveTheRealEntry) {
 
 TEST(HostileStringTable, WildFieldsGiveEmptyText) {
     Sandbox s;
+    constexpr std::uintmax_t kGiB = 1u << 30;
     struct Case {
         const char* name;
         std::int32_t dataOffset;
         std::uint32_t length;
+        std::uint32_t count = 1;     // StringCount
+        std::int32_t asked = 0;      // the string looked up
+        std::uintmax_t fileSize = 0; // the file made this long, sparse; 0 keeps it as built
+        const char* expected = "";
     };
     for (const Case& c : {Case{"NegativeDataOffset", -100, 5}, Case{"SmallestDataOffset", kMinI32, 5},
                           Case{"DataOffsetPastTheEnd", kMaxI32, 5}, Case{"NegativeLength", 44, 0xFFFF},
-                          Case{"LengthPastTheEnd", 44, 0x7FFF}}) {
+                          Case{"LengthPastTheEnd", 44, 0x7FFF},
+                          // A declared count of four billion over a sparse gigabyte: no name past the
+                          // entries the file holds is looked for, nor anything sized by the count.
+                          Case{"HugeCountAskedPastTheFile", 44, 5, 0xFFFFFFFF, 0x7FFFFFF0, kGiB},
+                          Case{"HugeCountAskedPastTheEntries", 44, 5, 0xFFFFFFFF, 0x7FFFFFF0},
+                          Case{"HugeCountRealString", 44, 5, 0xFFFFFFFF, 0, kGiB, "Words"},
+                          Case{"HugeCountZeroEntryInTheFile", 44, 5, 0xFFFFFFFF, 3000, kGiB}}) {
         TlkBuilder tlk;
         tlk.add("Words");
         tlk.entry(0).stringLength = c.length;
         std::string bytes = tlk.bytes();
+        qm::build::storeU32(bytes, 10, c.count);
         qm::build::storeU32(bytes, 14, static_cast<std::uint32_t>(c.dataOffset));
         qm::build::writeFile(s.game() / "Dialog.tlk", bytes);
-        EXPECT_EQ(qm::tlkstring(s.prefix(), 0), "") << c.name;
-        EXPECT_EQ(qm::StringTable(s.prefix()).get(0), "") << c.name;
+        if (c.fileSize != 0)
+            fs::resize_file(s.game() / "Dialog.tlk", c.fileSize);
+        EXPECT_EQ(qm::tlkstring(s.prefix(), c.asked), c.expected) << c.name;
+        qm::StringTable kept(s.prefix());
+        EXPECT_EQ(kept.get(c.asked), c.expected) << c.name;
+        EXPECT_EQ(kept.get(0), c.count == 1 ? "" : "Words") << c.name << ": the table goes on serving";
     }
     // Lengths that sum below zero before the string asked for.
     TlkBuilder tlk;
@@ -990,75 +1006,87 @@ TEST_P(PlantedName, NothingIsWrittenThroughIt) {
     s.expectUntouched();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Planted, PlantedName,
-    ::testing::Values(PlantedCase{"OutputFolderLinksOutside",
-                                  [](const fs::path& w, const fs::path& o, const fs::path&) {
-                                      fs::create_directory_symlink(o, w / "ITEMS");
-                                  },
-                                  true, qm::PathFileAccessError},
-                      PlantedCase{"OutputFolderLinkInOtherCaseIntoTheGame",
-                                  [](const fs::path& w, const fs::path&, const fs::path& g) {
-                                      fs::create_directory_symlink(g / "data", w / "items");
-                                  },
-                                  true, qm::PathFileAccessError},
-                      PlantedCase{"WorkDirLinksOutside",
-                                  [](const fs::path& w, const fs::path& o, const fs::path&) {
-                                      fs::create_directory_symlink(o, w / "WorkDir");
-                                  },
-                                  false, qm::PathFileAccessError},
-                      PlantedCase{"OutputFolderIsAPipe",
-                                  [](const fs::path& w, const fs::path&, const fs::path&) {
-                                      ASSERT_EQ(mkfifo((w / "ITEMS").c_str(), 0600), 0);
-                                  },
-                                  true, qm::PathFileAccessError},
-                      PlantedCase{"DanglingLogLink",
-                                  [](const fs::path& w, const fs::path& o, const fs::path&) {
-                                      fs::create_symlink(o / "x", w / "ITEMS.log");
-                                  },
-                                  true, 0},
-                      PlantedCase{"DanglingOutputLink",
-                                  [](const fs::path& w, const fs::path& o, const fs::path&) {
-                                      fs::create_directories(w / "ITEMS");
-                                      fs::create_symlink(o / "y", w / "ITEMS/A.ITM");
-                                  },
-                                  true, 0},
-                      PlantedCase{"OutputLinkToAnOutsideFile",
-                                  [](const fs::path& w, const fs::path& o, const fs::path&) {
-                                      fs::create_directories(w / "ITEMS");
-                                      fs::create_symlink(o / "keep", w / "ITEMS/A.ITM");
-                                  },
-                                  true, 0},
-                      PlantedCase{"PipeAtTheLog",
-                                  [](const fs::path& w, const fs::path&, const fs::path&) {
-                                      ASSERT_EQ(mkfifo((w / "ITEMS.log").c_str(), 0600), 0);
-                                  },
-                                  true, 0},
-                      PlantedCase{"PipeAtAnOutput",
-                                  [](const fs::path& w, const fs::path&, const fs::path&) {
-                                      fs::create_directories(w / "ITEMS");
-                                      ASSERT_EQ(mkfifo((w / "ITEMS/A.ITM").c_str(), 0600), 0);
-                                  },
-                                  true, 0},
-                      PlantedCase{"PickedLinkToAnOutsideFile",
-                                  [](const fs::path& w, const fs::path& o, const fs::path&) {
-                                      fs::create_directories(w / "WorkDir");
-                                      fs::create_symlink(o / "keep", w / "WorkDir/A.ITM");
-                                  },
-                                  false, 0},
-                      PlantedCase{"PickedHardLinkToAnOutsideFile",
-                                  [](const fs::path& w, const fs::path& o, const fs::path&) {
-                                      fs::create_directories(w / "WorkDir");
-                                      fs::create_hard_link(o / "keep", w / "WorkDir/A.ITM");
-                                  },
-                                  false, 0},
-                      PlantedCase{"PipeAtAPickedOutput",
-                                  [](const fs::path& w, const fs::path&, const fs::path&) {
-                                      fs::create_directories(w / "WorkDir");
-                                      ASSERT_EQ(mkfifo((w / "WorkDir/A.ITM").c_str(), 0600), 0);
-                                  },
-                                  false, 0}),
-    CaseName());
+INSTANTIATE_TEST_SUITE_P(Planted, PlantedName,
+                         ::testing::Values(
+                             PlantedCase{"OutputFolderLinksOutside",
+                                         [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                             fs::create_directory_symlink(o, w / "ITEMS");
+                                         },
+                                         true, qm::PathFileAccessError},
+                             PlantedCase{"OutputFolderLinkInOtherCaseIntoTheGame",
+                                         [](const fs::path& w, const fs::path&, const fs::path& g) {
+                                             fs::create_directory_symlink(g / "data", w / "items");
+                                         },
+                                         true, qm::PathFileAccessError},
+                             PlantedCase{"WorkDirLinksOutside",
+                                         [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                             fs::create_directory_symlink(o, w / "WorkDir");
+                                         },
+                                         false, qm::PathFileAccessError},
+                             PlantedCase{"RealWorkDirBesideLinkedWorkdir",
+                                         [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                             fs::create_directory(w / "WorkDir");
+                                             fs::create_directory_symlink(o, w / "workdir");
+                                         },
+                                         false, qm::PathFileAccessError},
+                             PlantedCase{"RealOutputFolderBesideLinkedOne",
+                                         [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                             fs::create_directory(w / "ITEMS");
+                                             fs::create_directory_symlink(o, w / "Items");
+                                         },
+                                         true, qm::PathFileAccessError},
+                             PlantedCase{"OutputFolderIsAPipe",
+                                         [](const fs::path& w, const fs::path&, const fs::path&) {
+                                             ASSERT_EQ(mkfifo((w / "ITEMS").c_str(), 0600), 0);
+                                         },
+                                         true, qm::PathFileAccessError},
+                             PlantedCase{"DanglingLogLink",
+                                         [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                             fs::create_symlink(o / "x", w / "ITEMS.log");
+                                         },
+                                         true, 0},
+                             PlantedCase{"DanglingOutputLink",
+                                         [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                             fs::create_directories(w / "ITEMS");
+                                             fs::create_symlink(o / "y", w / "ITEMS/A.ITM");
+                                         },
+                                         true, 0},
+                             PlantedCase{"OutputLinkToAnOutsideFile",
+                                         [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                             fs::create_directories(w / "ITEMS");
+                                             fs::create_symlink(o / "keep", w / "ITEMS/A.ITM");
+                                         },
+                                         true, 0},
+                             PlantedCase{"PipeAtTheLog",
+                                         [](const fs::path& w, const fs::path&, const fs::path&) {
+                                             ASSERT_EQ(mkfifo((w / "ITEMS.log").c_str(), 0600), 0);
+                                         },
+                                         true, 0},
+                             PlantedCase{"PipeAtAnOutput",
+                                         [](const fs::path& w, const fs::path&, const fs::path&) {
+                                             fs::create_directories(w / "ITEMS");
+                                             ASSERT_EQ(mkfifo((w / "ITEMS/A.ITM").c_str(), 0600), 0);
+                                         },
+                                         true, 0},
+                             PlantedCase{"PickedLinkToAnOutsideFile",
+                                         [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                             fs::create_directories(w / "WorkDir");
+                                             fs::create_symlink(o / "keep", w / "WorkDir/A.ITM");
+                                         },
+                                         false, 0},
+                             PlantedCase{"PickedHardLinkToAnOutsideFile",
+                                         [](const fs::path& w, const fs::path& o, const fs::path&) {
+                                             fs::create_directories(w / "WorkDir");
+                                             fs::create_hard_link(o / "keep", w / "WorkDir/A.ITM");
+                                         },
+                                         false, 0},
+                             PlantedCase{"PipeAtAPickedOutput",
+                                         [](const fs::path& w, const fs::path&, const fs::path&) {
+                                             fs::create_directories(w / "WorkDir");
+                                             ASSERT_EQ(mkfifo((w / "WorkDir/A.ITM").c_str(), 0600), 0);
+                                         },
+                                         false, 0}),
+                         CaseName());
 
 // A pipe where a game file or the registry should be: taken for a missing file, never waited on.
 TEST(OddInputs, PipesAreMissingFilesAndNothingWaits) {
