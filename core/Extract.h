@@ -84,6 +84,24 @@ void extractSelected(const SelectionState& archive, const std::vector<std::strin
 void extractSelected(const SelectionState& archive, const GameSources& sources,
                      const std::vector<std::string>& listTexts, const PickCallbacks& callbacks);
 
+// One output of extractData: `size` bytes from the 0-based `offset` of an archive the caller keeps open,
+// written under the file name `text` (made safe as list texts are).
+struct DataPick {
+    ByteReader* archive = nullptr;
+    std::int64_t offset = 0;
+    std::int64_t size = 0;
+    std::string text;
+};
+struct DataPickCallbacks {
+    std::function<void(float)> progress; // each file's percentage copied, then 0
+    // Each output once it is whole: its game-style path and the host file that holds it.
+    std::function<void(const std::string&, const std::filesystem::path&)> written;
+};
+// The picks into WorkDir, in order, as extractSelected writes its files: the bytes of all of them must fit
+// in WorkDir's free space before anything is written (61), WorkDir is a real folder, and each file appears
+// whole or not at all. Data that lie outside their archive end the run there (62, 63).
+void extractData(const std::vector<DataPick>& picks, const DataPickCallbacks& callbacks);
+
 // Offset, size and the item name index of file entry `index`: the 32-bit string reference at bytes 12-15
 // of the data, read from the archive whatever the entry's size. Where the archive ends after byte 13, the
 // two bytes there count, as a signed 16-bit number; where it ends sooner, 0.

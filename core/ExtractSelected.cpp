@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
 #include <system_error>
 
 namespace qm {
@@ -71,6 +72,22 @@ std::optional<DataBounds> boundsOf(FileTableBlocks& table, std::int64_t i) {
     return DataBounds{endian::loadI32(raw, 4), endian::loadI32(raw, 8)};
 }
 
+constexpr std::string_view kWorkDir = "WorkDir";
+
+// WorkDir, made when missing, once `needed` bytes are known to fit. The folder is mapped once and every
+// output is placed inside what was mapped and checked; an output's game path spells the folder the same
+// way, so a caller that maps it again finds that folder.
+fs::path openWorkDir(HostPaths& paths, std::int64_t needed) {
+    const auto workDir = paths.map(kWorkDir, nullptr, PathText::GameOnly);
+    requireFreeSpace(workDir, needed);
+    if (!filesystem::dirExists(workDir)) {
+        filesystem::makeDir(workDir);
+        paths.noteCreated(workDir);
+    }
+    filesystem::requireRealFolder(workDir);
+    return workDir;
+}
+
 } // namespace
 
 void extractfile(const std::string& archivePath, const std::string& outputPath, std::int32_t dataoffset,
@@ -112,18 +129,8 @@ void extractSelected(const SelectionState& archive, const GameSources& sources,
             break;
         needed += std::max<std::int32_t>(bounds->dataSize, 0);
     }
-    // The folder is mapped once and every output is placed inside what was mapped and checked; the
-    // output's game path spells the folder the same way, so a caller that maps it again finds that folder.
     HostPaths paths;
-    const std::string workDirName = "WorkDir";
-    const auto workDir = paths.map(workDirName, nullptr, PathText::GameOnly);
-    requireFreeSpace(workDir, needed);
-
-    if (!filesystem::dirExists(workDir)) {
-        filesystem::makeDir(workDir);
-        paths.noteCreated(workDir);
-    }
-    filesystem::requireRealFolder(workDir);
+    const auto workDir = openWorkDir(paths, needed);
     const filesystem::FolderLock lock(workDir);
     std::vector<std::byte> buffer;
     for (std::int32_t i = 0; i < count; ++i) {
@@ -134,7 +141,7 @@ void extractSelected(const SelectionState& archive, const GameSources& sources,
             const std::optional<DataBounds> held = boundsOf(table, i);
             const DataBounds bounds = held ? *held : entryDataBounds(bif, i); // which reports the failure
             const std::string fileName = windowsOutputName(safeName(text));
-            const std::string outName = workDirName + "\\" + fileName;
+            const std::string outName = std::string(kWorkDir) + "\\" + fileName;
             const fs::path outPath = paths.within(workDir, fileName);
             writeWhole(bif, outPath, bounds.dataOffset, bounds.dataSize, callbacks.progress, i, text, buffer);
             paths.noteCreated(outPath);
@@ -145,6 +152,39 @@ void extractSelected(const SelectionState& archive, const GameSources& sources,
         }
         if (callbacks.status)
             callbacks.status(std::string());
+    }
+}
+
+void extractData(const std::vector<DataPick>& picks, const DataPickCallbacks& callbacks) {
+    // The bytes of the picks up to the first whose data lie outside its archive, as that one ends the run.
+    const auto fits = [](const DataPick& pick) {
+        return pick.offset >= 0 && pick.offset <= INT32_MAX && pick.size >= 0 && pick.size <= INT32_MAX;
+    };
+    std::int64_t needed = 0;
+    for (const DataPick& pick : picks) {
+        if (!fits(pick) || !dataInside(pick.archive->length(), static_cast<std::int32_t>(pick.offset),
+                                       static_cast<std::int32_t>(pick.size)))
+            break;
+        needed += pick.size;
+    }
+    HostPaths paths;
+    const auto workDir = openWorkDir(paths, needed);
+    const filesystem::FolderLock lock(workDir);
+    std::vector<std::byte> buffer;
+    for (std::size_t i = 0; i < picks.size(); ++i) {
+        const DataPick& pick = picks[i];
+        if (!fits(pick))
+            throw FileError(InputPastEndOfFile,
+                            "the data of " + pick.text + " lie past the end of the archive",
+                            pick.archive->name());
+        const std::string fileName = windowsOutputName(safeName(pick.text));
+        const fs::path outPath = paths.within(workDir, fileName);
+        writeWhole(*pick.archive, outPath, static_cast<std::int32_t>(pick.offset),
+                   static_cast<std::int32_t>(pick.size), callbacks.progress, static_cast<std::int64_t>(i),
+                   pick.text, buffer);
+        paths.noteCreated(outPath);
+        if (callbacks.written)
+            callbacks.written(std::string(kWorkDir) + "\\" + fileName, outPath);
     }
 }
 
