@@ -24,15 +24,15 @@ struct GameArchive {
     std::uint32_t resources = 0;     // resource entries of its catalogue that name it
     std::uint32_t size = 0;          // the archive's length as its catalogue records it
     std::optional<std::string> path; // the file found, as shown (UTF-8); a DLC's member as ZIP/MEMBER
-    std::string catalogue;           // "chitin.key", or the DLC's path from the game folder: "dlc/sod-dlc.zip"
+    std::string catalogue; // "chitin.key", or the DLC's path from the game folder: "dlc/sod-dlc.zip"
     ResourceLayer layer = ResourceLayer::Archive; // Archive or Dlc
 };
 
 // One copy of a resource.
 struct GameResource {
-    std::string resRef;                 // ASCII letters upper-cased, at most 8 bytes, up to the first NUL
-    std::uint16_t type = 0;             // the catalogue's type code (an override file's by its extension)
-    std::string name;                   // RESREF.EXT, the extension by the format's documented table
+    std::string resRef;     // ASCII letters upper-cased, at most 8 bytes, up to the first NUL
+    std::uint16_t type = 0; // the catalogue's type code (an override file's by its extension)
+    std::string name;       // RESREF.EXT, the extension by the format's documented table
     ResourceLayer layer = ResourceLayer::Archive;
     std::optional<std::size_t> archive; // into GameResources::archives(); none for override/
     std::optional<std::int64_t> size;   // none where its archive is missing
