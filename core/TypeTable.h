@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace qm {
 
@@ -12,6 +14,9 @@ std::string ExtensionForType(std::int16_t type);
 // The extension of a resource type by the format's documented table (1003 TIS, 1008 IDS, 1012 2DA, ...), for
 // everything beyond the four listed archives; an unknown code falls back to ExtensionForType.
 std::string documentedExtension(std::uint16_t type);
+// The type code of an extension of that table (ASCII letter case ignored), as the game reads a file
+// name in override/; none for an extension the table does not hold.
+std::optional<std::uint16_t> documentedType(std::string_view extension);
 
 // The description the editor shows for a list text, by its last three characters, upper-cased. Lines
 // are separated by CR LF.
