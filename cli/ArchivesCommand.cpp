@@ -6,7 +6,9 @@
 namespace qm::cli {
 
 GameResources::Warn warnings(std::ostream& err) {
-    return [&err](const std::string& message) { err << "quillmere-cli: warning: " << escapeField(message) << '\n'; };
+    return [&err](const std::string& message) {
+        err << "quillmere-cli: warning: " << escapeField(message) << '\n';
+    };
 }
 
 // Every archive of the game's catalogue in its order, then each DLC's.

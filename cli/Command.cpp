@@ -1,9 +1,12 @@
 #include "Command.h"
 
+#include "ByteReader.h"
+#include "ByteSource.h"
 #include "Catalogue.h"
 #include "Escape.h"
 #include "FileError.h"
 #include "HostPath.h"
+#include "KeyFile.h"
 #include "Selection.h"
 #include "Text.h"
 
@@ -27,7 +30,17 @@ SelectionState chooseArchive(const Game& game, const std::string& archive) {
     for (const auto& name : names)
         if (equalsIgnoreCase(name, wanted))
             return selectArchive(game.BGpath, name, game.lang);
-    throw UsageError{"archive not in the list: " + archive};
+    // Any other archive of the catalogue, by its file name or by its whole name as the catalogue stores it.
+    const std::unique_ptr<ByteSource> source =
+        openFileSource(hostPath(game.BGpath + "chitin.key"), ByteReader::kSequentialBuffer);
+    const KeyFile key = KeyFile::read(*source);
+    const std::string wantedPath = archiveRelativePath(wanted);
+    for (const KeyFile::Archive& stored : key.archives()) {
+        const std::string path = archiveRelativePath(stored.name);
+        if (equalsIgnoreCase(archiveFileName(stored.name), wanted) || equalsIgnoreCase(path, wantedPath))
+            return selectArchiveAt(game.BGpath, path, game.lang);
+    }
+    throw UsageError{"archive not in the catalogue: " + archive};
 }
 
 void requireCatalogue(const std::string& BGpath, std::ostream& err) {

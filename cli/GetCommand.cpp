@@ -20,7 +20,8 @@ int getCommand(const Request& request, Streams& streams) {
     std::set<std::string> missing;
     for (const GameResource& resource : chosen) {
         if (resource.missing) {
-            missing.insert(resource.archive ? gameText(game.archives().at(*resource.archive).name) : resource.name);
+            missing.insert(resource.archive ? gameText(game.archives().at(*resource.archive).name)
+                                            : resource.name);
             continue;
         }
         const GameResources::Bytes bytes = game.locate(resource);

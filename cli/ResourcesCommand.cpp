@@ -28,7 +28,8 @@ std::vector<GameResource> chosenResources(const GameResources& game, const Reque
     if (request.type) {
         const std::string wanted = "." + asciiUpper(*request.type);
         std::erase_if(all, [&wanted](const GameResource& r) {
-            return r.name.size() < wanted.size() || asciiUpper(r.name.substr(r.name.size() - wanted.size())) != wanted;
+            return r.name.size() < wanted.size() ||
+                   asciiUpper(r.name.substr(r.name.size() - wanted.size())) != wanted;
         });
     }
     std::vector<std::string> names;
@@ -51,11 +52,12 @@ int resourcesCommand(const Request& request, Streams& streams) {
     if (request.json) {
         nlohmann::json list = nlohmann::json::array();
         for (const GameResource& r : chosen) {
-            nlohmann::json entry = {{"name", gameText(r.name)},
-                                    {"type", r.type},
-                                    {"size", r.size ? nlohmann::json(*r.size) : nlohmann::json(nullptr)},
-                                    {"source", layerName(r.layer)},
-                                    {"archive", r.archive ? nlohmann::json(archiveName(r)) : nlohmann::json(nullptr)}};
+            nlohmann::json entry = {
+                {"name", gameText(r.name)},
+                {"type", r.type},
+                {"size", r.size ? nlohmann::json(*r.size) : nlohmann::json(nullptr)},
+                {"source", layerName(r.layer)},
+                {"archive", r.archive ? nlohmann::json(archiveName(r)) : nlohmann::json(nullptr)}};
             if (r.missing)
                 entry["missing"] = true;
             if (r.hidden)
@@ -69,7 +71,11 @@ int resourcesCommand(const Request& request, Streams& streams) {
     for (const GameResource& r : chosen) {
         text += escapeField(gameText(r.name)) + '\t' + std::to_string(r.type) + '\t' +
                 (r.size ? std::to_string(*r.size) : std::string()) + '\t' + layerName(r.layer) + '\t' +
-                escapeField(archiveName(r)) + (r.missing ? "\tmissing" : r.hidden ? "\thidden" : "") + '\n';
+                escapeField(archiveName(r)) +
+                (r.missing  ? "\tmissing"
+                 : r.hidden ? "\thidden"
+                            : "") +
+                '\n';
         if (text.size() > (1u << 16)) {
             streams.out.write(text);
             text.clear();

@@ -205,7 +205,10 @@ int run(const std::vector<std::string>& args, qm::cli::Streams& streams) {
                 takers.push_back(entry.name);
         std::string list;
         for (std::size_t i = 0; i < takers.size(); ++i)
-            list += std::string(i == 0 ? "" : i + 1 == takers.size() ? " and " : ", ") + std::string(takers[i]);
+            list += std::string(i == 0                   ? ""
+                                : i + 1 == takers.size() ? " and "
+                                                         : ", ") +
+                    std::string(takers[i]);
         throw UsageError{std::string(option) + " goes with " + list + " only"};
     };
     refuse(request.wav, &CommandEntry::wav, "--wav");

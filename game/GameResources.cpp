@@ -4,6 +4,7 @@
 #include "BifIndex.h"
 #include "ByteReader.h"
 #include "ByteSource.h"
+#include "CatalogueArchives.h"
 #include "FileError.h"
 #include "HostPath.h"
 #include "KeyFile.h"
@@ -64,6 +65,24 @@ std::vector<fs::directory_entry> sortedEntries(const fs::path& folder, std::stri
     std::sort(entries.begin(), entries.end(),
               [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
     return entries;
+}
+
+// An archive of chitin.key at its stored path below the game folder, else where the game keeps archives
+// besides (`folders`: its language folder, the CD folders and their aliases).
+std::optional<fs::path> findArchiveFile(HostPaths& paths, const std::string& BGpath,
+                                        const std::vector<std::string>& folders,
+                                        const std::string& relative) {
+    const std::string game = withBackslashes(relative);
+    bool there = false;
+    fs::path file = paths.map(BGpath + game, &there);
+    if (there && isRegularFile(file))
+        return file;
+    for (const std::string& folder : folders) {
+        file = paths.map(folder + game, &there);
+        if (there && isRegularFile(file))
+            return file;
+    }
+    return std::nullopt;
 }
 
 bool hasZipExtension(const fs::path& path) {
@@ -400,22 +419,9 @@ GameResources::GameResources(const std::string& BGpath, const std::string& lang,
     state.sources.clear();
     state.addCatalogue(key, "chitin.key", ResourceLayer::Archive, 0, [&](const std::string& relative) {
         State::ArchiveSource source;
-        const std::string game = withBackslashes(relative);
-        bool there = false;
-        fs::path file = state.paths.map(BGpath + game, &there);
-        source.label = displayPath(file);
-        if (there && isRegularFile(file)) {
-            source.hostFile = file;
-            return source;
-        }
-        for (const std::string& folder : folders) {
-            file = state.paths.map(folder + game, &there);
-            if (there && isRegularFile(file)) {
-                source.hostFile = file;
-                source.label = displayPath(file);
-                break;
-            }
-        }
+        source.hostFile = findArchiveFile(state.paths, BGpath, folders, relative);
+        source.label = displayPath(source.hostFile ? *source.hostFile
+                                                   : state.paths.map(BGpath + withBackslashes(relative)));
         return source;
     });
     // chitin.key's archives come first in archives(): the DLCs' move behind them.
@@ -496,6 +502,22 @@ std::unique_ptr<StringTable> GameResources::stringTable() const {
         }
     }
     return std::make_unique<StringTable>(m_state->BGpath, m_state->lang);
+}
+
+std::vector<std::string> catalogueArchivesOnDisk(const std::string& BGpath, const std::string& lang) {
+    HostPaths paths;
+    bool found = false;
+    const fs::path chitin = paths.map(BGpath + "chitin.key", &found);
+    if (!found || !isRegularFile(chitin))
+        return {};
+    const std::unique_ptr<ByteSource> source = openFileSource(chitin, ByteReader::kSequentialBuffer);
+    const KeyFile key = KeyFile::read(*source);
+    const std::vector<std::string> folders = archiveFolders(BGpath, lang);
+    std::vector<std::string> names;
+    for (const KeyFile::Archive& archive : key.archives())
+        if (findArchiveFile(paths, BGpath, folders, archiveRelativePath(archive.name)))
+            names.push_back(archive.name);
+    return names;
 }
 
 } // namespace qm
