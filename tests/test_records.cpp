@@ -8,6 +8,7 @@
 #include "StringTable.h"
 #include "TempDir.h"
 #include "TestSupport.h"
+#include "TextCipher.h"
 #include "TypeTable.h"
 
 #include <gtest/gtest.h>
@@ -134,6 +135,46 @@ TEST(SafeName, WindowsDeviceNamesAndTrailingDotsBecomeOrdinaryFiles) {
 #else
     EXPECT_EQ(qm::windowsOutputName("CON.ITM"), "CON.ITM") << "Linux names stay as they are";
 #endif
+}
+
+// Encrypted text tables: FF FF, then the text XORed with the game's 64-byte key. The stored bytes here
+// were worked out by hand from the key's first bytes (88 A8 8F) and its last (CA).
+TEST(TextCipher, DecryptsMarkedTablesAndLeavesOthersAlone) {
+    struct Row {
+        const char* label;
+        std::string stored;
+        std::string plain;
+        bool encrypted;
+    };
+    const Row rows[] = {
+        {"HandXored", "\xFF\xFF\xC1\xEC\xDC", "IDS", true},
+        {"MarkAlone", "\xFF\xFF", "", true},
+        {"NotEncrypted", "2DA V1.0\r\n0\r\n", "2DA V1.0\r\n0\r\n", false},
+        {"OneMarkByteIsNoMark", "\xFFIDS", "\xFFIDS", false},
+        {"Empty", "", "", false},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(qm::isEncryptedText(row.stored), row.encrypted) << row.label;
+        EXPECT_EQ(qm::decryptText(row.stored), row.plain) << row.label;
+        if (row.encrypted) {
+            EXPECT_EQ(qm::encryptText(row.plain), row.stored) << row.label;
+        }
+    }
+}
+
+TEST(TextCipher, KeyRepeatsAndEveryByteValueSurvivesTheRoundTrip) {
+    const std::string as = qm::encryptText(std::string(65, 'A'));
+    ASSERT_EQ(as.size(), 67u);
+    EXPECT_EQ(as[2], '\xC9') << "'A' ^ 0x88";
+    EXPECT_EQ(as[65], '\x8B') << "'A' ^ 0xCA, the key's last byte";
+    EXPECT_EQ(as[66], '\xC9') << "the key starts again at text byte 64";
+
+    std::string plain;
+    for (int i = 0; i < 600; ++i)
+        plain += static_cast<char>(i * 7 % 256);
+    const std::string stored = qm::encryptText(plain);
+    EXPECT_NE(stored.substr(2), plain);
+    EXPECT_EQ(qm::decryptText(stored), plain);
 }
 
 namespace {
