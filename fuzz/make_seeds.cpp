@@ -1,6 +1,7 @@
 // Writes the fuzzers' seed corpora: demo games as mkdemo makes them, cut down to a size a fuzzer can
 // mutate quickly, and hand-built hostile files. Usage: make_seeds FOLDER
 #include "ByteReader.h"
+#include "Endian.h"
 #include "GameBuilder.h"
 #include "Records.h"
 #include "Sandbox.h"
@@ -12,8 +13,10 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <stdexcept>
 #include <string>
 #include <vector>
+#include <zip.h>
 
 namespace fs = std::filesystem;
 using qm::build::BifBuilder;
@@ -180,6 +183,57 @@ void soundSeeds(Corpus& sound) {
     }
 }
 
+// The format's catalogue and archives as the game's layers read them: a catalogue with names in each
+// separator form and a tileset's locator, and archives of files and of a tileset.
+void keyFileSeeds(Corpus& keyfile) {
+    KeyBuilder key;
+    key.addArchive("data\\AR0010.BIF");
+    key.addArchive(":data:AR0011.BIF");
+    key.addArchive("lang/en_US/data/X.bif");
+    key.addResource("SWORD", 1005, 0, 0);
+    key.addResource("sword", 1005, 1, 16);
+    key.addResource("AR0010", 1003, 0x4000, 32);
+    keyfile.add(key.bytes());
+    BifBuilder bif;
+    bif.add(1005, "ITM V1  abcdefgh");
+    bif.add(5, 0, 1005, "ITM V1  ");
+    keyfile.add(bif.bytes());
+    std::string tiles = "BIFFV1  ";
+    for (const std::uint32_t field : {0u, 1u, 20u, 1u << 14, 40u, 2u, 4u})
+        qm::endian::appendU32(tiles, field);
+    tiles += std::string("\xEB\x03\0\0", 4) + "TILETILE";
+    keyfile.add(tiles);
+}
+
+// Zips as DLCs hold them, written by libzip: a stored and a deflated member, a folder entry.
+void zipSeeds(const fs::path& scratch, Corpus& zips) {
+    KeyBuilder key;
+    key.addArchive("data/DLC.bif");
+    key.addResource("NEW", 1005, 0, 0);
+    BifBuilder bif;
+    bif.add(1005, std::string(200, 'n'));
+    const std::vector<std::string> members = {key.bytes(), bif.bytes()};
+    for (const bool deflate : {false, true}) {
+        fs::create_directories(scratch);
+        const fs::path path = scratch / "seed.zip";
+        int error = 0;
+        zip_t* zip = zip_open(path.string().c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+        if (zip == nullptr)
+            throw std::runtime_error("libzip cannot write " + path.string());
+        const char* names[] = {"mod.key", "data/DLC.bif"};
+        for (std::size_t i = 0; i < members.size(); ++i) {
+            zip_source_t* source = zip_source_buffer(zip, members[i].data(), members[i].size(), 0);
+            const zip_int64_t index = zip_file_add(zip, names[i], source, ZIP_FL_ENC_UTF_8);
+            zip_set_file_compression(zip, static_cast<zip_uint64_t>(index),
+                                     deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 0);
+        }
+        zip_dir_add(zip, "lang/", ZIP_FL_ENC_UTF_8);
+        if (zip_close(zip) != 0)
+            throw std::runtime_error("libzip cannot write " + path.string());
+        zips.add(readAll(path));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -196,12 +250,16 @@ int main(int argc, char** argv) {
         Corpus tlk(root, "tlkstring");
         Corpus registry(root, "registry");
         Corpus sound(root, "sound");
+        Corpus keyfile(root, "keyfile");
+        Corpus zips(root, "zip");
         demoSeeds(scratch, catalogue, walk, extract, tlk);
         hostileGameSeeds(walk, extract);
         catalogueSeeds(catalogue);
         tlkSeeds(tlk);
         registrySeeds(registry);
         soundSeeds(sound);
+        keyFileSeeds(keyfile);
+        zipSeeds(scratch, zips);
         fs::remove_all(scratch);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make_seeds: %s\n", e.what());

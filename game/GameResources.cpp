@@ -106,7 +106,6 @@ struct GameResources::State {
     struct Dlc {
         std::string catalogue;
         std::shared_ptr<const ZipArchive> zip;
-        std::string folder; // game-style prefix of a folder DLC
         std::optional<std::size_t> tlkMember;
         std::optional<fs::path> tlkFile;
     };
@@ -227,7 +226,6 @@ void GameResources::State::addDlcFolder(const std::string& prefix, const std::st
             say(catalogue + "/" + keyName, problem);
         Dlc dlc;
         dlc.catalogue = catalogue;
-        dlc.folder = prefix;
         bool hasTlk = false;
         const fs::path tlk = paths.map(prefix + "lang\\" + lang + "\\dialog.tlk", &hasTlk);
         if (!lang.empty() && hasTlk && isRegularFile(tlk))
