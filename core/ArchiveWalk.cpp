@@ -85,9 +85,18 @@ ArchiveWalk::ArchiveWalk(const SelectionState& selection, std::int32_t count, co
     // The resource table is read once; the forward scan, the choice of the catalogue value and the
     // look-up of names the scan missed all work on it.
     m_catalogue = readResourceTable(key);
-    if (m_replaceHigh)
+    if (m_replaceHigh) {
         m_high = catalogueHigh(selection.biffid, selection.targetfile + ".bif", key, m_catalogue,
                                [this] { return fileKeys(); });
+    } else {
+        // Another archive keeps its entries' own LocatorHigh, unless its position in the catalogue names
+        // more of its files: archives that store only the file's index in their locators.
+        const std::int16_t high =
+            catalogueHigh(-1, selection.targetfile + ".bif", key, m_catalogue, [this] { return fileKeys(); });
+        m_replaceHigh = high >= 0;
+        m_high = high;
+    }
+    m_documentedTypes = selection.biffid == 999;
 }
 
 std::optional<ArchiveWalk::File> ArchiveWalk::next() {
@@ -104,8 +113,8 @@ std::optional<ArchiveWalk::File> ArchiveWalk::next() {
         file.entry.locatorHigh = m_high;
     // The four listed archives keep the program's own table; any other archive is named by the format's.
     const std::string extension =
-        m_replaceHigh ? ExtensionForType(file.entry.resourceType)
-                      : documentedExtension(static_cast<std::uint16_t>(file.entry.resourceType));
+        m_documentedTypes ? documentedExtension(static_cast<std::uint16_t>(file.entry.resourceType))
+                          : ExtensionForType(file.entry.resourceType);
     file.text = windowsOutputName(safeName(nameFor(file)) + "." + extension);
     ++m_index;
     return file;

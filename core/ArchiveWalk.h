@@ -65,7 +65,9 @@ private:
     ByteReader m_table;
     FileTableBlocks m_entries{m_table};
     ByteReader m_bif;
-    bool m_replaceHigh; // one of the four listed archives (biffid other than 999)
+    bool m_replaceHigh;
+    bool m_documentedTypes = false; // an archive beyond the four: the format's type table // one of the four
+                                    // listed archives (biffid other than 999)
     std::int16_t m_high;
     std::int32_t m_count;
     std::int64_t m_first; // 0-based index of the first entry walked

@@ -617,14 +617,52 @@ TEST_F(FrmMainLayout, PicturesFontsAndTooltipAreSet) {
     EXPECT_EQ(window.windowIcon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}}));
 }
 
-TEST_F(FrmMainLayout, MenuBarHoldsQuitAndAboutWithoutSubmenus) {
+TEST_F(FrmMainLayout, MenuBarHoldsQuitAboutAndAllArchivesWithoutSubmenus) {
     FrmMain window(m_dialogs);
     const QList<QAction*> actions = window.menuBar()->actions();
-    ASSERT_EQ(actions.size(), 2);
+    ASSERT_EQ(actions.size(), 3);
     EXPECT_EQ(actions[0]->text(), "Quit");
     EXPECT_EQ(actions[1]->text(), "About");
-    EXPECT_EQ(actions[0]->menu(), nullptr);
-    EXPECT_EQ(actions[1]->menu(), nullptr);
+    EXPECT_EQ(actions[2]->text(), "All archives");
+    for (const QAction* action : actions)
+        EXPECT_EQ(action->menu(), nullptr);
+    EXPECT_TRUE(actions[2]->isCheckable());
+    EXPECT_FALSE(actions[2]->isChecked()) << "off at start";
+}
+
+// Checked, the list holds every archive of the catalogue that is on disk; each extracts as the four do,
+// its types named by the format's documented table. Unchecked, the list is the four again.
+TEST_F(FrmMainSelection, AllArchivesListsEveryArchiveOnDiskAndExtractsOne) {
+    qm::build::KeyBuilder key;
+    key.addArchive("data\\ITEMS.BIF");
+    key.addArchive("data\\AR0010.BIF");
+    key.addArchive("data\\GONE.BIF");
+    key.addResource("TABLE", 1012, 0, 16);
+    key.addResource("NAMES", 1008, 1, 16);
+    qm::build::BifBuilder items;
+    qm::build::BifBuilder area;
+    area.add(1012, "2DA V1.0");
+    area.add(1008, "IDS V1.0");
+    qm::build::writeFile(m_game / "chitin.key", key.bytes());
+    qm::build::writeFile(m_game / "data" / "ITEMS.BIF", items.bytes());
+    qm::build::writeFile(m_game / "data" / "AR0010.BIF", area.bytes());
+    FrmMain window(m_dialogs);
+    window.show();
+    EXPECT_EQ(listTexts(window), (std::vector<std::string>{"ITEMS.BIF"}));
+
+    window.MNUallArchives->trigger();
+    EXPECT_EQ(listTexts(window), (std::vector<std::string>{"AR0010.BIF", "ITEMS.BIF"}));
+    window.List1->setCurrentRow(rowOf(window, "AR0010.BIF"));
+    EXPECT_EQ(window.selection().targetfile, "AR0010");
+    m_dialogs.expectMessage("End of Extraction", kDone);
+    QTest::mouseClick(window.Cmdextract, Qt::LeftButton);
+    EXPECT_EQ(m_dialogs.pending(), 0u);
+    EXPECT_EQ(qm::test::readBytes(m_work / "AR0010" / "TABLE.2DA"), "2DA V1.0");
+    EXPECT_EQ(qm::test::readBytes(m_work / "AR0010" / "NAMES.IDS"), "IDS V1.0");
+
+    window.MNUallArchives->trigger();
+    EXPECT_EQ(listTexts(window), (std::vector<std::string>{"ITEMS.BIF"}));
+    EXPECT_EQ(window.selection().targetfile, "AR0010") << "the choice stays until another is made";
 }
 
 TEST_F(FrmMainLayout, TabGoesFromTheListToExtractToEdit) {
