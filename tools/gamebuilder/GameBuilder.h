@@ -28,8 +28,19 @@ struct BifFile {
     std::optional<std::int32_t> dataSize;
 };
 
-// "BIFFV1  ", FileEntryCount (offset 8), TilesetEntryCount 0 (12), OffsetToFileEntries 20 (16); then the
-// 16-byte file entries from offset 20, then the data.
+// One tileset of a BIF archive: tileCount tiles of tileSize bytes, its data after the files' data. The
+// locator holds the tileset's number in bits 19-14 and 0 in the file bits 13-0.
+struct BifTileset {
+    std::uint32_t locator = 0;
+    std::int32_t tileCount = 0;
+    std::int32_t tileSize = 0;
+    std::int16_t type = 1003;
+    std::string data;
+};
+
+// "BIFFV1  ", FileEntryCount (offset 8), TilesetEntryCount (12), OffsetToFileEntries 20 (16); then the
+// 16-byte file entries from offset 20, the 20-byte tileset entries (locator, offset, tile count, tile
+// size, type, a zero u16), then the data.
 class BifBuilder {
 public:
     // The game's archives store only the file's table index in its locator, LocatorHigh 0. Indexes
@@ -38,12 +49,15 @@ public:
     BifFile& add(std::int16_t locatorLow, std::int16_t locatorHigh, std::int16_t type, std::string data);
     // Stored FileEntryCount instead of the number of files added.
     void setFileEntryCount(std::int32_t count) { m_fileEntryCount = count; }
+    BifTileset& addTileset(std::uint32_t locator, std::int32_t tileCount, std::int32_t tileSize,
+                           std::string data);
 
     std::size_t fileCount() const { return m_files.size(); }
     std::string bytes() const;
 
 private:
     std::deque<BifFile> m_files; // a deque keeps the references that add() hands out valid
+    std::deque<BifTileset> m_tilesets;
     std::optional<std::int32_t> m_fileEntryCount;
 };
 
