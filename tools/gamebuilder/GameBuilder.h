@@ -149,7 +149,20 @@ void writeFile(const std::filesystem::path& path, std::string_view bytes);
 // Ee: laid out as the Enhanced Edition: "/" separators in the catalogue, the listed archives at other
 // positions with the whole locator in their own entries, CHASound.bif in lang/en_US/data/ and
 // lang/de_DE/data/, no Dialog.tlk in the game folder but lang/en_US/dialog.tlk and lang/de_DE/dialog.tlk in
-// UTF-8 with stringCount strings, and item names with letters beyond ASCII, numbered past 32767.
+// UTF-8 with stringCount strings, and item names with letters beyond ASCII, numbered past 32767. Beyond
+// the archives of the other layouts (ODDMENTS.BIF, TABLETS.BIF, ... at the same positions) the whole game
+// as the edition loads it:
+// - data/DEFAULT.BIF at catalogue position 6, its entries last in chitin.key: STATS1.IDS (type 1008,
+//   encrypted: FF FF and the game's XOR key), XPLEVEL1.2DA (1012, plain) and, in tileset 1 of its tileset
+//   table, AR0010.TIS (1003, two 5120-byte tiles; locator 0x00604000).
+// - override/RESREF.ITM: Items.bif's first item again, named by the second item's string (only when
+//   Items.bif holds two items or more).
+// - dlc/sod-dlc.zip, members timed 2016-03-31 12:00: mod.key (its own catalogue, "/" separators, the whole
+//   locator in the archives' entries); data/SODITEMS.BIF, stored: Items.bif's first two items under new
+//   names and the new items BDQUIL01, BDLANT02, BDBUCK03; data/SODAREA.BIF, deflated: BD0010.ARE,
+//   XPLEVEL1.2DA with another column (replacing DEFAULT.BIF's) and BDGUARD1.CRE; lang/en_US/dialog.tlk:
+//   the base English table with the DLC items' five names added at its end.
+// So Items.bif's first item is found three times (override wins), its second twice (the DLC wins).
 enum class DemoLayout { Release, Cd, Ee };
 
 struct DemoOptions {
@@ -165,7 +178,7 @@ struct DemoOptions {
 };
 
 // A made-up game folder: "chitin.key", archives under "data/" and "movies/", and "Dialog.tlk" with the
-// item names. The same options always give the same bytes. Throws std::invalid_argument for counts
+// item names (the layouts above say what else). The same options always give the same bytes. Throws std::invalid_argument for counts
 // outside 0 to 65535 or an unknown bulk archive, std::runtime_error when a file cannot be written.
 void writeDemoGame(const std::filesystem::path& folder, const DemoOptions& options);
 void writeDemoGame(const std::filesystem::path& folder, int filesPerArchive = 24, unsigned seed = 1);
