@@ -178,8 +178,9 @@ struct DemoOptions {
 };
 
 // A made-up game folder: "chitin.key", archives under "data/" and "movies/", and "Dialog.tlk" with the
-// item names (the layouts above say what else). The same options always give the same bytes. Throws std::invalid_argument for counts
-// outside 0 to 65535 or an unknown bulk archive, std::runtime_error when a file cannot be written.
+// item names (the layouts above say what else). The same options always give the same bytes. Throws
+// std::invalid_argument for counts outside 0 to 65535 or an unknown bulk archive, std::runtime_error when a
+// file cannot be written.
 void writeDemoGame(const std::filesystem::path& folder, const DemoOptions& options);
 void writeDemoGame(const std::filesystem::path& folder, int filesPerArchive = 24, unsigned seed = 1);
 
