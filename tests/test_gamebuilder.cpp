@@ -3,15 +3,18 @@
 #include "GameBuilder.h"
 #include "Records.h"
 #include "TempDir.h"
+#include "TextCipher.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
+#include <zip.h>
 
 namespace {
 
@@ -582,6 +585,169 @@ TEST(DemoGameTest, RejectsCountsAndArchivesItCannotBuild) {
     options.bulkFileCount = 10;
     EXPECT_THROW(writeDemoGame(dir.path(), options), std::invalid_argument);
     EXPECT_FALSE(std::filesystem::exists(dir / "chitin.key"));
+}
+
+std::uint32_t locatorOf(const Resource& r) {
+    return static_cast<std::uint16_t>(r.low) | static_cast<std::uint32_t>(static_cast<std::uint16_t>(r.high))
+                                                   << 16;
+}
+
+struct ZipContents {
+    std::map<std::string, std::string> data;
+    std::map<std::string, std::uint16_t> method;
+};
+
+// Every member of a zip, read whole through libzip.
+ZipContents readZip(const std::filesystem::path& path) {
+    ZipContents contents;
+    int error = 0;
+    zip_t* zip = zip_open(path.string().c_str(), ZIP_RDONLY, &error);
+    EXPECT_NE(zip, nullptr) << path;
+    if (zip == nullptr)
+        return contents;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i) {
+        zip_stat_t stat;
+        zip_stat_init(&stat);
+        EXPECT_EQ(zip_stat_index(zip, static_cast<zip_uint64_t>(i), 0, &stat), 0);
+        std::string data(stat.size, '\0');
+        zip_file_t* file = zip_fopen_index(zip, static_cast<zip_uint64_t>(i), 0);
+        EXPECT_NE(file, nullptr) << stat.name;
+        if (file == nullptr)
+            continue;
+        EXPECT_EQ(zip_fread(file, data.data(), data.size()), static_cast<zip_int64_t>(data.size()))
+            << stat.name;
+        zip_fclose(file);
+        contents.data[stat.name] = data;
+        contents.method[stat.name] = stat.comp_method;
+    }
+    zip_discard(zip);
+    return contents;
+}
+
+// The Enhanced Edition's whole game: every catalogue entry of DEFAULT.BIF and of the DLC's mod.key leads to
+// a table entry of its type, the override and the DLC replace base resources, the DLC's table extends the
+// base one, and the same options give the same bytes.
+TEST(DemoGameTest, EditionHoldsEncryptedTablesOverrideAndDlcZip) {
+    TempDir dir;
+    TempDir again;
+    DemoOptions options;
+    options.layout = DemoLayout::Ee;
+    options.filesPerArchive = 4;
+    options.stringCount = 0;
+    writeDemoGame(dir.path(), options);
+    writeDemoGame(again.path(), options);
+    for (const char* file : {"chitin.key", "data/DEFAULT.BIF", "dlc/sod-dlc.zip"})
+        EXPECT_EQ(readBytes(dir / file), readBytes(again / file)) << file;
+
+    const Key key = parseKey(readBytes(dir / "chitin.key"));
+    const std::string defaults = readBytes(dir / "data/DEFAULT.BIF");
+    const auto slot = std::find_if(key.archives.begin(), key.archives.end(),
+                                   [](const Archive& a) { return a.name == "data/DEFAULT.BIF"; });
+    ASSERT_NE(slot, key.archives.end());
+    EXPECT_EQ(slot->fileLength, defaults.size());
+    const auto defaultIndex = static_cast<std::uint32_t>(slot - key.archives.begin());
+    const std::size_t tilesets = 20 + 16 * static_cast<std::size_t>(i32(defaults, 8));
+    std::set<std::int16_t> found;
+    for (const Resource& r : key.resources) {
+        const std::uint32_t locator = locatorOf(r);
+        if (locator >> 20 != defaultIndex)
+            continue;
+        std::size_t entry = 20 + 16 * (locator & 0x3FFF);
+        std::string data;
+        if ((locator >> 14 & 0x3F) != 0) {
+            ASSERT_EQ(locator & 0x3FFF, 0u) << r.name;
+            entry = tilesets + 20 * ((locator >> 14 & 0x3F) - 1);
+            EXPECT_EQ(u32(defaults, entry), locator) << r.name;
+            EXPECT_EQ(i16(defaults, entry + 16), r.type) << r.name;
+            data = defaults.substr(u32(defaults, entry + 4),
+                                   u32(defaults, entry + 8) * u32(defaults, entry + 12));
+            EXPECT_EQ(data.size(), 2u * 5120u) << r.name;
+        } else {
+            EXPECT_EQ(u32(defaults, entry), locator) << r.name;
+            EXPECT_EQ(i16(defaults, entry + 12), r.type) << r.name;
+            data = defaults.substr(u32(defaults, entry + 4), u32(defaults, entry + 8));
+        }
+        found.insert(r.type);
+        EXPECT_EQ(qm::isEncryptedText(data), r.type == 1008) << r.name;
+        if (r.type != 1003) {
+            EXPECT_TRUE(qm::decryptText(data).starts_with(r.type == 1008 ? "IDS V1.0\r\n" : "2DA V1.0\r\n"))
+                << r.name;
+        }
+    }
+    EXPECT_EQ(found, (std::set<std::int16_t>{1003, 1008, 1012}));
+
+    // The override is Items.bif's first item named by the second's string.
+    const std::string items = readBytes(dir / "data/Items.bif");
+    const std::vector<FileEntry> itemEntries = parseBif(items);
+    ASSERT_EQ(itemEntries.size(), 4u);
+    const auto first = std::find_if(key.resources.begin(), key.resources.end(), [&](const Resource& r) {
+        return r.type == 1005 && r.low == itemEntries[0].low && r.high == itemEntries[0].high;
+    });
+    ASSERT_NE(first, key.resources.end());
+    const std::string replaced = readBytes(dir / "override" / (first->name + ".ITM"));
+    std::string original = items.substr(static_cast<std::size_t>(itemEntries[0].offset),
+                                        static_cast<std::size_t>(itemEntries[0].size));
+    ASSERT_EQ(replaced.size(), original.size());
+    EXPECT_NE(replaced, original);
+    storeU32(original, 12, u32(items, static_cast<std::size_t>(itemEntries[1].offset) + 12));
+    EXPECT_EQ(replaced, original);
+
+    const ZipContents dlc = readZip(dir / "dlc/sod-dlc.zip");
+    const std::map<std::string, std::uint16_t> methods = {{"mod.key", ZIP_CM_DEFLATE},
+                                                          {"data/SODITEMS.BIF", ZIP_CM_STORE},
+                                                          {"data/SODAREA.BIF", ZIP_CM_DEFLATE},
+                                                          {"lang/en_US/dialog.tlk", ZIP_CM_DEFLATE}};
+    ASSERT_EQ(dlc.method, methods);
+    const std::string base = readBytes(dir / "lang/en_US/dialog.tlk");
+    const std::string& extended = dlc.data.at("lang/en_US/dialog.tlk");
+    const std::uint32_t baseCount = u32(base, 10);
+    EXPECT_EQ(extended.substr(18, 26 * baseCount), base.substr(18, 26 * baseCount));
+    EXPECT_EQ(extended.substr(u32(extended, 14), base.size() - u32(base, 14)), base.substr(u32(base, 14)));
+
+    const Key mod = parseKey(dlc.data.at("mod.key"));
+    ASSERT_EQ(mod.archives.size(), 2u);
+    std::set<std::string> baseNames;
+    for (const Resource& r : key.resources)
+        baseNames.insert(r.name + "/" + std::to_string(r.type));
+    int replacing = 0;
+    int newItems = 0;
+    for (const Resource& r : mod.resources) {
+        const std::uint32_t locator = locatorOf(r);
+        ASSERT_LT(locator >> 20, mod.archives.size()) << r.name;
+        const Archive& archive = mod.archives[locator >> 20];
+        const std::string& bif = dlc.data.at(archive.name);
+        EXPECT_EQ(archive.fileLength, bif.size());
+        const std::vector<FileEntry> entries = parseBif(bif);
+        ASSERT_LT(locator & 0x3FFF, entries.size()) << r.name;
+        const FileEntry& e = entries[locator & 0x3FFF];
+        EXPECT_EQ(e.type, r.type) << r.name;
+        EXPECT_EQ(static_cast<std::uint32_t>(static_cast<std::uint16_t>(e.low)) |
+                      static_cast<std::uint32_t>(static_cast<std::uint16_t>(e.high)) << 16,
+                  locator)
+            << r.name;
+        const bool replaces = baseNames.contains(r.name + "/" + std::to_string(r.type));
+        replacing += replaces;
+        if (r.type != 1005)
+            continue;
+        newItems += !replaces;
+        const std::uint32_t name = u32(bif, static_cast<std::size_t>(e.offset) + 12);
+        EXPECT_GE(name, baseCount) << r.name;
+        ASSERT_LT(name, u32(extended, 10)) << r.name;
+        EXPECT_GT(u32(extended, 18 + 26 * std::size_t{name} + 22), 0u) << r.name;
+    }
+    EXPECT_EQ(replacing, 3) << "two items and the 2DA";
+    EXPECT_EQ(newItems, 3);
+
+    // An independent reader of the zip, where there is one.
+    if (std::system("python3 -c '' > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no python3";
+    const std::string check =
+        "python3 -c \"import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); assert z.testzip() is None; "
+        "m = {i.filename: i.compress_type for i in z.infolist()}; "
+        "assert m == {'mod.key': 8, 'data/SODITEMS.BIF': 0, 'data/SODAREA.BIF': 8, "
+        "'lang/en_US/dialog.tlk': 8}, m\" '" +
+        (dir / "dlc/sod-dlc.zip").string() + "'";
+    EXPECT_EQ(std::system(check.c_str()), 0);
 }
 
 } // namespace

@@ -1,15 +1,18 @@
 #include "GameBuilder.h"
 #include "SoundBuilder.h"
+#include "TextCipher.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <climits>
+#include <ctime>
 #include <fstream>
 #include <optional>
 #include <stdexcept>
 #include <unordered_set>
 #include <vector>
+#include <zip.h>
 
 namespace qm::build {
 
@@ -557,6 +560,7 @@ std::string planStrings(std::vector<PlannedArchive>& archives, std::uint64_t see
 struct EditionTables {
     std::string english;
     std::string german;
+    TlkBuilder englishStrings; // the DLC's table extends the English one
 };
 
 EditionTables planEditionStrings(std::vector<PlannedArchive>& archives, std::uint64_t seed, int stringCount) {
@@ -607,11 +611,13 @@ EditionTables planEditionStrings(std::vector<PlannedArchive>& archives, std::uin
         addLore();
     for (std::size_t k = 0; k < items.size(); ++k)
         items[k]->nameString = numbers[k % pool];
-    return {english.bytes(), german.bytes()};
+    return {english.bytes(), german.bytes(), english};
 }
 
 // `separator` joins folder and name in the archive table: "\\" in the original, "/" in the Enhanced Edition.
-std::string catalogue(const std::vector<PlannedArchive>& archives, char separator = '\\') {
+// `closing` entries follow all others.
+std::string catalogue(const std::vector<PlannedArchive>& archives, char separator = '\\',
+                      const std::vector<KeyResource>& closing = {}) {
     KeyBuilder key;
     for (const PlannedArchive& archive : archives) {
         std::string name = archive.keyName;
@@ -655,6 +661,8 @@ std::string catalogue(const std::vector<PlannedArchive>& archives, char separato
                         static_cast<std::int16_t>(static_cast<std::uint16_t>(ref.file)),
                         static_cast<std::int16_t>(ref.archive * 16));
     }
+    for (const KeyResource& resource : closing)
+        key.addResource(resource.resRef, resource.type, resource.locatorLow, resource.locatorHigh);
     return key.bytes();
 }
 
@@ -684,6 +692,198 @@ void writeArchive(const std::filesystem::path& path, const PlannedArchive& archi
         throw std::runtime_error("cannot write " + path.string());
 }
 
+// What the Enhanced Edition holds beyond the planned archives: data/DEFAULT.BIF at a catalogue position
+// whose made-up archive is not on disk, with an encrypted IDS, a 2DA and a tileset; an override/ item; and
+// the DLC zip. All of it comes after the planned archives and strings, which stay as they were.
+constexpr std::size_t kEeDefaultIndex = 6;
+// The format's documented type codes, beyond the program's own table.
+constexpr std::int16_t kIdsType = 1008;
+constexpr std::int16_t kTableType = 1012;
+constexpr std::int16_t kTisType = 1003;
+constexpr std::int16_t kAreaType = 1010;
+constexpr std::int16_t kCreatureType = 1009;
+// A tile of a TIS inside a BIF: a 256-colour palette and 64 x 64 palette indexes, no header.
+constexpr std::int32_t kTileSize = 1024 + 64 * 64;
+// The catalogue's 32-bit locator: archive bits 31-20, tileset bits 19-14, file bits 13-0.
+constexpr std::uint32_t kArchiveShift = 20;
+constexpr std::uint32_t kTilesetShift = 14;
+// A fixed date for the zip's members (the edition's DLC came out in spring 2016), so runs agree.
+constexpr int kZipYear = 2016;
+
+// ResRefs with digits, which the made-up words of NameMaker never spell.
+constexpr const char* kIdsResRef = "STATS1";
+constexpr const char* kTableResRef = "XPLEVEL1";
+constexpr const char* kTisResRef = "AR0010";
+constexpr std::string_view kIdsText = "IDS V1.0\r\n"
+                                      "0 NONE\r\n"
+                                      "1 STRENGTH\r\n"
+                                      "2 DEXTERITY\r\n"
+                                      "3 CONSTITUTION\r\n"
+                                      "4 INTELLIGENCE\r\n"
+                                      "5 WISDOM\r\n"
+                                      "6 CHARISMA\r\n";
+constexpr std::string_view kTableText = "2DA V1.0\r\n"
+                                        "0\r\n"
+                                        "          LEVEL1  LEVEL2  LEVEL3\r\n"
+                                        "FIGHTER   0       2000    4000\r\n"
+                                        "MAGE      0       2500    5000\r\n";
+constexpr std::string_view kDlcTableText = "2DA V1.0\r\n"
+                                           "0\r\n"
+                                           "          LEVEL1  LEVEL2  LEVEL3  LEVEL4\r\n"
+                                           "FIGHTER   0       2000    4000    8000\r\n"
+                                           "MAGE      0       2500    5000    10000\r\n";
+
+struct DlcItem {
+    const char* resRef; // empty: the base game's item of that position in Items.bif
+    const char* name;
+};
+// The DLC's item names, new strings of its table: its copies of the first two base items, then its own.
+constexpr std::array<DlcItem, 5> kDlcItems = {{{"", "Bridgewarden's Horn"},
+                                               {"", "Fianc\xC3\xA9"
+                                                    "e's Locket"},
+                                               {"BDQUIL01", "Fordkeeper's Quill"},
+                                               {"BDLANT02", "Coalition Lantern"},
+                                               {"BDBUCK03", "Sunward Buckler"}}};
+
+struct ZipMember {
+    std::string name;
+    std::string data;
+    bool deflate = false;
+};
+
+struct EditionExtras {
+    std::string defaultArchive;
+    std::vector<KeyResource> defaultEntries; // close chitin.key
+    std::string overrideName;                // empty: Items.bif holds fewer than two items
+    std::string overrideData;
+    std::vector<ZipMember> dlc;
+};
+
+PlannedFile extraFile(std::string resRef, std::int16_t type, std::uint32_t size, std::uint64_t seed) {
+    PlannedFile file;
+    file.resRef = std::move(resRef);
+    file.type = type;
+    file.size = size;
+    file.contentSeed = seed;
+    return file;
+}
+
+EditionExtras planEditionExtras(std::vector<PlannedArchive>& archives, TlkBuilder strings,
+                                std::uint64_t seed) {
+    EditionExtras extras;
+    Rng rng(mixSeed(seed, 0xD1C));
+
+    const auto defaultHigh = static_cast<std::int16_t>(16 * kEeDefaultIndex);
+    const std::uint32_t tileset = kEeDefaultIndex << kArchiveShift | 1u << kTilesetShift;
+    BifBuilder defaults;
+    defaults.add(0, defaultHigh, kIdsType, encryptText(kIdsText));
+    defaults.add(1, defaultHigh, kTableType, std::string(kTableText));
+    defaults.addTileset(tileset, 2, kTileSize,
+                        makeContent(extraFile(kTisResRef, kTisType, 2 * kTileSize, rng.next())));
+    extras.defaultArchive = defaults.bytes();
+    extras.defaultEntries = {
+        {kIdsResRef, kIdsType, 0, defaultHigh},
+        {kTableResRef, kTableType, 1, defaultHigh},
+        {kTisResRef, kTisType, static_cast<std::int16_t>(tileset & 0xFFFF), defaultHigh}};
+    PlannedArchive& slot = archives[kEeDefaultIndex];
+    slot.keyName = "data\\DEFAULT.BIF";
+    slot.fileLength = static_cast<std::uint32_t>(extras.defaultArchive.size());
+    slot.location = 1;
+
+    // The override names the first item after the second, with the same bytes otherwise.
+    const std::vector<PlannedFile>& items =
+        archives[static_cast<std::size_t>(kEeListedArchives[0].index)].files;
+    if (items.size() >= 2) {
+        PlannedFile renamed = items[0];
+        renamed.nameString = items[1].nameString;
+        extras.overrideName = items[0].resRef + ".ITM";
+        extras.overrideData = makeContent(renamed);
+    }
+
+    // The DLC's own catalogue: its archives 0 and 1, whose entries hold the whole locator as the
+    // edition's do. Its items are named by strings past the end of the base table.
+    KeyBuilder key;
+    BifBuilder dlcItems;
+    BifBuilder dlcArea;
+    const auto addTo = [&key](BifBuilder& bif, std::int16_t archive, const PlannedFile& file) {
+        const auto high = static_cast<std::int16_t>(16 * archive);
+        const auto low = static_cast<std::int16_t>(bif.fileCount());
+        bif.add(low, high, file.type, makeContent(file));
+        key.addResource(file.resRef, file.type, low, high);
+    };
+    for (std::size_t k = 0; k < kDlcItems.size(); ++k) {
+        PlannedFile item;
+        if (*kDlcItems[k].resRef != '\0')
+            item = extraFile(kDlcItems[k].resRef, kItemType, rng.range(16, 4096), rng.next());
+        else if (k < items.size())
+            item = items[k];
+        else
+            continue;
+        item.nameString = strings.add(kDlcItems[k].name);
+        addTo(dlcItems, 0, item);
+    }
+    addTo(dlcArea, 1, extraFile("BD0010", kAreaType, rng.range(200, 3000), rng.next()));
+    {
+        const auto low = static_cast<std::int16_t>(dlcArea.fileCount());
+        dlcArea.add(low, 16, kTableType, std::string(kDlcTableText));
+        key.addResource(kTableResRef, kTableType, low, 16);
+    }
+    addTo(dlcArea, 1, extraFile("BDGUARD1", kCreatureType, rng.range(300, 2000), rng.next()));
+
+    std::string itemsBif = dlcItems.bytes();
+    std::string areaBif = dlcArea.bytes();
+    key.addArchive("data/SODITEMS.BIF", static_cast<std::uint32_t>(itemsBif.size()));
+    key.addArchive("data/SODAREA.BIF", static_cast<std::uint32_t>(areaBif.size()));
+    extras.dlc.push_back({"mod.key", key.bytes(), true});
+    extras.dlc.push_back({"data/SODITEMS.BIF", std::move(itemsBif), false});
+    extras.dlc.push_back({"data/SODAREA.BIF", std::move(areaBif), true});
+    extras.dlc.push_back({"lang/en_US/dialog.tlk", strings.bytes(), true});
+    return extras;
+}
+
+// libzip stores a member's time as local DOS time: a time made from local fields gives the same bytes in
+// every time zone.
+std::time_t fixedZipTime() {
+    std::tm fields{};
+    fields.tm_year = kZipYear - 1900;
+    fields.tm_mon = 2;
+    fields.tm_mday = 31;
+    fields.tm_hour = 12;
+    fields.tm_isdst = -1;
+    return std::mktime(&fields);
+}
+
+void writeZip(const std::filesystem::path& path, const std::vector<ZipMember>& members) {
+    std::filesystem::create_directories(path.parent_path());
+    int error = 0;
+    zip_t* zip = zip_open(path.string().c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (zip == nullptr)
+        throw std::runtime_error("cannot write " + path.string());
+    const std::time_t time = fixedZipTime();
+    const auto fail = [&]() -> void {
+        const std::string why = zip_strerror(zip);
+        zip_discard(zip);
+        throw std::runtime_error("cannot write " + path.string() + ": " + why);
+    };
+    // libzip reads the buffers only when it closes the zip: `members` outlives that.
+    for (const ZipMember& member : members) {
+        zip_source_t* source = zip_source_buffer(zip, member.data.data(), member.data.size(), 0);
+        if (source == nullptr)
+            fail();
+        const zip_int64_t index = zip_file_add(zip, member.name.c_str(), source, ZIP_FL_ENC_UTF_8);
+        if (index < 0) {
+            zip_source_free(source);
+            fail();
+        }
+        const auto at = static_cast<zip_uint64_t>(index);
+        if (zip_set_file_compression(zip, at, member.deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 9) != 0 ||
+            zip_file_set_mtime(zip, at, time, 0) != 0)
+            fail();
+    }
+    if (zip_close(zip) != 0)
+        fail();
+}
+
 } // namespace
 
 void writeDemoGame(const std::filesystem::path& folder, const DemoOptions& options) {
@@ -709,12 +909,18 @@ void writeDemoGame(const std::filesystem::path& folder, const DemoOptions& optio
             writeArchive(folder / ("lang/de_DE/" + relative.substr(archive.folder.size())), archive,
                          locatorHigh);
     }
-    writeFile(folder / (cd ? "Chitin.key" : "chitin.key"), catalogue(archives, ee ? '/' : '\\'));
     if (ee) {
+        const EditionExtras extras = planEditionExtras(archives, tables.englishStrings, options.seed);
+        writeFile(folder / "data/DEFAULT.BIF", extras.defaultArchive);
+        writeFile(folder / "chitin.key", catalogue(archives, '/', extras.defaultEntries));
         writeFile(folder / "lang/en_US/dialog.tlk", tables.english);
         writeFile(folder / "lang/de_DE/dialog.tlk", tables.german);
+        if (!extras.overrideName.empty())
+            writeFile(folder / "override" / extras.overrideName, extras.overrideData);
+        writeZip(folder / "dlc/sod-dlc.zip", extras.dlc);
         return;
     }
+    writeFile(folder / (cd ? "Chitin.key" : "chitin.key"), catalogue(archives));
     writeFile(folder / (cd ? "dialog.tlk" : "Dialog.tlk"), tlk);
     if (cd)
         // As the installer leaves it: the game folder and its CD folders by their Windows paths.

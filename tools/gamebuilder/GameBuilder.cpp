@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::size_t kBifHeaderSize = 20;
 constexpr std::size_t kBifEntrySize = 16;
+constexpr std::size_t kBifTilesetEntrySize = 20;
 constexpr std::size_t kKeyHeaderSize = 24;
 constexpr std::size_t kKeyArchiveEntrySize = 12;
 constexpr std::size_t kTlkHeaderSize = 18;
@@ -66,13 +67,24 @@ BifFile& BifBuilder::add(std::int16_t locatorLow, std::int16_t locatorHigh, std:
     return file;
 }
 
+BifTileset& BifBuilder::addTileset(std::uint32_t locator, std::int32_t tileCount, std::int32_t tileSize,
+                                   std::string data) {
+    BifTileset& tileset = m_tilesets.emplace_back();
+    tileset.locator = locator;
+    tileset.tileCount = tileCount;
+    tileset.tileSize = tileSize;
+    tileset.data = std::move(data);
+    return tileset;
+}
+
 std::string BifBuilder::bytes() const {
     std::string out = "BIFFV1  ";
     appendI32(out, m_fileEntryCount.value_or(static_cast<std::int32_t>(m_files.size())));
-    appendU32(out, 0);
+    appendU32(out, static_cast<std::uint32_t>(m_tilesets.size()));
     appendU32(out, static_cast<std::uint32_t>(kBifHeaderSize));
 
-    std::size_t dataAt = kBifHeaderSize + kBifEntrySize * m_files.size();
+    std::size_t dataAt =
+        kBifHeaderSize + kBifEntrySize * m_files.size() + kBifTilesetEntrySize * m_tilesets.size();
     for (const BifFile& file : m_files) {
         appendI16(out, file.locatorLow);
         appendI16(out, file.locatorHigh);
@@ -82,8 +94,19 @@ std::string BifBuilder::bytes() const {
         appendU16(out, 0);
         dataAt += file.data.size();
     }
+    for (const BifTileset& tileset : m_tilesets) {
+        appendU32(out, tileset.locator);
+        appendU32(out, static_cast<std::uint32_t>(dataAt));
+        appendI32(out, tileset.tileCount);
+        appendI32(out, tileset.tileSize);
+        appendI16(out, tileset.type);
+        appendU16(out, 0);
+        dataAt += tileset.data.size();
+    }
     for (const BifFile& file : m_files)
         out += file.data;
+    for (const BifTileset& tileset : m_tilesets)
+        out += tileset.data;
     return out;
 }
 

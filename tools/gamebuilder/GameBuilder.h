@@ -28,8 +28,19 @@ struct BifFile {
     std::optional<std::int32_t> dataSize;
 };
 
-// "BIFFV1  ", FileEntryCount (offset 8), TilesetEntryCount 0 (12), OffsetToFileEntries 20 (16); then the
-// 16-byte file entries from offset 20, then the data.
+// One tileset of a BIF archive: tileCount tiles of tileSize bytes, its data after the files' data. The
+// locator holds the tileset's number in bits 19-14 and 0 in the file bits 13-0.
+struct BifTileset {
+    std::uint32_t locator = 0;
+    std::int32_t tileCount = 0;
+    std::int32_t tileSize = 0;
+    std::int16_t type = 1003;
+    std::string data;
+};
+
+// "BIFFV1  ", FileEntryCount (offset 8), TilesetEntryCount (12), OffsetToFileEntries 20 (16); then the
+// 16-byte file entries from offset 20, the 20-byte tileset entries (locator, offset, tile count, tile
+// size, type, a zero u16), then the data.
 class BifBuilder {
 public:
     // The game's archives store only the file's table index in its locator, LocatorHigh 0. Indexes
@@ -38,12 +49,15 @@ public:
     BifFile& add(std::int16_t locatorLow, std::int16_t locatorHigh, std::int16_t type, std::string data);
     // Stored FileEntryCount instead of the number of files added.
     void setFileEntryCount(std::int32_t count) { m_fileEntryCount = count; }
+    BifTileset& addTileset(std::uint32_t locator, std::int32_t tileCount, std::int32_t tileSize,
+                           std::string data);
 
     std::size_t fileCount() const { return m_files.size(); }
     std::string bytes() const;
 
 private:
     std::deque<BifFile> m_files; // a deque keeps the references that add() hands out valid
+    std::deque<BifTileset> m_tilesets;
     std::optional<std::int32_t> m_fileEntryCount;
 };
 
@@ -135,7 +149,20 @@ void writeFile(const std::filesystem::path& path, std::string_view bytes);
 // Ee: laid out as the Enhanced Edition: "/" separators in the catalogue, the listed archives at other
 // positions with the whole locator in their own entries, CHASound.bif in lang/en_US/data/ and
 // lang/de_DE/data/, no Dialog.tlk in the game folder but lang/en_US/dialog.tlk and lang/de_DE/dialog.tlk in
-// UTF-8 with stringCount strings, and item names with letters beyond ASCII, numbered past 32767.
+// UTF-8 with stringCount strings, and item names with letters beyond ASCII, numbered past 32767. Beyond
+// the archives of the other layouts (ODDMENTS.BIF, TABLETS.BIF, ... at the same positions) the whole game
+// as the edition loads it:
+// - data/DEFAULT.BIF at catalogue position 6, its entries last in chitin.key: STATS1.IDS (type 1008,
+//   encrypted: FF FF and the game's XOR key), XPLEVEL1.2DA (1012, plain) and, in tileset 1 of its tileset
+//   table, AR0010.TIS (1003, two 5120-byte tiles; locator 0x00604000).
+// - override/RESREF.ITM: Items.bif's first item again, named by the second item's string (only when
+//   Items.bif holds two items or more).
+// - dlc/sod-dlc.zip, members timed 2016-03-31 12:00: mod.key (its own catalogue, "/" separators, the whole
+//   locator in the archives' entries); data/SODITEMS.BIF, stored: Items.bif's first two items under new
+//   names and the new items BDQUIL01, BDLANT02, BDBUCK03; data/SODAREA.BIF, deflated: BD0010.ARE,
+//   XPLEVEL1.2DA with another column (replacing DEFAULT.BIF's) and BDGUARD1.CRE; lang/en_US/dialog.tlk:
+//   the base English table with the DLC items' five names added at its end.
+// So Items.bif's first item is found three times (override wins), its second twice (the DLC wins).
 enum class DemoLayout { Release, Cd, Ee };
 
 struct DemoOptions {
@@ -151,8 +178,9 @@ struct DemoOptions {
 };
 
 // A made-up game folder: "chitin.key", archives under "data/" and "movies/", and "Dialog.tlk" with the
-// item names. The same options always give the same bytes. Throws std::invalid_argument for counts
-// outside 0 to 65535 or an unknown bulk archive, std::runtime_error when a file cannot be written.
+// item names (the layouts above say what else). The same options always give the same bytes. Throws
+// std::invalid_argument for counts outside 0 to 65535 or an unknown bulk archive, std::runtime_error when a
+// file cannot be written.
 void writeDemoGame(const std::filesystem::path& folder, const DemoOptions& options);
 void writeDemoGame(const std::filesystem::path& folder, int filesPerArchive = 24, unsigned seed = 1);
 
