@@ -3,6 +3,7 @@
 #include "Command.h"
 #include "Escape.h"
 #include "Extract.h"
+#include "GameResources.h"
 #include "Json.h"
 #include "Patterns.h"
 #include "Text.h"
@@ -33,10 +34,10 @@ int filesCommand(const Request& request, Streams& streams) {
                       std::vector<std::string>(request.words.begin() + 1, request.words.end()), archive);
     const bool items = asciiUpper(selection.targetfile) == "ITEMS";
     std::optional<ByteReader> bif;
-    std::optional<StringTable> strings;
+    std::unique_ptr<StringTable> strings;
     if (items) {
         bif.emplace(locateArchive(selection), ByteReader::kRandomAccessBuffer);
-        strings.emplace(request.game.BGpath, request.game.lang);
+        strings = itemNameTable(request.game.BGpath, request.game.lang);
     }
     nlohmann::json list = nlohmann::json::array();
     std::string line;

@@ -518,4 +518,12 @@ std::vector<std::string> catalogueArchivesOnDisk(const std::string& BGpath, cons
     return names;
 }
 
+std::unique_ptr<StringTable> itemNameTable(const std::string& BGpath, const std::string& lang) {
+    try {
+        return GameResources(BGpath, lang, {}).stringTable();
+    } catch (const FileError&) {
+        return std::make_unique<StringTable>(BGpath, lang);
+    }
+}
+
 } // namespace qm

@@ -82,4 +82,8 @@ private:
     std::unique_ptr<State> m_state;
 };
 
+// The string table that names the items of the game at BGpath: a DLC's lang/<lang>/dialog.tlk when one is
+// there, as the game uses it, else the game's own (StringTable(BGpath, lang)).
+std::unique_ptr<StringTable> itemNameTable(const std::string& BGpath, const std::string& lang);
+
 } // namespace qm

@@ -8,6 +8,7 @@
 #include "Extract.h"
 #include "FileError.h"
 #include "Fonts.h"
+#include "GameResources.h"
 #include "Layout.h"
 #include "Selection.h"
 #ifdef QUILLMERE_HAVE_PLAYBACK
@@ -284,7 +285,7 @@ void FrmEdit::List1_ItemCheck(int item) {
     if (qm::asciiUpper(m_kept.targetfile) != "ITEMS")
         return;
     if (!m_strings)
-        m_strings = std::make_unique<qm::StringTable>(m_kept.BGpath, m_kept.lang);
+        m_strings = qm::itemNameTable(m_kept.BGpath, m_kept.lang);
     const QString name = QString::fromStdString(m_strings->text(details.nameIndex));
     setField(Txtname, name);
     // A name longer than the box shows whole in its tooltip.
