@@ -95,9 +95,9 @@ private:
     std::optional<std::string> m_gameFolder;
     std::vector<std::string> m_listNames;
     std::vector<std::string> m_listPaths; // "All archives": each entry's name as the catalogue stores it
-    int m_chosenRow = -1;          // the entry the selection state stands for
-    bool m_choosing = false;       // a choice is being made (its box may be showing)
-    bool m_restorePending = false; // a failed choice puts the list back once its event is handled
+    int m_chosenRow = -1;                 // the entry the selection state stands for
+    bool m_choosing = false;              // a choice is being made (its box may be showing)
+    bool m_restorePending = false;        // a failed choice puts the list back once its event is handled
     bool m_extracting = false;
 
     Dialogs& m_dialogs;
