@@ -63,7 +63,8 @@ SelectionState selectArchive(const std::string& BGpath, std::string_view entryTe
     return measured(std::move(next), bif);
 }
 
-SelectionState selectArchiveAt(const std::string& BGpath, std::string_view relativePath, const std::string& lang) {
+SelectionState selectArchiveAt(const std::string& BGpath, std::string_view relativePath,
+                               const std::string& lang) {
     // Mac releases separate with ":", the Enhanced Edition with "/": every one becomes "\".
     std::string path;
     for (const char c : relativePath)

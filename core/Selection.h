@@ -38,7 +38,8 @@ SelectionState selectArchive(const std::string& BGpath, std::string_view entryTe
 // catalogue stores it ("data/AR0010.BIF", "lang\\en_US\\data\\X.bif"): its folder becomes targetdir,
 // so BGpath & targetdir & targetfile & ".bif" names the file itself. The four listed archives keep their
 // fixed biffid. Throws as selectArchive does.
-SelectionState selectArchiveAt(const std::string& BGpath, std::string_view relativePath, const std::string& lang);
+SelectionState selectArchiveAt(const std::string& BGpath, std::string_view relativePath,
+                               const std::string& lang);
 class ByteReader;
 // The same with the archive read from `bif`, wherever its bytes are.
 SelectionState selectArchive(const std::string& BGpath, std::string_view entryText, ByteReader& bif);
