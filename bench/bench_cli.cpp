@@ -3,6 +3,8 @@
 // medians over rounds in which the three take turns going first; and of picking against extracting, and
 // against itself into a crowded WorkDir.
 //   bench_cli [--floor FLOOR] CLI MKDEMO WORKDIR [ROUNDS]
+#include "BenchRun.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -17,50 +19,10 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-struct Run {
-    double seconds = 0;
-    long maxRssKb = 0;
-};
-
-// Runs a program in `dir` with its output discarded; returns wall time and peak resident memory.
-Run run(const std::vector<std::string>& argv, const fs::path& dir) {
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(dir.c_str()) != 0)
-            _exit(127);
-        std::freopen("/dev/null", "w", stdout);
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    const auto end = std::chrono::steady_clock::now();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "bench: %s failed\n", argv[0].c_str());
-        std::exit(1);
-    }
-    return {std::chrono::duration<double>(end - start).count(), usage.ru_maxrss};
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-void fresh(const fs::path& dir) {
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-}
-
-} // namespace
+using bench::fresh;
+using bench::median;
+using bench::run;
+using bench::Run;
 
 int main(int argc, char** argv) {
     std::string floorProgram;

@@ -26,7 +26,9 @@ const char* layerName(ResourceLayer layer) {
 std::vector<GameResource> chosenResources(const GameResources& game, const Request& request, bool allCopies) {
     std::vector<GameResource> all = game.resources(allCopies);
     if (request.type) {
-        const std::string wanted = "." + asciiUpper(*request.type);
+        // Appended, not "." + text: GCC's optimiser takes that for an overlapping copy (-Wrestrict).
+        std::string wanted = ".";
+        wanted += asciiUpper(*request.type);
         std::erase_if(all, [&wanted](const GameResource& r) {
             return r.name.size() < wanted.size() ||
                    asciiUpper(r.name.substr(r.name.size() - wanted.size())) != wanted;

@@ -16,6 +16,7 @@
 #include <QFocusEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -617,17 +618,21 @@ TEST_F(FrmMainLayout, PicturesFontsAndTooltipAreSet) {
     EXPECT_EQ(window.windowIcon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}}));
 }
 
-TEST_F(FrmMainLayout, MenuBarHoldsQuitAboutAndAllArchivesWithoutSubmenus) {
+TEST_F(FrmMainLayout, MenuBarHoldsQuitAndAboutAndAViewMenuWithAllArchives) {
     FrmMain window(m_dialogs);
     const QList<QAction*> actions = window.menuBar()->actions();
     ASSERT_EQ(actions.size(), 3);
     EXPECT_EQ(actions[0]->text(), "Quit");
     EXPECT_EQ(actions[1]->text(), "About");
-    EXPECT_EQ(actions[2]->text(), "All archives");
-    for (const QAction* action : actions)
-        EXPECT_EQ(action->menu(), nullptr);
-    EXPECT_TRUE(actions[2]->isCheckable());
-    EXPECT_FALSE(actions[2]->isChecked()) << "off at start";
+    EXPECT_EQ(actions[0]->menu(), nullptr);
+    EXPECT_EQ(actions[1]->menu(), nullptr);
+    ASSERT_NE(actions[2]->menu(), nullptr);
+    const QList<QAction*> view = actions[2]->menu()->actions();
+    ASSERT_EQ(view.size(), 1);
+    EXPECT_EQ(view[0], window.MNUallArchives);
+    EXPECT_EQ(view[0]->text(), "All archives");
+    EXPECT_TRUE(view[0]->isCheckable());
+    EXPECT_FALSE(view[0]->isChecked()) << "off at start";
 }
 
 // Checked, the list holds every archive of the catalogue that is on disk; each extracts as the four do,

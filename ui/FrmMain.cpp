@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QProgressBar>
@@ -71,7 +72,10 @@ void FrmMain::buildControls() {
     MNUabout = menuBar()->addAction(QStringLiteral("About"));
     MNUabout->setObjectName(QStringLiteral("MNUabout"));
     connect(MNUabout, &QAction::triggered, this, [this] { MNUabout_Click(); });
-    MNUallArchives = menuBar()->addAction(QStringLiteral("All archives"));
+    // A check item shows its state only inside a menu, so it has one of its own.
+    MNUview = menuBar()->addMenu(QStringLiteral("View"));
+    MNUview->setObjectName(QStringLiteral("MNUview"));
+    MNUallArchives = MNUview->addAction(QStringLiteral("All archives"));
     MNUallArchives->setObjectName(QStringLiteral("MNUallArchives"));
     MNUallArchives->setCheckable(true);
     connect(MNUallArchives, &QAction::triggered, this, [this] { MNUallArchives_Click(); });

@@ -16,6 +16,7 @@ class FrmSearch;
 class frmAbout;
 class QAction;
 class QLabel;
+class QMenu;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
@@ -69,6 +70,7 @@ public:
     QAction* CmdQuit = nullptr;
     QAction* MNUabout = nullptr;
     // Checked: the list holds every archive of the catalogue that is on disk, not just the four it supports.
+    QMenu* MNUview = nullptr;
     QAction* MNUallArchives = nullptr;
     void MNUallArchives_Click();
 
