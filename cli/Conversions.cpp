@@ -118,7 +118,8 @@ void decryptTable(const std::string& gamePath) {
 
 } // namespace
 
-std::function<void(const std::string&)> outputConverter(const Request& request, std::ostream& err) {
+std::function<void(const std::string&)> outputConverter(const Request& request,
+                                                        [[maybe_unused]] std::ostream& err) {
     std::function<void(const std::string&)> sound;
 #ifdef QUILLMERE_HAVE_SOUND
     if (request.wav)
