@@ -15,15 +15,15 @@ GameResources::Warn warnings(std::ostream& err) {
 int archivesCommand(const Request& request, Streams& streams) {
     const GameResources game(request.game.BGpath, request.game.lang, warnings(streams.err));
     if (request.json) {
-        nlohmann::json list = nlohmann::json::array();
+        JsonRows list(streams.out);
         for (const GameArchive& archive : game.archives())
-            list.push_back({{"index", archive.index},
-                            {"name", gameText(archive.name)},
-                            {"resources", archive.resources},
-                            {"size", archive.size},
-                            {"path", archive.path ? nlohmann::json(*archive.path) : nlohmann::json(nullptr)},
-                            {"catalogue", archive.catalogue}});
-        writeJson(streams.out, list);
+            list.add({{"index", archive.index},
+                      {"name", gameText(archive.name)},
+                      {"resources", archive.resources},
+                      {"size", archive.size},
+                      {"path", archive.path ? nlohmann::json(*archive.path) : nlohmann::json(nullptr)},
+                      {"catalogue", archive.catalogue}});
+        list.finish();
         return 0;
     }
     for (const GameArchive& archive : game.archives())

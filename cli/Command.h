@@ -2,6 +2,7 @@
 
 #include "Output.h"
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -72,6 +73,10 @@ std::function<void(const std::string&)> outputConverter(const Request& request, 
 
 // Warnings of the game's layers, one line each on `err`.
 std::function<void(const std::string&)> warnings(std::ostream& err);
+
+// What the request's words and --type accept, to read no more of the game than they name; empty when they
+// accept everything.
+std::function<bool(const std::string& resRef, std::uint16_t type)> wantedBy(const Request& request);
 
 // The resources the request's words and --type name, in name order; a word that names nothing is a usage
 // error.

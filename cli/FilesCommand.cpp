@@ -39,7 +39,7 @@ int filesCommand(const Request& request, Streams& streams) {
         bif.emplace(locateArchive(selection), ByteReader::kRandomAccessBuffer);
         strings = itemNameTable(request.game.BGpath, request.game.lang);
     }
-    nlohmann::json list = nlohmann::json::array();
+    JsonRows list(streams.out);
     std::string line;
     for (const std::size_t i : shown) {
         const ListedFile& file = listing.files[i];
@@ -47,13 +47,13 @@ int filesCommand(const Request& request, Streams& streams) {
         if (items)
             name = strings->text(readEntryDetails(*bif, static_cast<int>(i)).nameIndex);
         if (request.json) {
-            list.push_back({{"index", i},
-                            {"name", gameText(file.text)},
-                            {"offset", file.dataOffset},
-                            {"size", file.dataSize},
-                            {"type", file.resourceType},
-                            {"description", describeEnding(file.text)},
-                            {"item", name}});
+            list.add({{"index", i},
+                      {"name", gameText(file.text)},
+                      {"offset", file.dataOffset},
+                      {"size", file.dataSize},
+                      {"type", file.resourceType},
+                      {"description", describeEnding(file.text)},
+                      {"item", name}});
             continue;
         }
         line.clear();
@@ -63,7 +63,7 @@ int filesCommand(const Request& request, Streams& streams) {
         streams.out.write(line);
     }
     if (request.json)
-        writeJson(streams.out, list);
+        list.finish();
     return 0;
 }
 

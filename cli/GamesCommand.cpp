@@ -11,15 +11,15 @@ int gamesCommand(const Request& request, Streams& streams) {
     const std::vector<GameCandidate> candidates = gameFolderCandidates(request.gameOption);
     const std::size_t chosen = chosenCandidate(candidates);
     if (request.json) {
-        nlohmann::json list = nlohmann::json::array();
+        JsonRows list(streams.out);
         for (std::size_t i = 0; i < candidates.size(); ++i) {
             const GameCandidate& c = candidates[i];
-            list.push_back({{"used", i == chosen},
-                            {"source", hostText(c.source)},
-                            {"folder", c.folder.empty() ? std::string(".") : hostText(c.folder)},
-                            {"catalogue", c.hasCatalogue}});
+            list.add({{"used", i == chosen},
+                      {"source", hostText(c.source)},
+                      {"folder", c.folder.empty() ? std::string(".") : hostText(c.folder)},
+                      {"catalogue", c.hasCatalogue}});
         }
-        writeJson(streams.out, list);
+        list.finish();
         return 0;
     }
     for (std::size_t i = 0; i < candidates.size(); ++i) {

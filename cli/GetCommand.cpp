@@ -14,7 +14,7 @@ namespace qm::cli {
 // its file is whole. Resources whose archive is missing are the run's failure, named once the others are
 // written.
 int getCommand(const Request& request, Streams& streams) {
-    GameResources game(request.game.BGpath, request.game.lang, warnings(streams.err));
+    GameResources game(request.game.BGpath, request.game.lang, warnings(streams.err), wantedBy(request));
     const std::vector<GameResource> chosen = chosenResources(game, request, false);
     std::vector<DataPick> picks;
     std::set<std::string> missing;

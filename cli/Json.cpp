@@ -2,24 +2,20 @@
 
 namespace qm::cli {
 
-void writeJson(Output& out, const nlohmann::json& document) {
-    constexpr auto replace = nlohmann::json::error_handler_t::replace;
-    if (!document.is_array() || document.empty()) {
-        out.write(document.dump(-1, ' ', false, replace) + '\n');
-        return;
+void JsonRows::add(const nlohmann::json& row) {
+    m_text += m_any ? ",\n  " : "[\n  ";
+    m_any = true;
+    m_text += row.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    if (m_text.size() > (1u << 16)) {
+        m_out.write(m_text);
+        m_text.clear();
     }
-    std::string text = "[\n";
-    for (std::size_t i = 0; i < document.size(); ++i) {
-        text += "  ";
-        text += document[i].dump(-1, ' ', false, replace);
-        text += i + 1 < document.size() ? ",\n" : "\n";
-        if (text.size() > (1u << 16)) {
-            out.write(text);
-            text.clear();
-        }
-    }
-    text += "]\n";
-    out.write(text);
+}
+
+void JsonRows::finish() {
+    m_text += m_any ? "\n]\n" : "[]\n";
+    m_out.write(m_text);
+    m_text.clear();
 }
 
 } // namespace qm::cli

@@ -10,10 +10,10 @@ int listCommand(const Request& request, Streams& streams) {
     auto names = listbifs(request.game.BGpath);
     sortArchiveNames(names);
     if (request.json) {
-        nlohmann::json list = nlohmann::json::array();
+        JsonRows list(streams.out);
         for (const auto& name : names)
-            list.push_back({{"name", gameText(name)}});
-        writeJson(streams.out, list);
+            list.add({{"name", gameText(name)}});
+        list.finish();
         return 0;
     }
     for (const auto& name : names)

@@ -3,7 +3,11 @@
 #include "GameResources.h"
 #include "Json.h"
 #include "Patterns.h"
+#include "SafeName.h"
 #include "Text.h"
+#include "TypeTable.h"
+
+#include <algorithm>
 
 namespace qm::cli {
 
@@ -23,6 +27,25 @@ const char* layerName(ResourceLayer layer) {
 
 } // namespace
 
+GameResources::Wanted wantedBy(const Request& request) {
+    if (request.words.empty() && !request.type)
+        return {};
+    std::vector<std::string> patterns;
+    for (const std::string& word : request.words)
+        patterns.push_back(utf8ToCp1252(word));
+    const std::string extension = request.type ? asciiUpper(*request.type) : std::string();
+    return [patterns, extension](const std::string& resRef, std::uint16_t type) {
+        const std::string typeName = documentedExtension(type);
+        if (!extension.empty() && asciiUpper(typeName) != extension)
+            return false;
+        if (patterns.empty())
+            return true;
+        const std::string name = safeName(resRef) + "." + typeName;
+        return std::any_of(patterns.begin(), patterns.end(),
+                           [&name](const std::string& pattern) { return matchesPattern(pattern, name); });
+    };
+}
+
 std::vector<GameResource> chosenResources(const GameResources& game, const Request& request, bool allCopies) {
     std::vector<GameResource> all = game.resources(allCopies);
     if (request.type) {
@@ -34,6 +57,8 @@ std::vector<GameResource> chosenResources(const GameResources& game, const Reque
                    asciiUpper(r.name.substr(r.name.size() - wanted.size())) != wanted;
         });
     }
+    if (request.words.empty())
+        return all;
     std::vector<std::string> names;
     names.reserve(all.size());
     for (const GameResource& r : all)
@@ -46,27 +71,31 @@ std::vector<GameResource> chosenResources(const GameResources& game, const Reque
 
 // Each resource once, as the game loads it, sorted by name; the hidden copies too on request.
 int resourcesCommand(const Request& request, Streams& streams) {
-    const GameResources game(request.game.BGpath, request.game.lang, warnings(streams.err));
+    const GameResources game(request.game.BGpath, request.game.lang, warnings(streams.err),
+                             wantedBy(request));
     const std::vector<GameResource> chosen = chosenResources(game, request, request.allCopies);
     const auto archiveName = [&game](const GameResource& r) {
         return r.archive ? gameText(game.archives().at(*r.archive).name) : std::string();
     };
     if (request.json) {
-        nlohmann::json list = nlohmann::json::array();
+        JsonRows list(streams.out);
+        // One row object, its values replaced row by row: no document of the whole listing is built.
+        nlohmann::json row = nlohmann::json::object();
         for (const GameResource& r : chosen) {
-            nlohmann::json entry = {
-                {"name", gameText(r.name)},
-                {"type", r.type},
-                {"size", r.size ? nlohmann::json(*r.size) : nlohmann::json(nullptr)},
-                {"source", layerName(r.layer)},
-                {"archive", r.archive ? nlohmann::json(archiveName(r)) : nlohmann::json(nullptr)}};
-            if (r.missing)
-                entry["missing"] = true;
-            if (r.hidden)
-                entry["hidden"] = true;
-            list.push_back(std::move(entry));
+            row["name"] = gameText(r.name);
+            row["type"] = r.type;
+            row["size"] = r.size ? nlohmann::json(*r.size) : nlohmann::json(nullptr);
+            row["source"] = layerName(r.layer);
+            row["archive"] = r.archive ? nlohmann::json(archiveName(r)) : nlohmann::json(nullptr);
+            for (const auto& [flag, set] : {std::pair{"missing", r.missing}, std::pair{"hidden", r.hidden}}) {
+                if (set)
+                    row[flag] = true;
+                else
+                    row.erase(flag);
+            }
+            list.add(row);
         }
-        writeJson(streams.out, list);
+        list.finish();
         return 0;
     }
     std::string text;

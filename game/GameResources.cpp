@@ -117,6 +117,7 @@ struct GameResources::State {
     std::string BGpath;
     std::string lang;
     Warn warn;
+    Wanted wanted; // empty: every resource
     HostPaths paths;
     std::vector<GameArchive> archives;
     std::vector<ArchiveSource> sources;
@@ -174,6 +175,8 @@ void GameResources::State::listOverride() {
             continue;
         }
         const std::uintmax_t size = entry.file_size(ec);
+        if (wanted && !wanted(asciiUpper(resRef), *type))
+            continue;
         Copy copy;
         copy.resource.resRef = asciiUpper(resRef);
         copy.resource.type = *type;
@@ -297,6 +300,16 @@ void GameResources::State::addCatalogue(const KeyFile& key, const std::string& c
                                         std::size_t dlcOrder,
                                         const std::function<ArchiveSource(const std::string&)>& find) {
     const std::size_t first = archives.size();
+    const auto& entries = key.resources();
+    // Which entries are wanted, and so which archives' tables are read.
+    std::vector<bool> wantedEntry(entries.size(), true);
+    std::vector<bool> tableNeeded(key.archives().size(), !wanted);
+    if (wanted)
+        for (std::size_t k = 0; k < entries.size(); ++k) {
+            wantedEntry[k] = wanted(asciiUpper(entries[k].resRef), entries[k].type);
+            if (wantedEntry[k] && locatorArchive(entries[k].locator) < tableNeeded.size())
+                tableNeeded[locatorArchive(entries[k].locator)] = true;
+        }
     for (std::size_t k = 0; k < key.archives().size(); ++k) {
         const KeyFile::Archive& stored = key.archives()[k];
         GameArchive archive;
@@ -306,7 +319,9 @@ void GameResources::State::addCatalogue(const KeyFile& key, const std::string& c
         archive.catalogue = catalogue;
         archive.layer = layer;
         ArchiveSource source = find(archiveRelativePath(stored.name));
-        if (source.zip || source.hostFile) {
+        if ((source.zip || source.hostFile) && !tableNeeded[k]) {
+            archive.path = source.label;
+        } else if (source.zip || source.hostFile) {
             archive.path = source.label;
             try {
                 const std::unique_ptr<ByteSource> bytes = openSource(source);
@@ -327,7 +342,6 @@ void GameResources::State::addCatalogue(const KeyFile& key, const std::string& c
 
     std::size_t pastTable = 0;
     std::vector<std::size_t> notInTables(key.archives().size());
-    const auto& entries = key.resources();
     for (std::size_t k = 0; k < entries.size(); ++k) {
         const KeyFile::Resource& entry = entries[k];
         const std::uint32_t at = locatorArchive(entry.locator);
@@ -336,6 +350,8 @@ void GameResources::State::addCatalogue(const KeyFile& key, const std::string& c
             continue;
         }
         ++archives[first + at].resources;
+        if (!wantedEntry[k])
+            continue;
         const ArchiveSource& source = sources[first + at];
         Copy copy;
         copy.resource.resRef = asciiUpper(entry.resRef);
@@ -373,12 +389,21 @@ void GameResources::State::rankCopies() {
     for (Copy& copy : copies)
         copy.resource.name = safeName(copy.resource.resRef) + "." + documentedExtension(copy.resource.type);
     // Names are compared upper-cased; one ResRef and type is one resource, whatever its safe name shares.
-    std::sort(copies.begin(), copies.end(), [](const Copy& a, const Copy& b) {
+    // The copies are large: their order is found on indexes, then each is moved once.
+    std::vector<std::uint32_t> order(copies.size());
+    for (std::size_t k = 0; k < order.size(); ++k)
+        order[k] = static_cast<std::uint32_t>(k);
+    std::sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) {
         const auto key = [](const Copy& c) {
             return std::tie(c.resource.name, c.resource.type, c.resource.resRef, c.rank);
         };
-        return key(a) < key(b);
+        return key(copies[a]) < key(copies[b]);
     });
+    std::vector<Copy> sorted;
+    sorted.reserve(copies.size());
+    for (const std::uint32_t k : order)
+        sorted.push_back(std::move(copies[k]));
+    copies = std::move(sorted);
     for (std::size_t k = 1; k < copies.size(); ++k) {
         const GameResource& before = copies[k - 1].resource;
         const GameResource& here = copies[k].resource;
@@ -387,11 +412,16 @@ void GameResources::State::rankCopies() {
 }
 
 GameResources::GameResources(const std::string& BGpath, const std::string& lang, const Warn& warn)
+    : GameResources(BGpath, lang, warn, {}) {}
+
+GameResources::GameResources(const std::string& BGpath, const std::string& lang, const Warn& warn,
+                             const Wanted& wanted)
     : m_state(std::make_unique<State>()) {
     State& state = *m_state;
     state.BGpath = BGpath;
     state.lang = lang;
     state.warn = warn;
+    state.wanted = wanted;
 
     bool found = false;
     const fs::path chitin = state.paths.map(BGpath + "chitin.key", &found);

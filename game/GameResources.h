@@ -53,6 +53,10 @@ public:
     // catalogue that lies about its counts) goes to `warn`, one message each, naming the file; no chitin.key
     // is FileError 53.
     GameResources(const std::string& BGpath, const std::string& lang, const Warn& warn);
+    // Only the resources whose ResRef (upper-cased) and type `wanted` accepts, for callers that need a few
+    // of a large game: the archives of no wanted resource are not read beyond the catalogue.
+    using Wanted = std::function<bool(const std::string& resRef, std::uint16_t type)>;
+    GameResources(const std::string& BGpath, const std::string& lang, const Warn& warn, const Wanted& wanted);
     ~GameResources();
     GameResources(const GameResources&) = delete;
     GameResources& operator=(const GameResources&) = delete;
