@@ -1,4 +1,5 @@
 #include "FileError.h"
+#include "FreeSpace.h"
 #include "FrmEdit.h"
 #include "FrmSearch.h"
 #include "GameBuilder.h"
@@ -22,11 +23,18 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <memory>
+#include <optional>
+#ifdef __linux__
+#include <sys/mount.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
 namespace fs = std::filesystem;
+using qm::test::CurrentDir;
 using qm::test::readBytes;
 
 constexpr std::int16_t kItm = 1005;
@@ -65,6 +73,44 @@ std::vector<std::int32_t> dataOffsets(const std::vector<ArchiveFile>& files) {
     }
     return offsets;
 }
+
+// A folder nobody may write into: one without write permission, or, for root, whom permissions do not
+// stop, a read-only file system mounted over it.
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(fs::path dir) : m_dir(std::move(dir)) {
+        fs::create_directories(m_dir);
+#ifdef __linux__
+        if (::geteuid() == 0) {
+            m_mounted = ::mount("tmpfs", m_dir.c_str(), "tmpfs", MS_RDONLY, "size=16k") == 0;
+            m_holds = m_mounted;
+            return;
+        }
+#endif
+        fs::permissions(m_dir, fs::perms::owner_read | fs::perms::owner_exec);
+        m_holds = true;
+    }
+    ~ReadOnlyFolder() {
+#ifdef __linux__
+        if (m_mounted) {
+            ::umount(m_dir.c_str());
+            return;
+        }
+#endif
+        std::error_code ec;
+        fs::permissions(m_dir, fs::perms::owner_all, ec);
+    }
+    ReadOnlyFolder(const ReadOnlyFolder&) = delete;
+    ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
+    bool holds() const {
+        return m_holds;
+    }
+
+private:
+    fs::path m_dir;
+    bool m_mounted = false;
+    bool m_holds = false;
+};
 
 // A small game: ITEMS with two items, a sound and a CHU; CREATURE with a creature, a type-3 file and a
 // file bigger than one copy chunk; Dialog.tlk with the item names.
@@ -277,21 +323,18 @@ TEST_F(FrmEditDetails, ClearingOneOfTwoShowsTheClearedEntry) {
     EXPECT_EQ(edit->Txtname->text(), "Long Sword");
 }
 
-TEST_F(FrmEditDetails, ClearingTheLastEmptiesDetailsButNamesTheItem) {
+TEST_F(FrmEditDetails, ClearingTheLastEmptiesEveryFileFieldTheNameToo) {
     FrmEdit* edit = openEditor("ITEMS.BIF");
     ASSERT_NE(edit, nullptr);
     check(*edit, 1, true);
+    ASSERT_FALSE(edit->Txtname->text().isEmpty());
     check(*edit, 1, false);
 
     EXPECT_EQ(edit->txttotalfiles->text(), "0");
     EXPECT_EQ(edit->txttotalsize->text(), "0");
-    EXPECT_TRUE(edit->txtfileselected->text().isEmpty());
-    EXPECT_TRUE(edit->txtaddress->text().isEmpty());
-    EXPECT_TRUE(edit->txtsize->text().isEmpty());
+    for (const QLineEdit* field : {edit->txtfileselected, edit->txtaddress, edit->txtsize, edit->Txtname})
+        EXPECT_TRUE(field->text().isEmpty()) << field->objectName().toStdString();
     EXPECT_TRUE(edit->txtinfo->toPlainText().isEmpty());
-    // The name is looked up after the fields were emptied.
-    EXPECT_EQ(edit->Txtname->text(), QString::fromUtf8("\xC3\x89p\xC3\xA9"
-                                                       "e du Roi"));
 }
 
 // The Enhanced Edition: names from lang/en_US/dialog.tlk in UTF-8, numbered past 32767, which the
@@ -372,16 +415,34 @@ TEST_F(FrmEditDetails, UnknownEndingsShowTheThreeLineFallback) {
     EXPECT_EQ(creatureEdit->txtinfo->toPlainText(), chu);
 }
 
-TEST_F(FrmEditDetails, SpaceOnTheCurrentEntryTogglesItsCheck) {
+// Space checks the current entry, Ctrl+A every entry, each through the check event a click raises; Tab
+// goes from the list to Extract, past the fields that only show.
+TEST_F(FrmEditDetails, KeyboardChecksAndTabOrder) {
     FrmEdit* edit = openEditor("ITEMS.BIF");
     ASSERT_NE(edit, nullptr);
     edit->show();
+    edit->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(edit));
     edit->List1->setFocus();
     edit->List1->setCurrentRow(2);
     QTest::keyClick(edit->List1, Qt::Key_Space);
     EXPECT_EQ(edit->List1->item(2)->checkState(), Qt::Checked);
     EXPECT_EQ(edit->txttotalfiles->text(), "1");
     EXPECT_EQ(edit->txtfileselected->text(), "BOOM.WAV");
+
+    QTest::keyClick(edit->List1, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(checkedCount(*edit), 4);
+    EXPECT_EQ(edit->totalfiles, 4);
+    EXPECT_EQ(edit->txttotalsize->text(), "2020");
+    EXPECT_EQ(edit->txtfileselected->text(), "PANEL.CHU") << "the details follow the last check";
+
+    QTest::keyClick(edit->List1, Qt::Key_Tab);
+    EXPECT_TRUE(edit->Cmdextract->hasFocus());
+    for (QWidget* shown : std::initializer_list<QWidget*>{
+             edit->txtfilesize, edit->txtnbfile, edit->txttotalfiles, edit->txttotalsize, edit->Txtname,
+             edit->txtfileselected, edit->txtaddress, edit->txtsize, edit->txtinfo})
+        EXPECT_FALSE(shown->focusPolicy() & Qt::TabFocus)
+            << "Tab passes by " << shown->objectName().toStdString();
 }
 
 TEST_F(FrmEditDetails, TextChangeOfAnEntryIsNotACheckChange) {
@@ -429,9 +490,112 @@ TEST_F(FrmEditExtract, WritesCheckedFilesIntoWorkDirAndUnchecksThem) {
     EXPECT_EQ(edit->txttotalfiles->text(), "0");
     EXPECT_EQ(edit->totalsize, 0);
     EXPECT_TRUE(edit->txtfileselected->text().isEmpty());
-    EXPECT_TRUE(edit->StatusPanel1->text().isEmpty());
+    EXPECT_EQ(edit->StatusPanel1->text(), "2 files written to WorkDir");
+    EXPECT_EQ(fs::path(edit->StatusPanel1->toolTip().toStdString()), fs::absolute(work.path() / "WorkDir"));
     EXPECT_EQ(edit->PBbar1->value(), 0);
     EXPECT_EQ(edit->extractProgress(), (std::vector<float>{100.0f, 0.0f, 100.0f, 0.0f}));
+}
+
+// Output that cannot be written: a box that names the path, the run stops, and the program, its editor and
+// the checks of the files not yet written stay as they were.
+TEST_F(FrmEditExtract, OutputFailuresNameThePathStopTheRunAndKeepTheProgram) {
+#ifdef _WIN32
+    GTEST_SKIP() << "read-only folders, mounts and links of this table are the Linux host's";
+#endif
+    enum class Setup {
+        ReadOnlyWorkDir,
+        NoRoom,
+        WorkDirIsAFile,
+        WorkDirIsADanglingLink,
+        OutputIsAFolder,
+        ReadOnlyCurrentFolder
+    };
+    struct Case {
+        const char* name;
+        Setup setup;
+        bool existenceTest; // the existence test's own "ERROR" box, else the run-time box
+        int number;
+        std::string description;
+        fs::path path;     // relative to the current folder, as the box names it
+        bool firstWritten; // the run wrote the first checked file before it stopped
+    };
+    const fs::path workDirName = "WorkDir";
+    const std::vector<Case> cases = {
+        {"read-only WorkDir", Setup::ReadOnlyWorkDir, false, qm::PermissionDenied,
+         qm::errorDescription(qm::PermissionDenied), workDirName / "SWORD01.ITM.quillmere-part", false},
+        {"no room for the checked files", Setup::NoRoom, false, qm::DiskFull,
+         "not enough free space: needs 1.3 kB, 100 bytes free", workDirName, false},
+        {"WorkDir is a file", Setup::WorkDirIsAFile, false, qm::PathFileAccessError,
+         "an output folder is not a folder", workDirName, false},
+        {"WorkDir is a dangling link", Setup::WorkDirIsADanglingLink, false, qm::PathFileAccessError,
+         "an output folder is a symbolic link", workDirName, false},
+        {"second output is taken by a folder", Setup::OutputIsAFolder, false, qm::PathFileAccessError,
+         qm::errorDescription(qm::PathFileAccessError), workDirName / "BOOM.WAV", true},
+        {"read-only current folder", Setup::ReadOnlyCurrentFolder, true, qm::PermissionDenied,
+         qm::errorDescription(qm::PermissionDenied), workDirName, false},
+    };
+    FrmEdit* edit = openEditor("ITEMS.BIF");
+    ASSERT_NE(edit, nullptr);
+    for (std::size_t n = 0; n < cases.size(); ++n) {
+        const Case& c = cases[n];
+        SCOPED_TRACE(c.name);
+        const fs::path out = work.path() / ("case-" + std::to_string(n));
+        const fs::path workDir = out / "WorkDir";
+        fs::create_directories(out);
+        std::optional<ReadOnlyFolder> readOnly;
+        switch (c.setup) {
+        case Setup::ReadOnlyWorkDir:
+            readOnly.emplace(workDir);
+            break;
+        case Setup::NoRoom:
+            qm::replaceFreeSpaceQuery([](const fs::path&) { return std::int64_t{100}; });
+            break;
+        case Setup::WorkDirIsAFile:
+            qm::build::writeFile(workDir, "not a folder");
+            break;
+        case Setup::WorkDirIsADanglingLink:
+            fs::create_directory_symlink(out / "gone", workDir);
+            break;
+        case Setup::OutputIsAFolder:
+            fs::create_directories(workDir / "BOOM.WAV" / "inside");
+            break;
+        case Setup::ReadOnlyCurrentFolder:
+            readOnly.emplace(out);
+            break;
+        }
+        if (readOnly && !readOnly->holds()) {
+            std::cerr << "not checked here: " << c.name << " (root, and no read-only mount)\n";
+            continue;
+        }
+        const CurrentDir inOut(out);
+        check(*edit, 0, true);
+        check(*edit, 2, true);
+        const int beepsBefore = dialogs.beeps;
+        const QString description = QString::fromStdString(c.description);
+        const QString path = QString::fromStdString(c.path.string());
+        if (c.existenceTest)
+            dialogs.expectMessage("ERROR",
+                                  QStringLiteral("%1 : %2\n%3").arg(c.number).arg(description, path));
+        else
+            dialogs.expectMessage(
+                "Quillmere",
+                QStringLiteral("Run-time error '%1':\n\n%2\n%3").arg(c.number).arg(description, path));
+
+        edit->Cmdextract_Click(); // an end of the program would throw ProgramEnded out of the test
+
+        qm::replaceFreeSpaceQuery(qm::hostFreeSpace);
+        EXPECT_EQ(dialogs.pending(), 0u);
+        EXPECT_EQ(dialogs.beeps - beepsBefore, c.existenceTest ? 1 : 0);
+        EXPECT_EQ(edit->List1->item(0)->checkState(), c.firstWritten ? Qt::Unchecked : Qt::Checked);
+        EXPECT_EQ(edit->List1->item(2)->checkState(), Qt::Checked) << "the file not written stays checked";
+        EXPECT_EQ(edit->totalfiles, c.firstWritten ? 1 : 2);
+        if (c.firstWritten) {
+            EXPECT_EQ(readBytes(workDir / "SWORD01.ITM"), items[0].data) << "what was written stays whole";
+        }
+        EXPECT_EQ(host->editWindow(), edit);
+        for (int row = 0; row < edit->List1->count(); ++row)
+            check(*edit, row, false);
+    }
 }
 
 TEST_F(FrmEditExtract, NothingCheckedStillCreatesWorkDir) {
@@ -532,8 +696,9 @@ using FrmEditMenus = EditorGame;
 TEST_F(FrmEditMenus, MenuCaptions) {
     FrmEdit* edit = openEditor("ITEMS.BIF");
     ASSERT_NE(edit, nullptr);
-    EXPECT_EQ(edit->MnuClose->text(), "Exit Vezidezozu");
-    EXPECT_EQ(edit->MnuSearch->text(), "Search");
+    EXPECT_EQ(edit->MnuClose->text(), "E&xit Vezidezozu");
+    EXPECT_EQ(edit->MnuSearch->text(), "&Search");
+    EXPECT_EQ(edit->Cmdextract->text(), "E&xtract");
 }
 
 TEST_F(FrmEditMenus, ExitClosesTheEditorAndShowsTheMainWindow) {

@@ -4,6 +4,7 @@
 #include "Fonts.h"
 #include "FrmEdit.h"
 #include "FrmMain.h"
+#include "FrmSearch.h"
 #include "GameBuilder.h"
 #include "HostPath.h"
 #include "ScriptedDialogs.h"
@@ -14,7 +15,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QFocusEvent>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -105,6 +108,13 @@ protected:
         m_gameDir.unset();
         m_cwd.reset();
     }
+    // The box of a start without a catalogue, which says why the list is empty.
+    void expectNoCatalogueBox() {
+        m_dialogs.expectMessage("Quillmere",
+                                QStringLiteral("No chitin.key in %1.\nStart Quillmere with the game folder: "
+                                               "quillmere GAME_FOLDER")
+                                    .arg(QString::fromStdString(m_game.string())));
+    }
 
     TempDir m_temp;
     const fs::path m_game = m_temp / "game";
@@ -129,8 +139,11 @@ QString missingArchiveBox(const std::string& gamePath) {
 
 } // namespace
 
-TEST_F(FrmMainStartUp, WithoutCatalogueOpensEmptyWithEditDisabled) {
+TEST_F(FrmMainStartUp, WithoutCatalogueOpensEmptyWithEditDisabledAndSaysWhy) {
+    expectNoCatalogueBox();
     FrmMain window(m_dialogs);
+    EXPECT_EQ(m_dialogs.pending(), 0u);
+    EXPECT_EQ(m_dialogs.beeps, 0) << "the box comes without a beep";
     EXPECT_EQ(window.List1->count(), 0);
     EXPECT_FALSE(window.cmdedit->isEnabled());
     EXPECT_TRUE(window.Cmdextract->isEnabled());
@@ -138,10 +151,13 @@ TEST_F(FrmMainStartUp, WithoutCatalogueOpensEmptyWithEditDisabled) {
     EXPECT_TRUE(window.LblExtract->text().isEmpty());
     EXPECT_EQ(window.selection().BGpath, (m_game / "").string());
     EXPECT_TRUE(window.selection().targetfile.empty());
-    EXPECT_TRUE(m_dialogs.shown.empty()) << "an empty list is not reported";
+    EXPECT_EQ(m_dialogs.shown.size(), 1u) << "one box";
+    window.MNUallArchives->trigger();
+    EXPECT_EQ(m_dialogs.shown.size(), 1u) << "only the start says it";
 }
 
 TEST_F(FrmMainStartUp, WithoutCatalogueExtractAnswersSelectAFileAndWritesNothing) {
+    expectNoCatalogueBox();
     FrmMain window(m_dialogs);
     m_dialogs.expectMessage("Error", "Select a file");
     QTest::mouseClick(window.Cmdextract, Qt::LeftButton);
@@ -196,10 +212,12 @@ TEST_F(FrmMainStartUp, MissingGameFolderEndsTheProgramAfterTheErrorBox) {
     for (const bool given : {false, true}) {
         if (!given)
             m_gameDir.set(nowhere);
+        // The box names the folder to correct.
         m_dialogs.expectMessage("ERROR",
-                                QStringLiteral("%1 : %2")
+                                QStringLiteral("%1 : %2\n%3")
                                     .arg(qm::PathNotFound)
-                                    .arg(QString::fromStdString(qm::errorDescription(qm::PathNotFound))));
+                                    .arg(QString::fromStdString(qm::errorDescription(qm::PathNotFound)))
+                                    .arg(QString::fromStdString(nowhere)));
         try {
             FrmMain window(m_dialogs, given ? std::optional<std::string>(nowhere) : std::nullopt);
             ADD_FAILURE() << "the window was created";
@@ -396,6 +414,7 @@ TEST_F(FrmMainExtract, ProgressBarShowsWholeNumbersOfTheExactValues) {
 }
 
 TEST_F(FrmMainExtract, ReturnAndEnterPressTheFocusedButton) {
+    expectNoCatalogueBox();
     FrmMain window(m_dialogs);
     window.show();
     window.Cmdextract->setFocus();
@@ -429,28 +448,32 @@ TEST_F(FrmMainExtract, ArchiveGoneSinceTheChoiceShowsRunTimeErrorAndTheProgramGo
     EXPECT_EQ(window.selection().targetfile, "CREATURE");
 }
 
-TEST_F(FrmMainExtract, UnexpectedExistenceFailureEndsTheProgram) {
+// An existence test that fails on the output side names the path and stops the run; the program goes on.
+TEST_F(FrmMainExtract, OutputExistenceFailureNamesThePathAndTheProgramGoesOn) {
     writeCreatureGame(m_game, {{"A", "1"}});
     FrmMain window(m_dialogs);
     window.List1->setCurrentRow(rowOf(window, "CREATURE.BIF"));
     // A folder where the log belongs: the log's existence test cannot open it.
     fs::create_directories(m_work / "CREATURE.log");
     m_dialogs.expectMessage("ERROR",
-                            QStringLiteral("%1 : %2")
+                            QStringLiteral("%1 : %2\n%3")
                                 .arg(qm::PathFileAccessError)
-                                .arg(QString::fromStdString(qm::errorDescription(qm::PathFileAccessError))));
-    try {
-        window.Cmdextract_Click();
-        ADD_FAILURE() << "the program went on";
-    } catch (const ProgramEnded& end) {
-        EXPECT_EQ(end.exitCode, 1);
-    }
+                                .arg(QString::fromStdString(qm::errorDescription(qm::PathFileAccessError)))
+                                .arg(QString::fromStdString(qm::displayPath(qm::hostPath("CREATURE.log")))));
+    window.Cmdextract_Click(); // an end of the program would throw ProgramEnded out of the test
+    EXPECT_EQ(m_dialogs.pending(), 0u);
     EXPECT_EQ(m_dialogs.beeps, 1);
+
+    fs::remove(m_work / "CREATURE.log");
+    m_dialogs.expectMessage("End of Extraction", kDone);
+    window.Cmdextract_Click();
+    EXPECT_EQ(qm::test::readBytes(m_work / "CREATURE" / "A.CRE"), "1");
 }
 
 using FrmMainRoutines = FrmMainTest;
 
 TEST_F(FrmMainRoutines, ExistenceTestsAnswerWithoutBoxes) {
+    expectNoCatalogueBox();
     FrmMain window(m_dialogs);
     qm::test::writeBytes(m_work / "present.txt", "");
     fs::create_directories(m_work / "Folder");
@@ -460,31 +483,36 @@ TEST_F(FrmMainRoutines, ExistenceTestsAnswerWithoutBoxes) {
     EXPECT_TRUE(window.direxist("present.txt"));
     EXPECT_FALSE(window.direxist("NewFolder"));
     EXPECT_FALSE(fs::exists(m_work / "NewFolder")) << "the test leaves no folder behind";
-    EXPECT_TRUE(m_dialogs.shown.empty());
+    EXPECT_EQ(m_dialogs.shown.size(), 1u) << "the start's box only";
     EXPECT_EQ(m_dialogs.beeps, 0);
 }
 
 TEST_F(FrmMainRoutines, FileTestInAMissingFolderEndsTheProgramAfterTheErrorBox) {
+    expectNoCatalogueBox();
     FrmMain window(m_dialogs);
-    m_dialogs.expectMessage("ERROR",
-                            QStringLiteral("%1 : %2")
-                                .arg(qm::PathNotFound)
-                                .arg(QString::fromStdString(qm::errorDescription(qm::PathNotFound))));
+    m_dialogs.expectMessage(
+        "ERROR", QStringLiteral("%1 : %2")
+                         .arg(qm::PathNotFound)
+                         .arg(QString::fromStdString(qm::errorDescription(qm::PathNotFound))) +
+                     "\n" + QString::fromStdString(qm::displayPath(qm::hostPath("missing\\file.txt"))));
     EXPECT_THROW(window.fileexist("missing\\file.txt"), ProgramEnded);
     EXPECT_EQ(m_dialogs.beeps, 1);
 }
 
 TEST_F(FrmMainRoutines, FolderTestUnderAMissingParentEndsTheProgramAfterTheErrorBox) {
+    expectNoCatalogueBox();
     FrmMain window(m_dialogs);
-    m_dialogs.expectMessage("ERROR",
-                            QStringLiteral("%1 : %2")
-                                .arg(qm::PathNotFound)
-                                .arg(QString::fromStdString(qm::errorDescription(qm::PathNotFound))));
+    m_dialogs.expectMessage(
+        "ERROR", QStringLiteral("%1 : %2")
+                         .arg(qm::PathNotFound)
+                         .arg(QString::fromStdString(qm::errorDescription(qm::PathNotFound))) +
+                     "\n" + QString::fromStdString(qm::displayPath(qm::hostPath("missing\\child"))));
     EXPECT_THROW(window.direxist("missing\\child"), ProgramEnded);
     EXPECT_EQ(m_dialogs.beeps, 1);
 }
 
 TEST_F(FrmMainRoutines, DoneAndErrormsgBeepThenShowTheirBoxes) {
+    expectNoCatalogueBox();
     FrmMain window(m_dialogs);
     m_dialogs.expectMessage("End of Extraction", kDone);
     window.Done();
@@ -496,12 +524,17 @@ TEST_F(FrmMainRoutines, DoneAndErrormsgBeepThenShowTheirBoxes) {
 
 using FrmMainQuit = FrmMainTest;
 
+// The menu's Quit and the title bar's close ask the same question.
 TEST_F(FrmMainQuit, NoLeavesEverythingAsItWas) {
     qm::build::writeDemoGame(m_game, 4);
     FrmMain window(m_dialogs);
+    window.show();
     window.List1->setCurrentRow(rowOf(window, "ITEMS.BIF"));
     m_dialogs.expectQuestion("Exit Program", "Are you sure you want to quit ?", false);
     window.CmdQuit->trigger();
+    m_dialogs.expectQuestion("Exit Program", "Are you sure you want to quit ?", false);
+    EXPECT_FALSE(window.close());
+    EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(m_dialogs.pending(), 0u);
     EXPECT_EQ(m_dialogs.beeps, 0) << "the question comes without a beep";
     EXPECT_EQ(window.selection().targetfile, "ITEMS");
@@ -509,20 +542,28 @@ TEST_F(FrmMainQuit, NoLeavesEverythingAsItWas) {
 }
 
 TEST_F(FrmMainQuit, YesEndsTheProgramEvenWithTheAboutWindowOpen) {
+    expectNoCatalogueBox();
     FrmMain window(m_dialogs);
+    window.show();
     window.showAbout();
-    m_dialogs.expectQuestion("Exit Program", "Are you sure you want to quit ?", true);
-    try {
-        window.CmdQuit_Click();
-        ADD_FAILURE() << "the program went on";
-    } catch (const ProgramEnded& end) {
-        EXPECT_EQ(end.exitCode, 0);
+    for (const bool titleBar : {false, true}) {
+        m_dialogs.expectQuestion("Exit Program", "Are you sure you want to quit ?", true);
+        try {
+            if (titleBar)
+                window.close();
+            else
+                window.CmdQuit_Click();
+            ADD_FAILURE() << "the program went on";
+        } catch (const ProgramEnded& end) {
+            EXPECT_EQ(end.exitCode, 0);
+        }
     }
 }
 
 using FrmMainWindows = FrmMainTest;
 
 TEST_F(FrmMainWindows, AboutIsASingleModelessWindowWithoutOwner) {
+    expectNoCatalogueBox();
     FrmMain window(m_dialogs);
     window.show();
     window.MNUabout->trigger();
@@ -542,6 +583,7 @@ TEST_F(FrmMainWindows, AboutIsASingleModelessWindowWithoutOwner) {
 }
 
 TEST_F(FrmMainWindows, AboutClosedIsCreatedAfreshNextTime) {
+    expectNoCatalogueBox();
     FrmMain window(m_dialogs);
     window.MNUabout_Click();
     ASSERT_NE(window.aboutWindow(), nullptr);
@@ -567,9 +609,42 @@ TEST_F(FrmMainWindows, EditOpensOneEditorForTheChosenArchive) {
     EXPECT_TRUE(window.cmdedit->isEnabled());
 }
 
+// Edit shows the archive chosen last: the open editor lists another one anew, and the search window's
+// caption follows; on the same archive the editor keeps its checks.
+TEST_F(FrmMainWindows, EditShowsTheChosenArchiveInTheOpenEditor) {
+    qm::build::writeDemoGame(m_game, 4);
+    FrmMain window(m_dialogs);
+    window.List1->setCurrentRow(rowOf(window, "ITEMS.BIF"));
+    window.cmdedit_Click();
+    FrmEdit* editor = window.editWindow();
+    ASSERT_NE(editor, nullptr);
+    editor->List1->item(0)->setCheckState(Qt::Checked);
+    editor->MnuSearch_Click();
+    ASSERT_NE(window.searchWindow(), nullptr);
+
+    window.List1->setCurrentRow(rowOf(window, "SPELLS.BIF"));
+    EXPECT_EQ(editor->Lblfilename->text(), "ITEMS") << "only Edit changes the editor";
+    window.cmdedit_Click();
+    EXPECT_EQ(window.editWindow(), editor);
+    EXPECT_EQ(editor->Lblfilename->text(), "SPELLS");
+    EXPECT_EQ(editor->keptArchive().targetfile, "SPELLS");
+    EXPECT_EQ(editor->List1->count(), window.selection().nbfile);
+    EXPECT_EQ(editor->totalfiles, 0);
+    EXPECT_EQ(editor->txttotalfiles->text(), "0");
+    EXPECT_TRUE(editor->Txtname->isHidden());
+    EXPECT_EQ(window.searchWindow()->FraCritere->title(), "Search file in SPELLS.bif");
+
+    editor->List1->item(1)->setCheckState(Qt::Checked);
+    window.cmdedit_Click();
+    EXPECT_EQ(editor->List1->item(1)->checkState(), Qt::Checked) << "the same archive is shown as it is";
+    EXPECT_EQ(editor->totalfiles, 1);
+    EXPECT_TRUE(m_dialogs.shown.empty());
+}
+
 using FrmMainLayout = FrmMainTest;
 
 TEST_F(FrmMainLayout, ClientAreaHasTheFixedSizeBelowTheMenu) {
+    expectNoCatalogueBox();
     FrmMain window(m_dialogs);
     window.show();
     QCoreApplication::processEvents();
@@ -580,6 +655,7 @@ TEST_F(FrmMainLayout, ClientAreaHasTheFixedSizeBelowTheMenu) {
 }
 
 TEST_F(FrmMainLayout, ControlsSitWhereTheTwipsPutThem) {
+    expectNoCatalogueBox();
     FrmMain window(m_dialogs);
     EXPECT_EQ(window.PBprogress->geometry(), QRect(40, 320, 217, 17));
     EXPECT_EQ(window.Picture1->geometry(), QRect(0, 0, 297, 385));
@@ -595,6 +671,7 @@ TEST_F(FrmMainLayout, ControlsSitWhereTheTwipsPutThem) {
 }
 
 TEST_F(FrmMainLayout, ProgressBarStaysVisibleAboveTheParchment) {
+    expectNoCatalogueBox();
     FrmMain window(m_dialogs);
     QWidget* client = window.centralWidget();
     EXPECT_EQ(client->childAt(QPoint(100, 328)), window.PBprogress);
@@ -603,6 +680,7 @@ TEST_F(FrmMainLayout, ProgressBarStaysVisibleAboveTheParchment) {
 }
 
 TEST_F(FrmMainLayout, PicturesFontsAndTooltipAreSet) {
+    expectNoCatalogueBox();
     FrmMain window(m_dialogs);
     EXPECT_EQ(window.Picture1->pixmap().size(), QSize(293, 382));
     EXPECT_EQ(window.Image1->pixmap().size(), QSize(192, 27));
@@ -612,25 +690,27 @@ TEST_F(FrmMainLayout, PicturesFontsAndTooltipAreSet) {
     EXPECT_EQ(window.cmdedit->font().pixelSize(), 16);
     EXPECT_EQ(window.List1->font().family(), qm::fonts::serifFamily());
     EXPECT_EQ(window.List1->font().pixelSize(), 15);
-    EXPECT_EQ(window.cmdedit->text(), "Edit");
-    EXPECT_EQ(window.Cmdextract->text(), "Extract");
+    EXPECT_EQ(window.cmdedit->text(), "E&dit");
+    EXPECT_EQ(window.Cmdextract->text(), "&Extract");
     EXPECT_FALSE(window.windowIcon().isNull());
     EXPECT_EQ(window.windowIcon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}}));
 }
 
 TEST_F(FrmMainLayout, MenuBarHoldsQuitAndAboutAndAViewMenuWithAllArchives) {
+    expectNoCatalogueBox();
     FrmMain window(m_dialogs);
     const QList<QAction*> actions = window.menuBar()->actions();
     ASSERT_EQ(actions.size(), 3);
-    EXPECT_EQ(actions[0]->text(), "Quit");
-    EXPECT_EQ(actions[1]->text(), "About");
+    EXPECT_EQ(actions[0]->text(), "&Quit");
+    EXPECT_EQ(actions[1]->text(), "&About");
+    EXPECT_EQ(actions[2]->text(), "&View");
     EXPECT_EQ(actions[0]->menu(), nullptr);
     EXPECT_EQ(actions[1]->menu(), nullptr);
     ASSERT_NE(actions[2]->menu(), nullptr);
     const QList<QAction*> view = actions[2]->menu()->actions();
     ASSERT_EQ(view.size(), 1);
     EXPECT_EQ(view[0], window.MNUallArchives);
-    EXPECT_EQ(view[0]->text(), "All archives");
+    EXPECT_EQ(view[0]->text(), "&All archives");
     EXPECT_TRUE(view[0]->isCheckable());
     EXPECT_FALSE(view[0]->isChecked()) << "off at start";
 }
@@ -670,7 +750,34 @@ TEST_F(FrmMainSelection, AllArchivesListsEveryArchiveOnDiskAndExtractsOne) {
     EXPECT_EQ(window.selection().targetfile, "AR0010") << "the choice stays until another is made";
 }
 
+// F10 takes the menu bar: the arrows move along it, Return runs the entry, Escape gives the focus back.
+TEST_F(FrmMainLayout, F10OpensTheMenuBarForTheKeyboard) {
+    expectNoCatalogueBox();
+    FrmMain window(m_dialogs);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    window.List1->setFocus();
+    QTest::keyClick(&window, Qt::Key_F10);
+    QMenuBar* bar = window.menuBar();
+    EXPECT_TRUE(bar->hasFocus());
+    EXPECT_EQ(bar->activeAction(), window.CmdQuit);
+    QTest::keyClick(bar, Qt::Key_Left);
+    EXPECT_EQ(bar->activeAction(), window.MNUallArchives) << "the arrows go round";
+    QTest::keyClick(bar, Qt::Key_Escape);
+    EXPECT_EQ(bar->activeAction(), nullptr);
+    EXPECT_TRUE(window.List1->hasFocus());
+
+    QTest::keyClick(&window, Qt::Key_F10);
+    QTest::keyClick(bar, Qt::Key_Right);
+    EXPECT_EQ(bar->activeAction(), window.MNUabout);
+    QTest::keyClick(bar, Qt::Key_Return);
+    ASSERT_NE(window.aboutWindow(), nullptr);
+    EXPECT_TRUE(window.aboutWindow()->isVisible());
+}
+
 TEST_F(FrmMainLayout, TabGoesFromTheListToExtractToEdit) {
+    expectNoCatalogueBox();
     FrmMain window(m_dialogs);
     EXPECT_EQ(nextTabStop(window.List1), window.Cmdextract);
     EXPECT_EQ(nextTabStop(window.Cmdextract), window.cmdedit);

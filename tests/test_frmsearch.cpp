@@ -51,8 +51,8 @@ TEST_F(FrmSearchLoad, CaptionsAndStartState) {
     EXPECT_TRUE(s.txtadhex->isEnabled());
     EXPECT_FALSE(s.baddec);
     EXPECT_FALSE(s.badhex);
-    EXPECT_EQ(s.cmdsearch->text(), "Search");
-    EXPECT_EQ(s.Cmdexit->text(), "Cancel");
+    EXPECT_EQ(s.cmdsearch->text(), "&Search");
+    EXPECT_EQ(s.Cmdexit->text(), "&Cancel");
 }
 
 TEST_F(FrmSearchLoad, OpeningTwiceKeepsOneWindowAndItsFirstCaption) {
@@ -268,20 +268,29 @@ TEST_F(FrmSearchKeys, FiltersAnswerCharacterCodesDirectly) {
 
 using FrmSearchCancel = SearchWindow;
 
+// The Cancel button and Escape.
 TEST_F(FrmSearchCancel, CancelClosesTheSearchAndShowsTheEditor) {
     FrmEdit* edit = host->showEdit();
     ASSERT_NE(edit, nullptr);
-    edit->MnuSearch_Click();
-    QPointer<FrmSearch> s(host->searchWindow());
-    ASSERT_FALSE(s.isNull());
-    edit->hide();
+    for (const bool escape : {false, true}) {
+        edit->MnuSearch_Click();
+        QPointer<FrmSearch> s(host->searchWindow());
+        ASSERT_FALSE(s.isNull());
+        edit->hide();
 
-    QTest::mouseClick(s->Cmdexit, Qt::LeftButton);
-    flushDeletes();
+        if (escape) {
+            s->activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(s));
+            QTest::keyClick(s->txtnamesearch, Qt::Key_Escape);
+        } else {
+            QTest::mouseClick(s->Cmdexit, Qt::LeftButton);
+        }
+        flushDeletes();
 
-    EXPECT_TRUE(s.isNull());
-    EXPECT_EQ(host->editWindow(), edit);
-    EXPECT_TRUE(edit->isVisible());
+        EXPECT_TRUE(s.isNull()) << (escape ? "Escape" : "Cancel");
+        EXPECT_EQ(host->editWindow(), edit);
+        EXPECT_TRUE(edit->isVisible());
+    }
 }
 
 TEST_F(FrmSearchCancel, CancelAfterTheEditorExitedLoadsAFreshEditor) {

@@ -14,6 +14,12 @@ template <typename Window> Window* bringUp(Window* window) {
     return window;
 }
 
+// The same archive file of the same game, read in the same language.
+bool sameArchive(const qm::SelectionState& a, const qm::SelectionState& b) {
+    return a.BGpath == b.BGpath && a.targetdir == b.targetdir && a.targetfile == b.targetfile &&
+           a.lang == b.lang;
+}
+
 } // namespace
 
 ChildWindows::~ChildWindows() {
@@ -32,6 +38,19 @@ FrmEdit* ChildWindows::showEdit() {
         m_edit = window;
     }
     return bringUp(m_edit.data());
+}
+
+FrmEdit* ChildWindows::showChosenEdit() {
+    if (m_edit && !sameArchive(m_edit->keptArchive(), m_host.selection())) {
+        if (!m_edit->relist()) {
+            delete m_search;
+            delete m_edit;
+            return nullptr;
+        }
+        if (m_search)
+            m_search->showArchive(m_edit->keptArchive().targetfile);
+    }
+    return showEdit();
 }
 
 FrmSearch* ChildWindows::showSearch() {

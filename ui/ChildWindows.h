@@ -19,6 +19,10 @@ public:
     // The editor lists the host's selection when it is created; null when that load failed (it has
     // reported itself).
     FrmEdit* showEdit();
+    // The main window's Edit: the editor shows the host's selection. One open on another archive lists
+    // the chosen one anew (the search window's caption follows); one on the same archive comes to the
+    // front as it is. Null when the listing failed (it has reported itself, and the editor is closed).
+    FrmEdit* showChosenEdit();
     // The search is about the archive the editor lists, which the host may have left meanwhile.
     FrmSearch* showSearch();
     FrmEdit* edit() const;

@@ -79,11 +79,21 @@ void showRuntimeError(Dialogs& dialogs, const qm::FileError& error) {
     dialogs.message(QStringLiteral(QUILLMERE_APP_TITLE), runtimeErrorText(error));
 }
 
-void showFatalError(Dialogs& dialogs, const qm::FileError& error) {
+QString fatalErrorText(const qm::FileError& error) {
+    QString text =
+        QStringLiteral("%1 : %2").arg(error.number()).arg(QString::fromStdString(error.description()));
+    if (!error.path().empty())
+        text += QLatin1Char('\n') + QString::fromStdString(error.path());
+    return text;
+}
+
+void showOutputError(Dialogs& dialogs, const qm::FileError& error) {
     dialogs.beep();
-    dialogs.message(
-        QStringLiteral("ERROR"),
-        QStringLiteral("%1 : %2").arg(error.number()).arg(QString::fromStdString(error.description())));
+    dialogs.message(QStringLiteral("ERROR"), fatalErrorText(error));
+}
+
+void showFatalError(Dialogs& dialogs, const qm::FileError& error) {
+    showOutputError(dialogs, error);
     dialogs.endProgram(1);
     // endProgram never returns; the compiler cannot see that through a virtual call.
     std::abort();

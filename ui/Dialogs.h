@@ -33,5 +33,9 @@ public:
 // on a line of its own, what failed: the path, with the archive entry where there is one.
 QString runtimeErrorText(const qm::FileError& error);
 void showRuntimeError(Dialogs& dialogs, const qm::FileError& error);
-// The fatal box of the existence tests: beep, "N : description" titled "ERROR", then the end.
+// The text of the existence tests' "ERROR" box: "N : description" and, on a line of its own, the path.
+QString fatalErrorText(const qm::FileError& error);
+// The fatal box of the existence tests: beep, the "ERROR" box, then the end.
 [[noreturn]] void showFatalError(Dialogs& dialogs, const qm::FileError& error);
+// The same box when a test fails on the output side: the operation stops, the program goes on.
+void showOutputError(Dialogs& dialogs, const qm::FileError& error);

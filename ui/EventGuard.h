@@ -20,3 +20,18 @@ template <typename Work> bool guardEvent(Dialogs& dialogs, Work&& work) {
     }
     return false;
 }
+
+// The guard of an operation that writes output (the extractions): an existence test that fails on the
+// output side names the path in its "ERROR" box and stops the operation only; what was written stays,
+// and so do the program and its windows.
+template <typename Work> bool guardOutput(Dialogs& dialogs, Work&& work) {
+    try {
+        std::forward<Work>(work)();
+        return true;
+    } catch (const qm::FatalFileError& e) {
+        showOutputError(dialogs, e);
+    } catch (const qm::FileError& e) {
+        showRuntimeError(dialogs, e);
+    }
+    return false;
+}

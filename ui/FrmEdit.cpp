@@ -9,7 +9,9 @@
 #include "FileError.h"
 #include "Fonts.h"
 #include "GameResources.h"
+#include "HostPath.h"
 #include "Layout.h"
+#include "MenuKeys.h"
 #include "Selection.h"
 #ifdef QUILLMERE_HAVE_PLAYBACK
 #include "Sound.h"
@@ -19,6 +21,8 @@
 #include "WindowHost.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -52,10 +56,11 @@ void setField(QLineEdit* field, const QString& text) {
     field->setCursorPosition(0);
 }
 
-// The editor's fields are written by the program only.
+// The editor's fields are written by the program only; Tab passes them by, a click still selects text.
 QLineEdit* displayField(QWidget* parent, QPalette::ColorRole background) {
     auto* field = new QLineEdit(parent);
     field->setReadOnly(true);
+    field->setFocusPolicy(Qt::ClickFocus);
     QPalette palette = field->palette();
     palette.setColor(QPalette::Base, palette.color(background));
     field->setPalette(palette);
@@ -139,6 +144,7 @@ void FrmEdit::buildControls() {
     txtsize = place(displayField(Fraselected, QPalette::Button), 840, 2280, 1215, 285);
     txtinfo = place(new QPlainTextEdit(Fraselected), 120, 2640, 1935, 1335);
     txtinfo->setReadOnly(true);
+    txtinfo->setFocusPolicy(Qt::ClickFocus);
     {
         QPalette palette = txtinfo->palette();
         palette.setColor(QPalette::Base, palette.color(QPalette::Button));
@@ -150,7 +156,7 @@ void FrmEdit::buildControls() {
                            static_cast<QWidget*>(txtaddress), static_cast<QWidget*>(txtsize)})
         field->raise();
 
-    Cmdextract = place(new QPushButton(QStringLiteral("Extract"), client), 360, 5160, 1695, 375);
+    Cmdextract = place(new QPushButton(QStringLiteral("E&xtract"), client), 360, 5160, 1695, 375);
     connect(Cmdextract, &QPushButton::clicked, this, [this] { Cmdextract_Click(); });
     pressOnEnter(Cmdextract);
 
@@ -165,11 +171,12 @@ void FrmEdit::buildControls() {
     PBbar1->setTextVisible(false);
     PBbar1->raise();
 
-    QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("File"));
-    MnuClose = mnuFile->addAction(QStringLiteral("Exit Vezidezozu"));
+    // "&" marks each mnemonic: the captions read the same, with the letter underlined under Alt.
+    QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    MnuClose = mnuFile->addAction(QStringLiteral("E&xit Vezidezozu"));
     connect(MnuClose, &QAction::triggered, this, [this] { MnuClose_Click(); });
-    QMenu* mnuEdit = menuBar()->addMenu(QStringLiteral("Edit"));
-    MnuSearch = mnuEdit->addAction(QStringLiteral("Search"));
+    QMenu* mnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    MnuSearch = mnuEdit->addAction(QStringLiteral("&Search"));
     connect(MnuSearch, &QAction::triggered, this, [this] { MnuSearch_Click(); });
 
 #ifdef QUILLMERE_HAVE_PLAYBACK
@@ -185,6 +192,48 @@ void FrmEdit::buildControls() {
             [this](QListWidgetItem* item) { List1_DblClick(List1->row(item)); });
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, [this] { stopSound(); });
+    auto* all = new QShortcut(QKeySequence(QKeySequence::SelectAll), List1);
+    all->setContext(Qt::WidgetShortcut);
+    connect(all, &QShortcut::activated, this, [this] { checkAll(); });
+    setTabOrder(List1, Cmdextract);
+    openMenuOnF10(this);
+}
+
+bool FrmEdit::relist() {
+    stopSound();
+    disconnect(List1, &QListWidget::itemChanged, this, &FrmEdit::onItemChanged);
+    List1->clear();
+    m_listTexts.clear();
+    m_checkStates.clear();
+    m_strings.reset();
+    clearFileFields();
+    txttotalsize->clear();
+    StatusPanel1->clear();
+    StatusPanel1->setToolTip(QString());
+    PBbar1->setValue(0);
+    m_loaded = guardEvent(m_host.dialogs(), [this] { Form_Load(); });
+    return m_loaded;
+}
+
+void FrmEdit::checkAll() {
+    for (int row = 0; row < List1->count(); ++row) {
+        QListWidgetItem* item = List1->item(row);
+        if (item->checkState() == Qt::Checked)
+            continue;
+        item->setCheckState(Qt::Checked);
+        // A check whose event failed was put back after its box: one box is enough.
+        if (item->checkState() != Qt::Checked)
+            return;
+    }
+}
+
+void FrmEdit::clearFileFields() {
+    txtfileselected->clear();
+    txtaddress->clear();
+    txtsize->clear();
+    txtinfo->clear();
+    Txtname->clear();
+    Txtname->setToolTip(QString());
 }
 
 void FrmEdit::Form_Load() {
@@ -274,13 +323,10 @@ void FrmEdit::List1_ItemCheck(int item) {
     // The description's CR LF pairs become the box's line breaks.
     txtinfo->setPlainText(fromGameText(describeInEditor(text)));
 
+    // No file checked: no field describes one, the item's name included.
     if (totalfiles == 0) {
-        txtfileselected->clear();
-        txtaddress->clear();
-        txtsize->clear();
-        txtinfo->clear();
-        Txtname->clear();
-        Txtname->setToolTip(QString());
+        clearFileFields();
+        return;
     }
     if (qm::asciiUpper(m_kept.targetfile) != "ITEMS")
         return;
@@ -301,10 +347,6 @@ void FrmEdit::Cmdextract_Click() {
         const QListWidgetItem* entry = List1->item(i);
         return entry != nullptr && entry->checkState() == Qt::Checked;
     };
-    callbacks.uncheck = [this](int i) {
-        if (QListWidgetItem* entry = List1->item(i))
-            entry->setCheckState(Qt::Unchecked);
-    };
     callbacks.status = [this](const std::string& text) {
         StatusPanel1->setText(fromGameText(text));
         StatusPanel1->repaint();
@@ -314,7 +356,21 @@ void FrmEdit::Cmdextract_Click() {
         PBbar1->setValue(static_cast<int>(std::lround(value)));
         PBbar1->repaint();
     };
-    guardEvent(m_host.dialogs(), [this, &callbacks] { qm::extractSelected(m_kept, m_listTexts, callbacks); });
+    int written = 0;
+    callbacks.uncheck = [this, &written](int i) {
+        ++written;
+        if (QListWidgetItem* entry = List1->item(i))
+            entry->setCheckState(Qt::Unchecked);
+    };
+    guardOutput(m_host.dialogs(),
+                [this, &callbacks] { qm::extractSelected(m_kept, m_listTexts, callbacks); });
+    // What the run wrote, whether it ran to its end or stopped at a failure.
+    const QString workDir =
+        QFileInfo(QString::fromStdString(qm::displayPath(qm::hostPath("WorkDir", qm::PathText::GameOnly))))
+            .absoluteFilePath();
+    StatusPanel1->setText(written == 1 ? QStringLiteral("1 file written to WorkDir")
+                                       : QStringLiteral("%1 files written to WorkDir").arg(written));
+    StatusPanel1->setToolTip(QDir::toNativeSeparators(workDir));
 }
 
 void FrmEdit::MnuClose_Click() {

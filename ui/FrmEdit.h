@@ -35,6 +35,9 @@ public:
     ~FrmEdit() override;
 
     bool loaded() const { return m_loaded; }
+    // Lists the host's selection anew in place of the archive listed: checks, totals and details start
+    // over. False when that load failed (it has reported itself).
+    bool relist();
 
     // Event handlers, callable from tests.
     void List1_ItemCheck(int item);
@@ -98,6 +101,10 @@ private:
     void buildControls();
     void Form_Load();
     void onItemChanged(QListWidgetItem* item);
+    // Ctrl+A: checks every file, one check event each, as clicks would.
+    void checkAll();
+    // Blanks the fields that describe one file.
+    void clearFileFields();
 
     WindowHost& m_host;
     qm::SelectionState m_kept;

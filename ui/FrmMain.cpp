@@ -15,11 +15,13 @@
 #include "GameFolder.h"
 #include "GameLanguage.h"
 #include "Layout.h"
+#include "MenuKeys.h"
 #include "Text.h"
 #include "frmAbout.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
@@ -45,10 +47,13 @@ constexpr qint64 kRedrawInterval = 15;
 
 } // namespace
 
-FrmMain::FrmMain(Dialogs& dialogs, std::optional<std::string> gameFolder, QWidget* parent)
-    : QMainWindow(parent), m_gameFolder(std::move(gameFolder)), m_dialogs(dialogs) {
+FrmMain::FrmMain(Dialogs& dialogs, std::optional<std::string> gameFolder, std::optional<std::string> language,
+                 QWidget* parent)
+    : QMainWindow(parent), m_gameFolder(std::move(gameFolder)), m_language(std::move(language)),
+      m_dialogs(dialogs) {
     buildControls();
     Form_Load();
+    reportMissingCatalogue();
     // Connected only now, so filling the list at load is no choice. A selection, not the current row:
     // the list makes its first entry current when it takes the focus, and that is no choice either.
     connect(List1, &QListWidget::itemSelectionChanged, this, [this] {
@@ -66,16 +71,17 @@ void FrmMain::buildControls() {
     setWindowTitle(QStringLiteral("Quillmere Ziro"));
     setWindowIcon(qm::artwork::programIcon());
 
-    CmdQuit = menuBar()->addAction(QStringLiteral("Quit"));
+    // "&" marks each mnemonic: the captions read the same, with the letter underlined under Alt.
+    CmdQuit = menuBar()->addAction(QStringLiteral("&Quit"));
     CmdQuit->setObjectName(QStringLiteral("CmdQuit"));
     connect(CmdQuit, &QAction::triggered, this, [this] { CmdQuit_Click(); });
-    MNUabout = menuBar()->addAction(QStringLiteral("About"));
+    MNUabout = menuBar()->addAction(QStringLiteral("&About"));
     MNUabout->setObjectName(QStringLiteral("MNUabout"));
     connect(MNUabout, &QAction::triggered, this, [this] { MNUabout_Click(); });
     // A check item shows its state only inside a menu, so it has one of its own.
-    MNUview = menuBar()->addMenu(QStringLiteral("View"));
+    MNUview = menuBar()->addMenu(QStringLiteral("&View"));
     MNUview->setObjectName(QStringLiteral("MNUview"));
-    MNUallArchives = MNUview->addAction(QStringLiteral("All archives"));
+    MNUallArchives = MNUview->addAction(QStringLiteral("&All archives"));
     MNUallArchives->setObjectName(QStringLiteral("MNUallArchives"));
     MNUallArchives->setCheckable(true);
     connect(MNUallArchives, &QAction::triggered, this, [this] { MNUallArchives_Click(); });
@@ -103,14 +109,14 @@ void FrmMain::buildControls() {
     Picture1->setPalette(black);
     Picture1->setPixmap(QPixmap::fromImage(qm::artwork::parchmentScroll()));
 
-    cmdedit = new QPushButton(QStringLiteral("Edit"), Picture1);
+    cmdedit = new QPushButton(QStringLiteral("E&dit"), Picture1);
     cmdedit->setObjectName(QStringLiteral("cmdedit"));
     cmdedit->setGeometry(twipsRect(2640, 2040, 1095, 375));
     cmdedit->setFont(qm::fonts::blackletter(12));
     cmdedit->setEnabled(false);
     connect(cmdedit, &QPushButton::clicked, this, [this] { cmdedit_Click(); });
 
-    Cmdextract = new QPushButton(QStringLiteral("Extract"), Picture1);
+    Cmdextract = new QPushButton(QStringLiteral("&Extract"), Picture1);
     Cmdextract->setObjectName(QStringLiteral("Cmdextract"));
     Cmdextract->setGeometry(twipsRect(720, 2040, 1095, 375));
     Cmdextract->setFont(qm::fonts::blackletter(12));
@@ -151,18 +157,45 @@ void FrmMain::buildControls() {
     pressOnEnter(cmdedit);
     setTabOrder(List1, Cmdextract);
     setTabOrder(Cmdextract, cmdedit);
+    openMenuOnF10(this);
     List1->setFocus();
 }
 
 void FrmMain::Form_Load() {
     guardEvent(m_dialogs, [this] {
         m_selection.BGpath = m_gameFolder ? *m_gameFolder : qm::discoverGameFolder();
-        m_selection.lang = qm::gameLanguage(m_selection.BGpath);
-        fillList();
+        m_selection.lang = qm::gameLanguage(m_selection.BGpath, m_language);
+        try {
+            fillList();
+        } catch (const qm::FatalFileError& e) {
+            // A game folder that does not exist: the box names the folder, which is what to correct.
+            if (e.number() != qm::PathNotFound)
+                throw;
+            throw qm::FatalFileError(qm::FileError(e.number(), e.description(), m_selection.BGpath));
+        }
     });
     // No entry is current until one is chosen: the list would otherwise make its first entry current when
     // it takes the focus, drawn as if chosen, and the first Down would go to the second entry.
     List1->setCurrentIndex(QModelIndex());
+}
+
+void FrmMain::reportMissingCatalogue() {
+    bool found = true;
+    try {
+        found = qm::fileexist(m_selection.BGpath + "chitin.key");
+    } catch (const qm::FileError&) {
+        // The load has said what it could not read.
+    }
+    if (found)
+        return;
+    QString folder =
+        m_selection.BGpath.empty() ? QDir::currentPath() : QString::fromStdString(m_selection.BGpath);
+    while (folder.size() > 1 && (folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\'))))
+        folder.chop(1);
+    m_dialogs.message(QStringLiteral(QUILLMERE_APP_TITLE),
+                      QStringLiteral("No chitin.key in %1.\nStart Quillmere with the game folder: quillmere "
+                                     "GAME_FOLDER")
+                          .arg(QDir::toNativeSeparators(folder)));
 }
 
 void FrmMain::fillList() {
@@ -285,11 +318,11 @@ void FrmMain::restoreChosenRow() {
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {
-    // The run's files are open and it takes no input until its end.
-    if (m_extracting)
-        event->ignore();
-    else
-        QMainWindow::closeEvent(event);
+    // The run's files are open and it takes no input until its end. Otherwise the title bar's close is
+    // Quit: the other windows would stay open on a program whose main window is gone.
+    event->ignore();
+    if (!m_extracting)
+        CmdQuit_Click();
 }
 
 void FrmMain::Cmdextract_Click() {
@@ -310,7 +343,7 @@ void FrmMain::Cmdextract_Click() {
     callbacks.done = [this] { Done(); };
     callbacks.errormsg = [this](const std::string& text) { Errormsg(fromGameText(text)); };
     m_extracting = true;
-    guardEvent(m_dialogs, [this, &callbacks] { qm::extractArchive(m_selection, callbacks); });
+    guardOutput(m_dialogs, [this, &callbacks] { qm::extractArchive(m_selection, callbacks); });
     m_extracting = false;
 }
 
@@ -327,7 +360,7 @@ frmAbout* FrmMain::aboutWindow() const {
 }
 
 void FrmMain::cmdedit_Click() {
-    showEdit();
+    m_children.showChosenEdit();
 }
 
 void FrmMain::MNUabout_Click() {

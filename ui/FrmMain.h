@@ -27,9 +27,10 @@ class FrmMain : public QMainWindow, public WindowHost {
     Q_OBJECT
 public:
     // Form_Load runs in the constructor: game folder discovery, then the catalogue scan. A game folder
-    // given (BGpath, with its separator) is used instead of discovery.
+    // given (BGpath, with its separator) is used instead of discovery; a language given (--lang) is asked
+    // first for the Enhanced Edition's string table.
     explicit FrmMain(Dialogs& dialogs, std::optional<std::string> gameFolder = std::nullopt,
-                     QWidget* parent = nullptr);
+                     std::optional<std::string> language = std::nullopt, QWidget* parent = nullptr);
     ~FrmMain() override;
 
     // The existence tests and boxes offered to every window.
@@ -88,6 +89,8 @@ protected:
 
 private:
     void Form_Load();
+    // Says why the list is empty when the game folder holds no catalogue.
+    void reportMissingCatalogue();
     // Fills the list with the four supported archives, or every archive on disk with "All archives".
     void fillList();
     void restoreChosenRow();
@@ -95,6 +98,7 @@ private:
 
     qm::SelectionState m_selection;
     std::optional<std::string> m_gameFolder;
+    std::optional<std::string> m_language;
     std::vector<std::string> m_listNames;
     std::vector<std::string> m_listPaths; // "All archives": each entry's name as the catalogue stores it
     int m_chosenRow = -1;                 // the entry the selection state stands for

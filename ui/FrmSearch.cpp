@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <algorithm>
 
 namespace {
@@ -82,8 +83,8 @@ FrmSearch::FrmSearch(WindowHost& host, std::string targetfile, QWidget* parent)
     Label4 = place(new QLabel(QStringLiteral("Decimal"), FraCritere), 1560, 840, 1215, 255);
     txtadhex = place(new QLineEdit(FraCritere), 3120, 1080, 1815, 405);
     Label5 = place(new QLabel(QStringLiteral("Hexadecimal"), FraCritere), 3480, 840, 1215, 255);
-    cmdsearch = place(new QPushButton(QStringLiteral("Search"), FraCritere), 120, 3120, 1575, 375);
-    Cmdexit = place(new QPushButton(QStringLiteral("Cancel"), FraCritere), 3720, 3120, 1335, 375);
+    cmdsearch = place(new QPushButton(QStringLiteral("&Search"), FraCritere), 120, 3120, 1575, 375);
+    Cmdexit = place(new QPushButton(QStringLiteral("&Cancel"), FraCritere), 3720, 3120, 1335, 375);
     for (QLabel* label : {Label1, Label3})
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
@@ -103,6 +104,9 @@ FrmSearch::FrmSearch(WindowHost& host, std::string targetfile, QWidget* parent)
     connect(Cmdexit, &QPushButton::clicked, this, [this] { Cmdexit_Click(); });
     pressOnEnter(cmdsearch);
     pressOnEnter(Cmdexit);
+    // Escape is Cancel.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] { Cmdexit_Click(); });
 
     Form_Load();
     Option1[0]->setFocus();
@@ -113,6 +117,11 @@ FrmSearch::~FrmSearch() = default;
 void FrmSearch::Form_Load() {
     FraCritere->setTitle(QStringLiteral("Search file in ") + fromGameText(m_targetfile) +
                          QStringLiteral(".bif"));
+}
+
+void FrmSearch::showArchive(std::string targetfile) {
+    m_targetfile = std::move(targetfile);
+    Form_Load();
 }
 
 bool FrmSearch::eventFilter(QObject* watched, QEvent* event) {

@@ -20,6 +20,9 @@ public:
     FrmSearch(WindowHost& host, std::string targetfile, QWidget* parent = nullptr);
     ~FrmSearch() override;
 
+    // The editor now lists another archive: the caption names it.
+    void showArchive(std::string targetfile);
+
     // Event handlers, callable from tests.
     void Option1_Click(int Index);
     void txtaddec_KeyPress(int& KeyAscii);

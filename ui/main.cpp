@@ -12,8 +12,10 @@
 
 namespace {
 
+constexpr const char* kUsage = "usage: quillmere [--lang LOCALE] [GAME_FOLDER]\n";
+
 constexpr const char* kHelp =
-    "usage: quillmere [GAME_FOLDER]\n"
+    "usage: quillmere [--lang LOCALE] [GAME_FOLDER]\n"
     "\n"
     "Lists the resource archives of a Baldur's Gate installation and extracts their files.\n"
     "\n"
@@ -23,11 +25,13 @@ constexpr const char* kHelp =
     "                Bottles, PlayOnLinux and Steam's Proton); GOG's registry keys, in the same places;\n"
     "                Steam's libraries; ~/GOG Games/*/game; Beamdog's folder (Windows); the current\n"
     "                folder. quillmere-cli games shows them all\n"
+    "  --lang LOCALE the Enhanced Edition's language for item names (de_DE); before QUILLMERE_LANG\n"
     "  --help        this text\n"
     "  --version     the program's name and version\n"
     "\n"
     "The Enhanced Edition's item names come from lang/LOCALE/dialog.tlk: the language is\n"
-    "QUILLMERE_LANG, else the game's own choice in Baldur.lua, weidu.conf's lang_dir, en_US or the\n"
+    "--lang, else QUILLMERE_LANG, else the game's own choice in Baldur.lua, weidu.conf's lang_dir, en_US or "
+    "the\n"
     "first language the game has.\n"
     "\n"
     "Extracted files land in the current folder.\n";
@@ -57,18 +61,36 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION_TEXT));
     QApplication::setWindowIcon(qm::artwork::programIcon());
 
-    // The toolkit has taken its own options out of argv; what is left is ours.
+    // The toolkit has taken its own options out of argv; what is left is ours, read as the command line
+    // reads its own.
     std::optional<std::string> gameFolder;
-    if (argc > 2 || (argc == 2 && argv[1][0] == '-' && argv[1][1] != '\0')) {
-        std::fprintf(stderr, "quillmere: %s\n%s", argc > 2 ? "only one GAME_FOLDER" : "unknown option",
-                     kHelp);
+    std::optional<std::string> language;
+    const auto usageError = [](const std::string& what) {
+        std::fprintf(stderr, "quillmere: %s\n%s", what.c_str(), kUsage);
         return 2;
+    };
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (options && arg == "--") {
+            options = false;
+        } else if (options && (arg == "--lang" || arg.rfind("--lang=", 0) == 0)) {
+            if (arg == "--lang" && i + 1 >= argc)
+                return usageError("--lang needs a LOCALE");
+            language = arg == "--lang" ? std::string(argv[++i]) : arg.substr(7);
+            if (language->empty())
+                return usageError("--lang needs a LOCALE");
+        } else if (options && arg.size() > 1 && arg[0] == '-') {
+            return usageError("unknown option " + arg);
+        } else if (gameFolder) {
+            return usageError("only one GAME_FOLDER");
+        } else {
+            gameFolder = qm::withFolderSeparator(arg);
+        }
     }
-    if (argc == 2)
-        gameFolder = qm::withFolderSeparator(argv[1]);
 
     QtDialogs dialogs;
-    FrmMain window(dialogs, gameFolder);
+    FrmMain window(dialogs, gameFolder, language);
     window.show();
     return QApplication::exec();
 }
