@@ -6,6 +6,7 @@
 #include "Escape.h"
 #include "FileError.h"
 #include "HostPath.h"
+#include "Interrupt.h"
 #include "KeyFile.h"
 #include "Selection.h"
 #include "Text.h"
@@ -85,6 +86,24 @@ void ProgressBar::finish() {
     if (m_drawn)
         std::fprintf(stderr, "\r%42s\r", "");
     m_drawn = false;
+}
+
+void printWritten(const std::function<void(const std::string&)>& convert, const std::string& gamePath,
+                  const std::filesystem::path& path, ProgressBar& bar, Streams& streams) {
+    const auto print = [&] {
+        bar.finish();
+        streams.out.write(escapeField(displayPath(path.generic_string())) + '\n');
+        streams.out.check();
+    };
+    try {
+        if (convert)
+            convert(gamePath);
+    } catch (const FileError&) {
+        print();
+        throw;
+    }
+    print();
+    stopIfRequested();
 }
 
 } // namespace qm::cli

@@ -3,6 +3,7 @@
 #include "Output.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -10,6 +11,7 @@
 #include <vector>
 
 namespace qm {
+class ByteReader;
 struct SelectionState;
 struct GameResource;
 class GameResources;
@@ -68,8 +70,32 @@ void requireCatalogue(const std::string& BGpath, std::ostream& err);
 
 // What turns each written output (its game-style path) into the form the options ask for: decrypted text
 // tables, PCM sounds. Empty when nothing is asked. A file that cannot be converted stays as written and is
-// named on `err`.
+// named on `err`. With --wav the sound decoder is loaded here, before anything is written: without one the
+// run fails with SoundUnavailable.
 std::function<void(const std::string&)> outputConverter(const Request& request, std::ostream& err);
+
+// One output as stored: its data in an open archive (0-based offset) and its file name.
+struct StoredOutput {
+    ByteReader* archive = nullptr;
+    std::int64_t offset = 0;
+    std::int64_t size = 0;
+    std::string name;
+};
+
+// With --wav, before anything is written: fails with 61 when the outputs do not fit in the free space of
+// `folder` (a game-style path) with each sound counted at the size of the PCM file its header declares
+// (within five minutes), plus `otherBytes` (a log). Does nothing without --wav, where extraction's own check
+// of the stored sizes holds.
+void requireWavSpace(const Request& request, const std::string& folder,
+                     const std::vector<StoredOutput>& outputs, std::int64_t otherBytes);
+
+class ProgressBar;
+
+// An output of pick or get once it is whole: converted by `convert` (when set), then its path printed,
+// then a stop asked for meanwhile taken. A conversion that fails (a full disk) leaves the stored copy
+// whole: its path is printed before the failure goes on.
+void printWritten(const std::function<void(const std::string&)>& convert, const std::string& gamePath,
+                  const std::filesystem::path& path, ProgressBar& bar, Streams& streams);
 
 // Warnings of the game's layers, one line each on `err`.
 std::function<void(const std::string&)> warnings(std::ostream& err);

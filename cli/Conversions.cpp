@@ -1,16 +1,17 @@
 // Outputs rewritten once whole: --wav replaces a sound by its PCM form, --decrypt an encrypted text table
 // by its plain text. The new form is written beside the output and renamed over it, as extraction writes
 // its own files, so the name holds one form or the other, never a mix.
+#include "ByteReader.h"
 #include "Command.h"
 #include "Escape.h"
 #include "FileError.h"
+#include "FreeSpace.h"
 #include "HostPath.h"
+#include "Sound.h"
 #include "Text.h"
 #include "TextCipher.h"
-#ifdef QUILLMERE_HAVE_SOUND
-#include "Sound.h"
-#endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -79,7 +80,6 @@ bool endsWith(const std::string& gamePath, const char* extension) {
     return gamePath.size() >= 4 && asciiUpper(gamePath.substr(gamePath.size() - 4)) == extension;
 }
 
-#ifdef QUILLMERE_HAVE_SOUND
 void convertSound(const std::string& gamePath, std::ostream& err) {
     if (!endsWith(gamePath, ".WAV"))
         return;
@@ -95,12 +95,51 @@ void convertSound(const std::string& gamePath, std::ostream& err) {
     std::string pcm;
     try {
         pcm = wavFile(decodeSound(readOutput(path)));
+    } catch (const SoundUnavailable&) {
+        throw;
     } catch (const SoundError& e) {
         return keep(e.what());
     }
     replaceOutput(path, pcm);
 }
-#endif
+
+// An Ogg page takes at most 27 + 255 + 255 x 255 bytes; the header fields needed lie in the first few.
+constexpr std::size_t kHeadBytes = 4096;
+constexpr std::size_t kTailBytes = 65307;
+
+std::string readAt(ByteReader& archive, std::int64_t offset, std::size_t size) {
+    std::string bytes(size, '\0');
+    archive.seek(offset + 1);
+    bytes.resize(archive.read(std::as_writable_bytes(std::span(bytes.data(), bytes.size()))));
+    return bytes;
+}
+
+// The bytes a sound's output takes once converted, and those it takes as stored: what the decoder never
+// exceeds for a kind that may decode without a declared length, nothing more for one that cannot decode.
+std::uint64_t convertedBytes(const StoredOutput& output) {
+    const auto stored = static_cast<std::uint64_t>(output.size);
+    // Data outside the archive fail extraction at their turn, as they would without --wav.
+    if (output.archive == nullptr || output.size <= 0 || stored > kMaxRewrittenBytes || output.offset < 0 ||
+        output.offset > output.archive->length() - output.size)
+        return stored;
+    const std::string head =
+        readAt(*output.archive, output.offset, std::min<std::uint64_t>(stored, kHeadBytes));
+    const auto headBytes = std::as_bytes(std::span(head.data(), head.size()));
+    const SoundKind kind = soundKind(headBytes);
+    std::string tail;
+    if (kind == SoundKind::OggVorbis) {
+        const std::uint64_t size = std::min<std::uint64_t>(stored, kTailBytes);
+        tail = readAt(*output.archive, output.offset + output.size - static_cast<std::int64_t>(size), size);
+    }
+    const std::optional<std::size_t> declared =
+        declaredSamples(headBytes, std::as_bytes(std::span(tail.data(), tail.size())));
+    if (declared)
+        return std::max(stored, wavFileSize(*declared));
+    // WAVC and ACM decode only what their header declares; RIFF and Ogg may decode up to five minutes.
+    if (kind == SoundKind::Riff || kind == SoundKind::OggVorbis)
+        return std::max(stored, wavFileSize(kMaxSoundSamples));
+    return stored;
+}
 
 // The game's text tables (2DA, IDS and the like) may be stored encrypted; nothing else is ever decrypted.
 void decryptTable(const std::string& gamePath) {
@@ -121,10 +160,10 @@ void decryptTable(const std::string& gamePath) {
 std::function<void(const std::string&)> outputConverter(const Request& request,
                                                         [[maybe_unused]] std::ostream& err) {
     std::function<void(const std::string&)> sound;
-#ifdef QUILLMERE_HAVE_SOUND
-    if (request.wav)
+    if (request.wav) {
+        requireSoundDecoder();
         sound = [&err](const std::string& gamePath) { convertSound(gamePath, err); };
-#endif
+    }
     if (!request.decrypt)
         return sound;
     return [sound](const std::string& gamePath) {
@@ -132,6 +171,27 @@ std::function<void(const std::string&)> outputConverter(const Request& request,
         if (sound)
             sound(gamePath);
     };
+}
+
+void requireWavSpace(const Request& request, const std::string& folder,
+                     const std::vector<StoredOutput>& outputs, std::int64_t otherBytes) {
+    if (!request.wav)
+        return;
+    // A sound is converted beside its stored copy, so at its turn both stand on the disk at once.
+    std::uint64_t needed = static_cast<std::uint64_t>(std::max<std::int64_t>(otherBytes, 0));
+    std::uint64_t beside = 0;
+    for (const StoredOutput& output : outputs) {
+        const auto stored = static_cast<std::uint64_t>(std::max<std::int64_t>(output.size, 0));
+        if (endsWith(output.name, ".WAV")) {
+            needed += convertedBytes(output);
+            beside = std::max(beside, stored);
+        } else {
+            needed += stored;
+        }
+    }
+    needed += beside;
+    requireFreeSpace(hostPath(folder, PathText::GameOnly),
+                     static_cast<std::int64_t>(std::min<std::uint64_t>(needed, INT64_MAX)));
 }
 
 } // namespace qm::cli

@@ -27,17 +27,16 @@ int getCommand(const Request& request, Streams& streams) {
         const GameResources::Bytes bytes = game.locate(resource);
         picks.push_back({bytes.reader, bytes.offset, bytes.size, resource.name});
     }
+    const auto convert = outputConverter(request, streams.err);
+    std::vector<StoredOutput> outputs;
+    for (const DataPick& pick : picks)
+        outputs.push_back({pick.archive, pick.offset, pick.size, pick.text});
+    requireWavSpace(request, "WorkDir", outputs, 0);
     ProgressBar bar;
     DataPickCallbacks callbacks;
     callbacks.progress = [&bar](float value) { bar.set(value); };
-    const auto convert = outputConverter(request, streams.err);
     callbacks.written = [&](const std::string& gamePath, const std::filesystem::path& path) {
-        if (convert)
-            convert(gamePath);
-        bar.finish();
-        streams.out.write(escapeField(displayPath(path.generic_string())) + '\n');
-        streams.out.check();
-        stopIfRequested();
+        printWritten(convert, gamePath, path, bar, streams);
     };
     extractData(picks, callbacks);
     if (!missing.empty()) {

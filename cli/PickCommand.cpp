@@ -1,3 +1,5 @@
+#include "ArchiveLocation.h"
+#include "ByteReader.h"
 #include "Command.h"
 #include "Escape.h"
 #include "Extract.h"
@@ -22,20 +24,24 @@ int pickCommand(const Request& request, Streams& streams) {
     for (const std::size_t i : chosenEntries(
              texts, std::vector<std::string>(request.words.begin() + 1, request.words.end()), archive))
         picked.insert(static_cast<int>(i));
+    const auto convert = outputConverter(request, streams.err);
+    if (request.wav) {
+        ByteReader bif(locateArchive(selection), ByteReader::kRandomAccessBuffer);
+        std::vector<StoredOutput> outputs;
+        for (const int i : picked) {
+            const ListedFile& file = listing.files.at(static_cast<std::size_t>(i));
+            outputs.push_back({&bif, file.dataOffset, file.dataSize, file.text});
+        }
+        requireWavSpace(request, "WorkDir", outputs, 0);
+    }
     ProgressBar bar;
     PickCallbacks callbacks;
     callbacks.isChecked = [&picked](int i) { return picked.count(i) != 0; };
     callbacks.uncheck = [&picked](int i) { picked.erase(i); };
     callbacks.progress = [&bar](float value) { bar.set(value); };
     // So an interrupted run has printed exactly the files it wrote; a path that cannot be printed stops it.
-    const auto convert = outputConverter(request, streams.err);
     callbacks.written = [&](const std::string& gamePath, const std::filesystem::path& path) {
-        if (convert)
-            convert(gamePath);
-        bar.finish();
-        streams.out.write(escapeField(displayPath(path.generic_string())) + '\n');
-        streams.out.check();
-        stopIfRequested();
+        printWritten(convert, gamePath, path, bar, streams);
     };
     extractSelected(selection, texts, callbacks);
     return 0;

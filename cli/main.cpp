@@ -5,6 +5,7 @@
 #include "GameLanguage.h"
 #include "HostPath.h"
 #include "Interrupt.h"
+#include "Sound.h"
 #include "Text.h"
 
 #include <array>
@@ -65,7 +66,10 @@ error.
   --wav                 with extract, pick and get: each sound (.WAV) is written as a playable PCM RIFF
                         WAVE file, 16-bit, at its own rate and channels, instead of as stored (WAVC, ACM,
                         Ogg Vorbis); names and the log stay the same. A sound that cannot be decoded is
-                        written as stored and named on stderr
+                        written as stored and named on stderr. The decoder is the module
+                        quillmere-sound.so (quillmere-sound.dll), loaded only then: the file that
+                        QUILLMERE_SOUND_MODULE names, else the one beside the program, else the
+                        package's own in its library folder; without it --wav fails before writing
   --help, -h            this text
   --version             the program's name and version
 
@@ -75,12 +79,6 @@ dlc/NAME/, that holds mod.key.
 
 Exit status: 0 success, 1 failure, 2 usage error.
 )";
-
-#ifdef QUILLMERE_HAVE_SOUND
-constexpr const char* kBuildNote = "";
-#else
-constexpr const char* kBuildNote = "\n--wav is not available in this build: it has no sound decoder.\n";
-#endif
 
 // A WHAT longer than this is no name or pattern of a game file; a pattern's cost grows with its length.
 constexpr std::size_t kMaxWordBytes = 4096;
@@ -179,7 +177,7 @@ int run(const std::vector<std::string>& args, qm::cli::Streams& streams) {
         if (*alone == "--version")
             streams.out.write("quillmere-cli " QUILLMERE_VERSION_TEXT "\n");
         else
-            streams.out.write(std::string(kUsage) + "\n\n" + kHelp + kBuildNote);
+            streams.out.write(std::string(kUsage) + "\n\n" + kHelp);
         return 0;
     }
     if (rest.empty())
@@ -191,10 +189,6 @@ int run(const std::vector<std::string>& args, qm::cli::Streams& streams) {
             command = &entry;
     if (command == nullptr)
         throw UsageError{"unknown command " + name};
-#ifndef QUILLMERE_HAVE_SOUND
-    if (request.wav)
-        throw UsageError{"--wav is not available in this build: it has no sound decoder"};
-#endif
     // An option that the command does not take is named with the commands that do take it.
     const auto refuse = [command](bool asked, bool CommandEntry::*takes, const char* option) {
         if (!asked || command->*takes)
@@ -287,6 +281,10 @@ int main(int argc, char** argv) {
     } catch (const UsageError& e) {
         std::cerr << "quillmere-cli: " << qm::cli::escapeField(e.message) << '\n' << kUsage << '\n';
         return 2;
+    } catch (const qm::SoundUnavailable& e) {
+        output.flush();
+        std::cerr << "quillmere-cli: error: " << qm::cli::escapeField(e.what()) << '\n';
+        return 1;
     } catch (const qm::cli::Output::Failed&) {
         std::cerr << "quillmere-cli: error: standard output: " << output.reason() << '\n';
         return 1;

@@ -98,7 +98,7 @@ int acm::headerRate(std::span<const std::byte> acm) {
     return loadU16(acm, 10);
 }
 
-Pcm acm::decode(std::span<const std::byte> acm, int channels, int rate) {
+Pcm acm::decode(std::span<const std::byte> acm, int channels, int rate, std::size_t maxSamples) {
     ffmpeg::quiet();
     const Header header = readHeader(acm);
     if (channels < 1 || channels > 2)
@@ -115,7 +115,8 @@ Pcm acm::decode(std::span<const std::byte> acm, int channels, int rate) {
     if (header.samples > blocks * header.blockValues())
         throw SoundError("the header declares " + std::to_string(header.samples) +
                          " samples, more than the stream holds");
-    const std::size_t wanted = header.samples - header.samples % static_cast<std::uint32_t>(channels);
+    const std::size_t declared = std::min<std::size_t>(header.samples, maxSamples);
+    const std::size_t wanted = declared - declared % static_cast<std::size_t>(channels);
 
     // A stream cut short decodes differently with different fills, or not at all.
     std::vector<std::int16_t> samples = decodePass(acm, header, channels, rate, wanted, std::byte{0x00});

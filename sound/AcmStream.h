@@ -11,8 +11,9 @@ namespace qm::acm {
 inline constexpr std::size_t kHeaderSize = 14;
 
 // Decodes an ACM stream (header included) through libavcodec's interplayacm decoder with the given
-// channel count and rate, which the caller takes from the WAVC header where there is one.
-Pcm decode(std::span<const std::byte> acm, int channels, int rate);
+// channel count and rate, which the caller takes from the WAVC header where there is one; keeps at most
+// `maxSamples` samples.
+Pcm decode(std::span<const std::byte> acm, int channels, int rate, std::size_t maxSamples);
 
 // The channel count and rate that a bare ACM stream's own header gives.
 int headerChannels(std::span<const std::byte> acm);

@@ -87,7 +87,7 @@ std::int16_t sampleAt(const AVFrame& frame, int channels, int s, int c) {
 
 } // namespace
 
-Pcm media::decode(std::span<const std::byte> bytes, Container container) {
+Pcm media::decode(std::span<const std::byte> bytes, Container container, std::size_t maxSamples) {
     ffmpeg::quiet();
     MemoryInput input{bytes};
     constexpr int kBufferSize = 16384;
@@ -131,7 +131,8 @@ Pcm media::decode(std::span<const std::byte> bytes, Container container) {
         throw SoundError("the decoder refuses the stream: " + ffmpeg::errorText(status));
 
     Pcm pcm;
-    const auto take = [&pcm](const AVFrame& f) {
+    bool full = false;
+    const auto take = [&](const AVFrame& f) {
         const int channels = f.ch_layout.nb_channels;
         if (channels < 1 || channels > 8 || f.sample_rate < 1000 || f.sample_rate > 384000)
             throw SoundError("the stream gives " + std::to_string(channels) + " channels at " +
@@ -145,9 +146,13 @@ Pcm media::decode(std::span<const std::byte> bytes, Container container) {
         const auto count = static_cast<std::size_t>(f.nb_samples) * static_cast<std::size_t>(channels);
         if (count > kMaxSoundSamples - pcm.samples.size())
             throw SoundError("the sound is longer than five minutes");
-        for (int s = 0; s < f.nb_samples; ++s)
+        const std::size_t room = (maxSamples - std::min(maxSamples, pcm.samples.size())) / channels;
+        const int frames =
+            static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(f.nb_samples), room));
+        for (int s = 0; s < frames; ++s)
             for (int c = 0; c < channels; ++c)
                 pcm.samples.push_back(sampleAt(f, channels, s, c));
+        full = frames < f.nb_samples;
     };
     const auto drain = [&] {
         for (;;) {
@@ -161,7 +166,7 @@ Pcm media::decode(std::span<const std::byte> bytes, Container container) {
         }
     };
     // Every packet holds at least one byte of the input, so the input's size bounds the loop.
-    for (std::size_t packets = 0; packets <= bytes.size(); ++packets) {
+    for (std::size_t packets = 0; packets <= bytes.size() && !full; ++packets) {
         const int status = av_read_frame(demuxer.get(), packet.get());
         if (status == AVERROR_EOF)
             break;
@@ -177,8 +182,10 @@ Pcm media::decode(std::span<const std::byte> bytes, Container container) {
             av_packet_unref(packet.get());
         }
     }
-    avcodec_send_packet(context.get(), nullptr);
-    drain();
+    if (!full) {
+        avcodec_send_packet(context.get(), nullptr);
+        drain();
+    }
     if (pcm.channels == 0)
         throw SoundError("the stream holds no samples");
     return pcm;

@@ -2,20 +2,18 @@
 
 #include "Endian.h"
 
-#include <limits>
+#include <algorithm>
 
 namespace qm {
 
 namespace {
 
-using endian::appendU16;
-using endian::appendU32;
 using endian::loadU16;
 using endian::loadU32;
 
 } // namespace
 
-std::optional<Pcm> riff::readPcm(std::span<const std::byte> bytes) {
+std::optional<Pcm> riff::readPcm(std::span<const std::byte> bytes, std::size_t maxSamples) {
     if (bytes.size() < 12 || loadU32(bytes, 0) != 0x46464952u || loadU32(bytes, 8) != 0x45564157u)
         throw SoundError("not a RIFF WAVE file");
     // The RIFF size is often wrong in files of the field; the chunks themselves are what count.
@@ -48,9 +46,10 @@ std::optional<Pcm> riff::readPcm(std::span<const std::byte> bytes) {
                 throw SoundError("the format chunk gives " + std::to_string(channels) + " channels at " +
                                  std::to_string(rate) + " Hz");
             const std::size_t frameBytes = std::size_t{channels} * (bits / 8);
-            const std::size_t count = size / frameBytes * channels;
-            if (count > kMaxSoundSamples)
+            const std::size_t frames = size / frameBytes;
+            if (frames * channels > kMaxSoundSamples)
                 throw SoundError("the sound is longer than five minutes");
+            const std::size_t count = std::min<std::size_t>(frames, maxSamples / channels) * channels;
             Pcm pcm;
             pcm.channels = channels;
             pcm.rate = static_cast<int>(rate);
@@ -66,30 +65,6 @@ std::optional<Pcm> riff::readPcm(std::span<const std::byte> bytes) {
         at = body + size + (size & 1); // chunks are padded to an even length
     }
     throw SoundError(haveFormat ? "the file has no data chunk" : "the file has no format chunk");
-}
-
-std::string wavFile(const Pcm& pcm) {
-    const std::uint64_t dataBytes = std::uint64_t{pcm.samples.size()} * 2;
-    if (dataBytes > std::numeric_limits<std::uint32_t>::max() - 36)
-        throw SoundError("too long for a RIFF WAVE file");
-    const auto channels = static_cast<std::uint16_t>(pcm.channels);
-    std::string out;
-    out.reserve(44 + dataBytes);
-    out += "RIFF";
-    appendU32(out, static_cast<std::uint32_t>(36 + dataBytes));
-    out += "WAVEfmt ";
-    appendU32(out, 16);
-    appendU16(out, 1); // PCM
-    appendU16(out, channels);
-    appendU32(out, static_cast<std::uint32_t>(pcm.rate));
-    appendU32(out, static_cast<std::uint32_t>(pcm.rate) * channels * 2);
-    appendU16(out, static_cast<std::uint16_t>(channels * 2));
-    appendU16(out, 16);
-    out += "data";
-    appendU32(out, static_cast<std::uint32_t>(dataBytes));
-    for (const std::int16_t sample : pcm.samples)
-        appendU16(out, static_cast<std::uint16_t>(sample));
-    return out;
 }
 
 } // namespace qm

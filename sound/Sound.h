@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -38,10 +39,40 @@ SoundKind soundKind(std::span<const std::byte> bytes);
 // stream that decodes to more, is an error rather than an allocation.
 inline constexpr std::size_t kMaxSoundSamples = 48000u * 2u * 300u;
 
-// Decodes the whole sound; throws SoundError for an unknown kind, a damaged header or a stream that ends
-// before the samples its header declares.
-Pcm decodeSound(std::span<const std::byte> bytes);
-Pcm decodeSound(const std::string& bytes);
+// The samples that a sound's own header declares, which its decode never exceeds: the ACM header's count
+// (WAVC, ACM), the data chunk or the "fact" count (RIFF WAVE), the last page's position times the channels
+// (Ogg Vorbis). `head` holds the sound's first bytes, `tail` its last (an Ogg page takes at most 65,307).
+// Empty when the header declares nothing, or more than kMaxSoundSamples.
+std::optional<std::size_t> declaredSamples(std::span<const std::byte> head, std::span<const std::byte> tail);
+
+// The size of the RIFF WAVE file that wavFile writes for that many samples.
+inline constexpr std::uint64_t wavFileSize(std::size_t samples) {
+    return 44 + std::uint64_t{samples} * 2;
+}
+
+// The decoder is a module loaded the first time a sound is decoded (quillmere-sound.so, quillmere-sound.dll):
+// the one that QUILLMERE_SOUND_MODULE names, else the one beside the program, else the one in the
+// package's private library folder. A module that is missing, damaged or of another interface gives this
+// error; what() reads "sound decoding is not available: MODULE: REASON".
+class SoundUnavailable : public SoundError {
+public:
+    SoundUnavailable(const std::string& module, const std::string& reason);
+};
+
+// Loads the decoder now, once per process; throws SoundUnavailable when it cannot. decodeSound loads it
+// itself: this is for a caller that must know before it starts writing.
+void requireSoundDecoder();
+
+// The decoder module at `path`, loaded and asked for its interface, then let go: throws SoundUnavailable
+// naming what is wrong with it.
+void probeSoundModule(const std::string& path);
+
+// Decodes the whole sound, at most `maxSamples` samples of it and never more than its header declares
+// (declaredSamples); throws SoundError for an unknown kind, a
+// damaged header or a stream that ends before the samples its header declares, and SoundUnavailable when
+// there is no decoder.
+Pcm decodeSound(std::span<const std::byte> bytes, std::size_t maxSamples = kMaxSoundSamples);
+Pcm decodeSound(const std::string& bytes, std::size_t maxSamples = kMaxSoundSamples);
 
 // A RIFF WAVE file of the samples: the 44-byte header (PCM, 16-bit) and the data.
 std::string wavFile(const Pcm& pcm);

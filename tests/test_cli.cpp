@@ -2,7 +2,9 @@
 // standard output's failures are test_guarantees' (the program as a child process).
 #include "Command.h"
 #include "FileError.h"
+#include "FreeSpace.h"
 #include "GameBuilder.h"
+#include "SoundBuilder.h"
 #include "TempDir.h"
 #include "TestSupport.h"
 
@@ -42,8 +44,8 @@ protected:
         s_game = nullptr;
     }
 
-    Ran run(qm::cli::Command command, qm::cli::Request request) {
-        request.game = {s_game->prefix(), "en_US"};
+    Ran run(qm::cli::Command command, qm::cli::Request request, const std::string& game = {}) {
+        request.game = {game.empty() ? s_game->prefix() : game, "en_US"};
         Ran ran;
         std::ostringstream err;
         qm::cli::Output out(ran.out);
@@ -114,6 +116,45 @@ TEST_F(CliCommands, JsonParsesWithPythonAndHoldsTheKeys) {
                                    "for row in rows:\n"
                                    "    assert keys <= set(row), (keys, row)\n";
         EXPECT_EQ(python(script, ran.out, m_work), 0) << ran.out.substr(0, 400);
+    }
+}
+
+// --wav counts each sound at the PCM size its header declares: a sound of a few kB that declares two
+// megabytes does not fit where its stored bytes would, and the run writes nothing.
+TEST_F(CliCommands, WavCountsTheDeclaredSizeOfEachSoundBeforeWritingAnything) {
+    const TempDir game;
+    qm::build::KeyBuilder key;
+    key.addArchive("data\\CHASOUND.BIF");
+    qm::build::BifBuilder bif;
+    std::string loud = qm::build::wavcFile(qm::build::tone(1, 22050, 1800, 440.0), 1, 22050);
+    qm::build::storeU32(loud, 28 + 4, 1000000); // the ACM header's sample count
+    key.addResource("LOUD", 4, 0, 0); // the archive's own position, which the whole game's layers read
+    bif.add(4, loud);
+    qm::build::writeFile(game / "chitin.key", key.bytes());
+    qm::build::writeFile(game / "data" / "CHASOUND.BIF", bif.bytes());
+    struct FreeSpaceOf {
+        qm::FreeSpaceQuery host = qm::replaceFreeSpaceQuery([](const fs::path&) { return 1000000; });
+        ~FreeSpaceOf() { qm::replaceFreeSpaceQuery(std::move(host)); }
+    } const free;
+    struct Row {
+        const char* name;
+        qm::cli::Command command;
+        std::vector<std::string> words;
+    };
+    for (const Row& row : {Row{"extract", qm::cli::extractCommand, {"CHASOUND.BIF"}},
+                           Row{"pick", qm::cli::pickCommand, {"CHASOUND.BIF", "0"}},
+                           Row{"get", qm::cli::getCommand, {"LOUD.WAV"}}}) {
+        SCOPED_TRACE(row.name);
+        qm::cli::Request request = words(row.words);
+        request.wav = true;
+        const Ran wav = run(row.command, request, game.prefix());
+        EXPECT_EQ(wav.error, qm::DiskFull) << wav.message;
+        EXPECT_NE(wav.message.find("needs 2.0 MB"), std::string::npos) << wav.message;
+        EXPECT_TRUE(fs::is_empty(m_work.path()));
+        request.wav = false;
+        EXPECT_EQ(run(row.command, request, game.prefix()).status, 0) << "the stored bytes fit";
+        for (const auto& entry : fs::directory_iterator(m_work.path()))
+            fs::remove_all(entry.path());
     }
 }
 

@@ -770,6 +770,15 @@ TEST_F(SoundGame, DoubleClickTellsOnTheStatusBarWhyNothingPlaysAndChangesNothing
         QString status;
     };
 #ifdef QUILLMERE_HAVE_PLAYBACK
+    {
+        // Without a decoder that loads, the status bar says why; the next double-click asks again.
+        qm::test::ScopedEnv module("QUILLMERE_SOUND_MODULE");
+        module.set("/nonexistent/quillmere-sound.so");
+        doubleClick(0);
+        EXPECT_EQ(edit->StatusPanel1->text(),
+                  "sound decoding is not available: /nonexistent/quillmere-sound.so: no such file");
+        EXPECT_EQ(edit->playingItem(), -1);
+    }
     const std::initializer_list<Case> cases = {
         Case{0, "No sound output"}, Case{1, "Cannot play BOOM.WAV: not a sound this program knows"},
         Case{2, ""}};

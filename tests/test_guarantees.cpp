@@ -4,6 +4,7 @@
 #include "FolderState.h"
 #include "GameBuilder.h"
 #include "Sound.h"
+#include "SoundBuilder.h"
 #include "TempDir.h"
 #include "TestSupport.h"
 
@@ -705,6 +706,50 @@ TEST(CliWav, SoundsBecomePcmFilesUnderTheSameNamesAndTheRestStaysAsStored) {
     const CliRun files = runCli(playable, {"--game", game, "files", "--wav", "CHASOUND.BIF"});
     EXPECT_EQ(files.status, 2);
     EXPECT_NE(files.err.find("--wav goes with extract, pick and get only"), std::string::npos) << files.err;
+}
+
+// Without a decoder that loads, --wav fails before it writes anything and says why; nothing else asks for
+// the decoder.
+TEST(CliWav, WithoutTheDecoderFailsBeforeWritingAnything) {
+    Sandbox s;
+    qm::build::writeDemoGame(s.game());
+    qm::build::writeFile(s.root() / "text.so", "no library\n");
+    qm::test::ScopedEnv module("QUILLMERE_SOUND_MODULE");
+    for (const fs::path& path : {s.root() / "missing.so", s.root() / "text.so"}) {
+        module.set(path.string());
+        for (const std::vector<std::string>& command :
+             {std::vector<std::string>{"extract", "--wav", "CHASOUND.BIF"},
+              std::vector<std::string>{"pick", "--wav", "CHASOUND.BIF", "1"}}) {
+            const CliRun run = s.runChecked(command);
+            EXPECT_EQ(run.status, 1) << run.err;
+            EXPECT_NE(run.err.find("quillmere-cli: error: sound decoding is not available: " + path.string() +
+                                   ": "),
+                      std::string::npos)
+                << run.err;
+            EXPECT_TRUE(fs::is_empty(s.work()));
+        }
+    }
+    EXPECT_EQ(s.runChecked({"extract", "CHASOUND.BIF"}).status, 0);
+}
+
+// A disk that fills while a sound is converted leaves its stored copy whole, and pick prints it.
+TEST(CliWav, AFullDiskMidConversionLeavesTheStoredCopyPrinted) {
+    Sandbox s;
+    KeyBuilder key;
+    key.addArchive("data\\CHASOUND.BIF");
+    BifBuilder bif;
+    const std::string sound = qm::build::wavcFile(qm::build::tone(1, 22050, 22050, 440.0), 1, 22050);
+    key.addResource("HELLO", 4, 0, 1136);
+    bif.add(4, sound);
+    qm::build::writeFile(s.game() / "chitin.key", key.bytes());
+    qm::build::writeFile(s.game() / "data" / "CHASOUND.BIF", bif.bytes());
+    const rlim_t pcm = qm::wavFileSize(22050);
+    ASSERT_LT(sound.size() + 1000, pcm);
+    const CliRun run = s.runChecked({"pick", "--wav", "CHASOUND.BIF", "0"}, (sound.size() + pcm) / 2);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("error 61"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "WorkDir/HELLO.WAV\n");
+    EXPECT_EQ(readBytes(s.work() / "WorkDir" / "HELLO.WAV"), sound);
 }
 
 } // namespace

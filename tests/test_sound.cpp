@@ -1,10 +1,12 @@
 #include "GameBuilder.h"
 #include "Sound.h"
 #include "SoundBuilder.h"
+#include "TempDir.h"
 #include "TestSupport.h"
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <ostream>
@@ -48,6 +50,11 @@ TEST_P(DecodesKind, GivesTheKnownSamplesWithTheRightChannelsAndRate) {
     for (std::size_t i = 0; i < pcm.samples.size(); ++i)
         worst = std::max(worst, std::abs(pcm.samples[i] - (*c.samples)[i]));
     EXPECT_LE(worst, tolerance);
+    // The header declares what the decode gives, and a decode held to fewer samples stops there.
+    const auto bytes = std::as_bytes(std::span(c.bytes.data(), c.bytes.size()));
+    EXPECT_EQ(qm::declaredSamples(bytes, bytes), c.samples->size());
+    EXPECT_EQ(qm::decodeSound(c.bytes, 64).samples,
+              std::vector<std::int16_t>(pcm.samples.begin(), pcm.samples.begin() + 64));
     // Through a RIFF WAVE file and back, nothing changes.
     const qm::Pcm again = qm::decodeSound(qm::wavFile(pcm));
     EXPECT_EQ(again.channels, pcm.channels);
@@ -146,5 +153,109 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"RiffNoFormat", [] { return std::string("RIFF\x04\0\0\0WAVEdata\0\0\0\0", 20); },
                    "before the format"}),
     qm::test::CaseName{});
+
+// Declared lengths of what the table above does not hold: Ogg Vorbis, and headers that declare nothing.
+struct DeclaredCase {
+    const char* name;
+    std::function<std::string()> bytes;
+    std::optional<std::size_t> samples;
+};
+
+void PrintTo(const DeclaredCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+// An Ogg page: the signature, version 0, flags, the granule position, serial, sequence, CRC (left 0),
+// one segment of the body.
+std::string oggPage(std::uint64_t granule, const std::string& body) {
+    std::string page = std::string("OggS\0\0", 6);
+    page.resize(26, '\0');
+    qm::build::storeU32(page, 6, static_cast<std::uint32_t>(granule));
+    qm::build::storeU32(page, 10, static_cast<std::uint32_t>(granule >> 32));
+    page += static_cast<char>(1);
+    page += static_cast<char>(body.size());
+    return page + body;
+}
+
+// Vorbis's identification header of a stereo stream: version 0, 2 channels, 44100 Hz.
+std::string stereoOgg(std::uint64_t lastGranule) {
+    const std::string id = std::string("\x01vorbis\0\0\0\0\x02\x44\xAC\0\0", 16);
+    return oggPage(0, id) + oggPage(lastGranule, "audio") + oggPage(~std::uint64_t{0}, "continued");
+}
+
+class DeclaresSamples : public ::testing::TestWithParam<DeclaredCase> {};
+
+TEST_P(DeclaresSamples, FromTheHeaderAlone) {
+    const DeclaredCase& c = GetParam();
+    const std::string bytes = c.bytes();
+    const auto span = std::as_bytes(std::span(bytes.data(), bytes.size()));
+    EXPECT_EQ(qm::declaredSamples(span, span), c.samples);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Headers, DeclaresSamples,
+    ::testing::Values(
+        // The last page on which a packet ends counts, in frames of both channels.
+        DeclaredCase{"OggLastPosition", [] { return stereoOgg(1000); }, 2000},
+        DeclaredCase{"OggBeyondFiveMinutes", [] { return stereoOgg(48000u * 400u); }, std::nullopt},
+        DeclaredCase{"AcmDeclaresHours",
+                     [] { return changed(acmStream(kMono, 1, 22050), 4, 0x7FFFFFFF, true); }, std::nullopt},
+        DeclaredCase{"WavcCutBeforeItsAcm", [] { return wavc().substr(0, 30); }, std::nullopt},
+        DeclaredCase{"Unknown", [] { return std::string("BAM V1  "); }, std::nullopt}),
+    qm::test::CaseName{});
+
+// Modules that cannot serve: each is named with what is wrong with it, and nothing crashes.
+struct ModuleCase {
+    const char* name;
+    std::function<std::string(const std::filesystem::path& folder)> module; // its path
+    const char* reason;
+};
+
+void PrintTo(const ModuleCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class RefusesModule : public ::testing::TestWithParam<ModuleCase> {};
+
+TEST_P(RefusesModule, NamingItAndWhy) {
+    const ModuleCase& c = GetParam();
+    const qm::test::TempDir folder;
+    const std::string path = c.module(folder.path());
+    try {
+        qm::probeSoundModule(path);
+        ADD_FAILURE() << "loaded";
+    } catch (const qm::SoundUnavailable& e) {
+        const std::string text = e.what();
+        EXPECT_EQ(text.rfind("sound decoding is not available: " + path + ": ", 0), 0u) << text;
+        EXPECT_NE(text.find(c.reason), std::string::npos) << text;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modules, RefusesModule,
+    ::testing::Values(
+        ModuleCase{"Missing", [](const auto& folder) { return (folder / "quillmere-sound.so").string(); },
+                   "No such file"},
+        ModuleCase{"Truncated",
+                   [](const auto& folder) {
+                       const std::string whole = qm::test::readBytes(QUILLMERE_SOUND_MODULE_FILE);
+                       // The headers whole, the code and data gone: mapped as they are, they would crash.
+                       qm::build::writeFile(folder / "cut.so", whole.substr(0, 4096));
+                       return (folder / "cut.so").string();
+                   },
+                   "cut short"},
+        ModuleCase{"NotALibrary",
+                   [](const auto& folder) {
+                       qm::build::writeFile(folder / "text.so", "a module, said nobody\n");
+                       return (folder / "text.so").string();
+                   },
+                   ""},
+        ModuleCase{"WithoutTheEntryPoint", [](const auto&) { return std::string(QUILLMERE_NO_ENTRY_MODULE); },
+                   "no entry point quillmere_sound_api"}),
+    qm::test::CaseName{});
+
+TEST(SoundModule, TheBuiltModuleLoads) {
+    EXPECT_NO_THROW(qm::probeSoundModule(QUILLMERE_SOUND_MODULE_FILE));
+}
 
 } // namespace

@@ -86,6 +86,20 @@ printf 'CHASOUND.BIF\nCREATURE.BIF\nITEMS.BIF\nSPELLS.BIF\n' >"$WORK/list.expect
 "$STAGE/usr/bin/quillmere-cli" --game "$WORK/demo-game" list >"$WORK/list.txt"
 cmp "$WORK/list.expected" "$WORK/list.txt" || fail "staged quillmere-cli list: $(cat "$WORK/list.txt")"
 
+echo "== the sound decoder module, found from the program's folder"
+find "$STAGE/usr/lib" -path '*/quillmere/quillmere-sound.so' | grep -q . || fail "no /usr/lib/.../quillmere/quillmere-sound.so"
+for p in bin/quillmere bin/quillmere-cli; do
+    if ldd "$STAGE/usr/$p" | grep -q libavcodec; then fail "/usr/$p links FFmpeg itself"; fi
+done
+# WAVC files left after --wav are only those too short to decode.
+wavc_count() { for f in "$1"/*; do head -c 4 "$f"; echo; done | grep -c '^WAVC' || true; }
+mkdir -p "$WORK/stored" "$WORK/wav"
+(cd "$WORK/stored" && "$STAGE/usr/bin/quillmere-cli" --game "$WORK/demo-game" extract CHASOUND.BIF)
+(cd "$WORK/wav" && "$STAGE/usr/bin/quillmere-cli" --game "$WORK/demo-game" extract --wav CHASOUND.BIF) ||
+    fail "staged quillmere-cli extract --wav"
+[ "$(wavc_count "$WORK/wav/CHASOUND")" -lt "$(wavc_count "$WORK/stored/CHASOUND")" ] ||
+    fail "staged quillmere-cli extract --wav decoded nothing"
+
 echo "== .deb"
 rm -f "$BUILD"/quillmere_*.deb
 (cd "$BUILD" && cpack -G DEB)
@@ -98,6 +112,8 @@ echo "Depends: $depends"
 for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
     echo "$depends" | grep -q "\b$lib (>=" || fail "Depends lacks $lib"
 done
+# The decoder module's libraries come with it: shlibdeps reads the module too.
+echo "$depends" | grep -q "\blibavcodec[0-9]* (>=" || fail "Depends lacks libavcodec (the sound decoder module)"
 dpkg-deb -c "$deb" >"$WORK/deb-contents.txt"
 for f in share/applications/quillmere.desktop share/man/man1/quillmere.1 share/man/man1/quillmere-cli.1 \
     share/doc/quillmere/copyright; do

@@ -407,6 +407,10 @@ void FrmEdit::List1_DblClick(int item) {
             return;
         }
         failure = m_player->play(pcm);
+    } catch (const qm::SoundUnavailable& e) {
+        // No sound plays without the decoder: that is the news, not this sound.
+        StatusPanel1->setText(QString::fromStdString(e.what()));
+        return;
     } catch (const qm::SoundError& e) {
         failure = QString::fromStdString(e.what());
     } catch (const qm::FileError& e) {
