@@ -11,6 +11,7 @@
 namespace qm {
 struct SelectionState;
 struct GameResource;
+class StopRequest;
 class GameResources;
 } // namespace qm
 
@@ -36,7 +37,8 @@ struct Request {
     bool json = false;
     bool decrypt = false;
     bool allCopies = false;
-    std::optional<std::string> type; // --type EXT
+    std::optional<std::string> type;   // --type EXT
+    const StopRequest* stop = nullptr; // set by the signal handler; extraction looks at it between chunks
 };
 
 // Where a command writes: its results to `out`, warnings to `err`.

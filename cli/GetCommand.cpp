@@ -30,6 +30,7 @@ int getCommand(const Request& request, Streams& streams) {
     ProgressBar bar;
     DataPickCallbacks callbacks;
     callbacks.progress = [&bar](float value) { bar.set(value); };
+    callbacks.stop = request.stop;
     const auto convert = outputConverter(request, streams.err);
     callbacks.written = [&](const std::string& gamePath, const std::filesystem::path& path) {
         if (convert)
@@ -37,7 +38,7 @@ int getCommand(const Request& request, Streams& streams) {
         bar.finish();
         streams.out.write(escapeField(displayPath(path.generic_string())) + '\n');
         streams.out.check();
-        stopIfRequested();
+        stopIfRequested(request.stop);
     };
     extractData(picks, callbacks);
     if (!missing.empty()) {

@@ -27,6 +27,7 @@ int pickCommand(const Request& request, Streams& streams) {
     callbacks.isChecked = [&picked](int i) { return picked.count(i) != 0; };
     callbacks.uncheck = [&picked](int i) { picked.erase(i); };
     callbacks.progress = [&bar](float value) { bar.set(value); };
+    callbacks.stop = request.stop;
     // So an interrupted run has printed exactly the files it wrote; a path that cannot be printed stops it.
     const auto convert = outputConverter(request, streams.err);
     callbacks.written = [&](const std::string& gamePath, const std::filesystem::path& path) {
@@ -35,7 +36,7 @@ int pickCommand(const Request& request, Streams& streams) {
         bar.finish();
         streams.out.write(escapeField(displayPath(path.generic_string())) + '\n');
         streams.out.check();
-        stopIfRequested();
+        stopIfRequested(request.stop);
     };
     extractSelected(selection, texts, callbacks);
     return 0;

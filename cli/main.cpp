@@ -137,8 +137,9 @@ void enterFolder(const std::string& folder) {
         throw qm::errorFromErrno(ec.value(), qm::displayPath(path));
 }
 
-int run(const std::vector<std::string>& args, qm::cli::Streams& streams) {
+int run(const std::vector<std::string>& args, qm::cli::Streams& streams, const qm::StopRequest& stop) {
     qm::cli::Request request;
+    request.stop = &stop;
     std::optional<std::string> lang;
     std::optional<std::string> startIn;
     std::optional<std::string> alone; // --help or --version
@@ -237,15 +238,18 @@ int run(const std::vector<std::string>& args, qm::cli::Streams& streams) {
     return command->run(request, streams);
 }
 
+// Only the signal handler reaches these two without an argument: the run is handed the request.
 volatile std::sig_atomic_t stopSignal = 0;
+qm::StopRequest signalStop;
 
 extern "C" void onStopSignal(int signal) {
     stopSignal = signal;
-    qm::requestStop();
+    signalStop.request();
 }
 
-// Ctrl-C and SIGTERM stop the run once the file being written is whole: the log holds whole lines, and the
-// exit status is 128 + the signal. A second one ends the program at once.
+// Ctrl-C, SIGTERM and a closing terminal (SIGHUP) stop the run before the next chunk of data: the file
+// being written is removed, the log holds whole lines, and the exit status is 128 + the signal. A second
+// one ends the program at once.
 void stopOnSignals() {
 #ifdef _WIN32
     std::signal(SIGINT, onStopSignal);
@@ -257,6 +261,7 @@ void stopOnSignals() {
     action.sa_flags = SA_RESTART | SA_RESETHAND;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 #endif
 }
 
@@ -277,9 +282,9 @@ int main(int argc, char** argv) {
     qm::cli::Streams streams{output, std::cerr};
     int status = 0;
     try {
-        status = run(std::vector<std::string>(argv + 1, argv + argc), streams);
+        status = run(std::vector<std::string>(argv + 1, argv + argc), streams, signalStop);
         output.check();
-        if (qm::stopRequested())
+        if (signalStop.requested())
             return interruptedStatus();
     } catch (const qm::Interrupted&) {
         output.flush();

@@ -3,6 +3,7 @@
 #include "ByteReader.h"
 #include "ByteWriter.h"
 #include "FileError.h"
+#include "Interrupt.h"
 #include "Records.h"
 
 #include <algorithm>
@@ -85,12 +86,16 @@ void checkBounds(const ByteReader& archive, std::int32_t dataOffset, std::int32_
 }
 
 void copyData(ByteReader& archive, ByteWriter& out, std::int32_t dataOffset, std::int32_t dataSize,
-              std::vector<std::byte>& buffer, const std::function<void(std::int64_t)>& afterRead) {
-    if (dataSize <= 0)
+              std::vector<std::byte>& buffer, const std::function<void(std::int64_t)>& afterRead,
+              const StopRequest* stop) {
+    if (dataSize <= 0) {
+        stopIfRequested(stop);
         return;
+    }
     archive.seek(static_cast<std::int64_t>(dataOffset) + 1);
     std::int64_t copied = 0;
     while (copied < dataSize) {
+        stopIfRequested(stop);
         const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(kChunk, dataSize - copied));
         if (kernelCopy(archive, out, static_cast<std::int64_t>(dataOffset) + copied, piece)) {
             copied += static_cast<std::int64_t>(piece);

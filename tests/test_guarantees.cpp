@@ -574,8 +574,9 @@ TEST(CliGuaranteesOutput, ItemNamesCannotForgeRowsOrReachTheTerminalRaw) {
         << files.out;
 }
 
-// Ctrl-C or SIGTERM during pick and extract: the file being written is finished or removed, never left
-// half; every file written is printed (pick) or logged (extract); the status tells the signal.
+// Ctrl-C, SIGTERM or a closing terminal's SIGHUP during pick and extract: the file being written is
+// finished or removed, never left half; every file written is printed (pick) or logged (extract); the
+// status tells the signal.
 TEST(CliGuaranteesOutput, AStopSignalLeavesExactlyTheWholeFilesItReported) {
     Sandbox s;
     qm::build::DemoOptions options;
@@ -584,7 +585,8 @@ TEST(CliGuaranteesOutput, AStopSignalLeavesExactlyTheWholeFilesItReported) {
     qm::build::writeDemoGame(s.game(), options);
     for (const auto& [signal, command] :
          {std::pair{SIGINT, std::vector<std::string>{"pick", "ITEMS.BIF", "*"}},
-          std::pair{SIGTERM, std::vector<std::string>{"extract", "ITEMS.BIF"}}}) {
+          std::pair{SIGTERM, std::vector<std::string>{"extract", "ITEMS.BIF"}},
+          std::pair{SIGHUP, std::vector<std::string>{"extract", "ITEMS.BIF"}}}) {
         for (const auto& entry : fs::directory_iterator(s.work()))
             fs::remove_all(entry.path());
         int pipeFds[2];
