@@ -21,25 +21,28 @@ namespace {
 // an extension of at most 7 (" -32768"), the two "_" of a Windows-safe name and CR LF.
 constexpr std::int64_t kLogLineBound = 16 + 1 + 7 + 2 + 2;
 
+// Without a chosen archive there is nothing to extract: the window is told to ask for one.
+bool archiveChosen(const SelectionState& selection, const ExtractCallbacks& callbacks) {
+    if (!selection.targetfile.empty())
+        return true;
+    if (callbacks.errormsg)
+        callbacks.errormsg("Select a file");
+    return false;
+}
+
 } // namespace
 
 void extractArchive(const SelectionState& selection, const ExtractCallbacks& callbacks) {
-    if (selection.targetfile.empty()) {
-        if (callbacks.errormsg)
-            callbacks.errormsg("Select a file");
+    if (!archiveChosen(selection, callbacks))
         return;
-    }
     HostPaths gamePaths;
     extractArchive(selection, hostSources(selection, gamePaths), callbacks);
 }
 
 void extractArchive(const SelectionState& selection, const GameSources& sources,
                     const ExtractCallbacks& callbacks) {
-    if (selection.targetfile.empty()) {
-        if (callbacks.errormsg)
-            callbacks.errormsg("Select a file");
+    if (!archiveChosen(selection, callbacks))
         return;
-    }
     HostPaths paths;
     const std::string& folder = selection.targetfile;
     const auto folderPath = paths.map(folder, nullptr, PathText::GameOnly);

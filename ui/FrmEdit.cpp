@@ -16,6 +16,7 @@
 #include "SoundPlayer.h"
 #endif
 #include "Text.h"
+#include "WholeFile.h"
 #include "WindowHost.h"
 
 #include <QAction>
@@ -64,7 +65,7 @@ QLineEdit* displayField(QWidget* parent, QPalette::ColorRole background) {
 
 #ifdef QUILLMERE_HAVE_PLAYBACK
 // Sounds larger than this are no sound of the game; reading one would hold the window.
-constexpr std::int32_t kMaxSoundBytes = 64 << 20;
+using qm::kMaxSoundBytes;
 #endif
 
 bool isSoundText(const std::string& listText) {
