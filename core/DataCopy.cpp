@@ -63,7 +63,8 @@ bool kernelCopy(ByteReader&, ByteWriter&, std::int64_t, std::size_t) {
 } // namespace
 
 DataBounds entryDataBounds(ByteReader& archive, std::int64_t index) {
-    if (index < 0 || kFileTablePosition + kFileEntrySize * index + 4 + 8 > archive.length() + 1)
+    // DataOffset and DataSize, 8 bytes, must lie inside the archive.
+    if (index < 0 || kFileTableOffset + kFileEntrySize * index + kDataOffsetField + 8 > archive.length())
         throw FileError(InputPastEndOfFile, "the file table runs past the end of the archive",
                         archive.name());
     return readDataBounds(archive, index);
@@ -92,7 +93,7 @@ void copyData(ByteReader& archive, ByteWriter& out, std::int32_t dataOffset, std
         stopIfRequested(stop);
         return;
     }
-    archive.seek(static_cast<std::int64_t>(dataOffset) + 1);
+    archive.seek(dataOffset);
     std::int64_t copied = 0;
     while (copied < dataSize) {
         stopIfRequested(stop);
@@ -105,7 +106,7 @@ void copyData(ByteReader& archive, ByteWriter& out, std::int32_t dataOffset, std
         }
         if (buffer.size() < piece)
             buffer.resize(piece);
-        archive.seek(static_cast<std::int64_t>(dataOffset) + copied + 1);
+        archive.seek(static_cast<std::int64_t>(dataOffset) + copied);
         archive.readExact(std::span(buffer.data(), piece));
         copied += static_cast<std::int64_t>(piece);
         if (afterRead)

@@ -342,7 +342,7 @@ void FrmEdit::List1_DblClick(int item) {
             throw qm::SoundError("its size of " + std::to_string(details.dataSize) + " bytes is no sound's");
         std::string bytes(static_cast<std::size_t>(details.dataSize), '\0');
         qm::ByteReader archive(qm::locateArchive(m_kept), qm::ByteReader::kRandomAccessBuffer);
-        archive.seek(static_cast<std::int64_t>(details.dataOffset) + 1);
+        archive.seek(details.dataOffset);
         archive.readExact(std::as_writable_bytes(std::span(bytes.data(), bytes.size())));
         const qm::Pcm pcm = qm::decodeSound(bytes);
         if (pcm.samples.empty())
