@@ -132,11 +132,12 @@ std::string luaLanguage(const std::string& luaText) {
 }
 
 std::string gameLanguage(const std::string& BGpath, const std::optional<std::string>& requested) {
+    // A folder given as "en_US/" names the folder en_US.
     std::vector<std::string> candidates;
     if (requested)
-        candidates.push_back(*requested);
+        candidates.push_back(withoutTrailingSeparators(*requested));
     else if (const char* variable = std::getenv("QUILLMERE_LANG"); variable != nullptr && *variable != '\0')
-        candidates.emplace_back(variable);
+        candidates.push_back(withoutTrailingSeparators(variable));
     candidates.push_back(luaLanguage(readSettingsFile(luaFile())));
     candidates.push_back(weiduLanguage(BGpath));
     candidates.emplace_back("en_US");

@@ -30,7 +30,8 @@ constexpr const char* kHelp = R"(Lists and extracts the resource archives of a B
   extract ARCHIVE       every file of ARCHIVE into the folder named after it, with ARCHIVE.log, here
   files ARCHIVE [WHAT...]
                         one line per file: index, name, offset, size, type description, item name;
-                        control codes and backslashes are escaped (\n, \t, \r, \\, \xNN)
+                        control codes and backslashes are escaped (\n, \t, \r, \\, \xNN), and the
+                        bidirectional controls U+202A-U+202E and U+2066-U+2069 as \u202E
   pick ARCHIVE WHAT...  the chosen files into WorkDir, each once and in list order; prints each path
   games                 every folder where the game is looked for, in order, one per line: "*" on the
                         one used, the source, the folder, and whether it holds the catalogue chitin.key
@@ -169,7 +170,10 @@ int run(const std::vector<std::string>& args, qm::cli::Streams& streams, const q
         } else if (isOption(arg, "--game")) {
             request.gameOption = optionValue(args, i, "--game", "a folder");
         } else if (isOption(arg, "--lang")) {
-            lang = optionValue(args, i, "--lang", "a language, such as en_US");
+            // "en_US/" names the folder en_US, and messages spell it so.
+            lang = qm::withoutTrailingSeparators(optionValue(args, i, "--lang", "a language, such as en_US"));
+            if (lang->empty())
+                throw UsageError{"--lang needs a language, such as en_US"};
         } else {
             throw UsageError{"unknown option " + arg};
         }

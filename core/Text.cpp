@@ -203,6 +203,12 @@ std::string withTrailingSeparator(std::string folder, char separator) {
     return folder;
 }
 
+std::string withoutTrailingSeparators(std::string folder) {
+    while (!folder.empty() && (folder.back() == '/' || folder.back() == '\\'))
+        folder.pop_back();
+    return folder;
+}
+
 std::string trim(std::string_view text) {
     const std::size_t first = text.find_first_not_of(" \t\r");
     if (first == std::string_view::npos)
