@@ -39,10 +39,10 @@ std::vector<std::pair<std::string, std::string>> readAliases(const std::string& 
     std::vector<std::pair<std::string, std::string>> aliases;
     bool found = false;
     const fs::path ini = HostPaths().map(BGpath + "Baldur.ini", &found);
-    const std::optional<std::string> text = found ? readSmallFile(ini, kMaxIniSize) : std::nullopt;
-    if (!text)
+    const std::optional<std::string> contents = found ? readSmallFile(ini, kMaxIniSize) : std::nullopt;
+    if (!contents)
         return aliases;
-    std::istringstream in(*text);
+    std::istringstream in(*contents);
     std::string line;
     bool inAlias = false;
     while (std::getline(in, line)) {
