@@ -18,14 +18,8 @@ namespace {
 
 #ifdef _WIN32
 constexpr char kSeparator = '\\';
-bool endsWithSeparator(std::string_view folder) {
-    return !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
-}
 #else
 constexpr char kSeparator = '/';
-bool endsWithSeparator(std::string_view folder) {
-    return !folder.empty() && folder.back() == '/';
-}
 #endif
 
 bool holdsCatalogue(const std::string& folder) {
@@ -112,9 +106,7 @@ fs::path pathFromUtf8(const std::string& utf8) {
 } // namespace discovery
 
 std::string withFolderSeparator(std::string folder) {
-    if (!folder.empty() && !endsWithSeparator(folder))
-        folder += kSeparator;
-    return folder;
+    return withTrailingSeparator(std::move(folder), kSeparator);
 }
 
 std::vector<GameCandidate> gameFolderCandidates(const std::optional<std::string>& commandLineFolder) {

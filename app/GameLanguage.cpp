@@ -2,12 +2,11 @@
 
 #include "HostPath.h"
 #include "Text.h"
+#include "WholeFile.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 #include <vector>
 
@@ -25,19 +24,8 @@ namespace {
 // Baldur.lua and weidu.conf are a few KB; anything far larger is not the game's.
 constexpr std::uintmax_t kMaxSettingsFile = std::uintmax_t{1} << 20;
 
-std::string readSmallFile(const fs::path& path) {
-    std::error_code ec;
-    if (path.empty() || !fs::is_regular_file(path, ec) || fs::file_size(path, ec) > kMaxSettingsFile || ec)
-        return {};
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string trimmed(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos)
-        return {};
-    return std::string(text.substr(first, text.find_last_not_of(" \t\r") - first + 1));
+std::string readSettingsFile(const fs::path& path) {
+    return readSmallFile(path, kMaxSettingsFile).value_or(std::string());
 }
 
 // A language names one folder: nothing that could climb out of lang\ or reach another drive.
@@ -72,16 +60,16 @@ std::string weiduLanguage(const std::string& BGpath) {
     const fs::path conf = HostPaths().map(BGpath + "weidu.conf", &found);
     if (!found)
         return {};
-    const std::string text = readSmallFile(conf);
+    const std::string text = readSettingsFile(conf);
     std::string lang;
     std::size_t from = 0;
     while (from < text.size()) {
         const std::size_t end = std::min(text.find('\n', from), text.size());
-        const std::string line = trimmed(std::string_view(text).substr(from, end - from));
+        const std::string line = trim(std::string_view(text).substr(from, end - from));
         from = end + 1;
         const std::size_t equals = line.find('=');
-        if (equals != std::string::npos && equalsIgnoreCase(trimmed(line.substr(0, equals)), "lang_dir"))
-            lang = trimmed(line.substr(equals + 1));
+        if (equals != std::string::npos && equalsIgnoreCase(trim(line.substr(0, equals)), "lang_dir"))
+            lang = trim(line.substr(equals + 1));
     }
     return lang;
 }
@@ -144,12 +132,13 @@ std::string luaLanguage(const std::string& luaText) {
 }
 
 std::string gameLanguage(const std::string& BGpath, const std::optional<std::string>& requested) {
+    // A folder given as "en_US/" names the folder en_US.
     std::vector<std::string> candidates;
     if (requested)
-        candidates.push_back(*requested);
+        candidates.push_back(withoutTrailingSeparators(*requested));
     else if (const char* variable = std::getenv("QUILLMERE_LANG"); variable != nullptr && *variable != '\0')
-        candidates.emplace_back(variable);
-    candidates.push_back(luaLanguage(readSmallFile(luaFile())));
+        candidates.push_back(withoutTrailingSeparators(variable));
+    candidates.push_back(luaLanguage(readSettingsFile(luaFile())));
     candidates.push_back(weiduLanguage(BGpath));
     candidates.emplace_back("en_US");
     for (const std::string& lang : candidates)

@@ -1,5 +1,6 @@
 #include "GameSources.h"
 #include "Registry.h"
+#include "Text.h"
 
 #include <array>
 
@@ -31,9 +32,7 @@ void fromGogRegistry(Candidates& list, [[maybe_unused]] const Places& places) {
             std::string stored = prefixValue(prefix, key, kGogValue);
             if (stored.empty())
                 continue;
-            if (stored.back() != '\\' && stored.back() != '/')
-                stored += '\\';
-            const std::string folder = mapWinePath(prefix, stored);
+            const std::string folder = mapWinePath(prefix, withTrailingSeparator(stored, '\\'));
             if (!folder.empty() && !list.add("GOG registry in " + prefix.string(), folder))
                 return;
         }

@@ -1,9 +1,9 @@
 #include "KeyValues.h"
 
 #include "Text.h"
+#include "WholeFile.h"
 
 #include <algorithm>
-#include <fstream>
 #include <system_error>
 
 namespace qm {
@@ -131,22 +131,10 @@ std::optional<std::vector<KeyValue>> parseKeyValues(std::string_view text) {
 
 std::optional<std::vector<KeyValue>> readKeyValuesFile(const std::filesystem::path& file,
                                                        std::uintmax_t maxBytes) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec))
+    const std::optional<std::string> text = readSmallFile(file, maxBytes);
+    if (!text)
         return std::nullopt;
-    const std::uintmax_t size = std::filesystem::file_size(file, ec);
-    if (ec || size > maxBytes)
-        return std::nullopt;
-    std::ifstream in(file, std::ios::binary);
-    // One byte more than the size asked for tells a file that grew meanwhile.
-    std::string text(static_cast<std::size_t>(size) + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (!in.is_open() || in.bad())
-        return std::nullopt;
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (text.size() > size)
-        return std::nullopt;
-    return parseKeyValues(text);
+    return parseKeyValues(*text);
 }
 
 const KeyValue* findKey(const std::vector<KeyValue>& entries, std::string_view key) {

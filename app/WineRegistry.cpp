@@ -1,13 +1,14 @@
 #include "Endian.h"
 #include "Registry.h"
 #include "Text.h"
+#include "WholeFile.h"
 #include "WineRegistryParser.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -180,16 +181,12 @@ bool readWineRegistryValue(const fs::path& regFile, const std::string& keyPath, 
                            std::string& result) {
     // Launcher prefixes are asked one after the other, so a miss must stay cheap: only a regular file of
     // a size Wine writes is read, never a pipe or a device that could block.
-    std::error_code ec;
-    const bool readable =
-        fs::is_regular_file(regFile, ec) && fs::file_size(regFile, ec) <= kMaxRegistryFile && !ec;
-    std::ifstream file;
-    if (readable)
-        file.open(regFile, std::ios::binary);
-    if (!file.is_open()) {
+    std::optional<std::string> text = readSmallFile(regFile, kMaxRegistryFile);
+    if (!text) {
         result.clear();
         return false;
     }
+    std::istringstream file(std::move(*text));
     return readWineRegistryValue(file, keyPath, valueName, result);
 }
 

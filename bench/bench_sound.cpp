@@ -54,7 +54,7 @@ std::string entryBytes(const qm::SelectionState& archive, int index) {
     const qm::EntryDetails details = qm::readEntryDetails(archive, index);
     std::string bytes(static_cast<std::size_t>(std::max(details.dataSize, 0)), '\0');
     qm::ByteReader bif(qm::locateArchive(archive));
-    bif.seek(static_cast<std::int64_t>(details.dataOffset) + 1);
+    bif.seek(details.dataOffset);
     bif.readExact(std::as_writable_bytes(std::span(bytes.data(), bytes.size())));
     return bytes;
 }

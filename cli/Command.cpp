@@ -103,7 +103,6 @@ void printWritten(const std::function<void(const std::string&)>& convert, const 
         throw;
     }
     print();
-    stopIfRequested();
 }
 
 } // namespace qm::cli

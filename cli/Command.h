@@ -14,6 +14,7 @@ namespace qm {
 class ByteReader;
 struct SelectionState;
 struct GameResource;
+class StopRequest;
 class GameResources;
 } // namespace qm
 
@@ -39,7 +40,8 @@ struct Request {
     bool json = false;
     bool decrypt = false;
     bool allCopies = false;
-    std::optional<std::string> type; // --type EXT
+    std::optional<std::string> type;   // --type EXT
+    const StopRequest* stop = nullptr; // set by the signal handler; extraction looks at it between chunks
 };
 
 // Where a command writes: its results to `out`, warnings to `err`.

@@ -10,6 +10,7 @@
 #include "Sound.h"
 #include "Text.h"
 #include "TextCipher.h"
+#include "WholeFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -30,50 +31,18 @@ namespace {
 namespace fs = std::filesystem;
 
 // No sound or text table of the game comes near this; anything larger is not read into memory.
-constexpr std::uintmax_t kMaxRewrittenBytes = 64u << 20;
-
-void writeNewFile(const fs::path& path, const std::string& bytes) {
-#ifdef _WIN32
-    std::FILE* file = _wfopen(path.c_str(), L"wbx");
-#else
-    // Never through a link that stands at the name: the name is new or the open fails.
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    std::FILE* file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
-    if (fd >= 0 && file == nullptr)
-        close(fd);
-#endif
-    if (file == nullptr)
-        throw errorFromErrno(errno, displayPath(path));
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const int err = errno;
-    if (std::fclose(file) != 0 || !written)
-        throw errorFromErrno(written ? errno : err, displayPath(path));
-}
+constexpr std::uintmax_t kMaxRewrittenBytes = kMaxSoundBytes;
 
 // Replaces the output at `path` by `bytes`, whole or not at all.
 void replaceOutput(const fs::path& path, const std::string& bytes) {
-    fs::path part = path;
-    part += ".quillmere-part";
-    std::error_code ec;
-    fs::remove(part, ec);
-    try {
-        writeNewFile(part, bytes);
-        fs::rename(part, path);
-    } catch (const fs::filesystem_error& e) {
-        fs::remove(part, ec);
-        throw errorFromErrno(e.code().value(), displayPath(path));
-    } catch (...) {
-        fs::remove(part, ec);
-        throw;
-    }
+    writeAtomically(path, bytes);
 }
 
 std::string readOutput(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (!in.good() && !in.eof())
+    std::optional<std::string> bytes = readSmallFile(path, kMaxRewrittenBytes);
+    if (!bytes)
         throw FileError(PathFileAccessError, displayPath(path));
-    return bytes;
+    return std::move(*bytes);
 }
 
 bool endsWith(const std::string& gamePath, const char* extension) {

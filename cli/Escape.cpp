@@ -6,6 +6,20 @@
 
 namespace qm::cli {
 
+namespace {
+
+// The embeddings, overrides and isolates, which would reorder the rest of the line on a terminal.
+bool isBidiControl(char32_t cp) {
+    return (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
+// The code point of the valid UTF-8 sequence at `i`.
+char32_t codePointAt(std::string_view text, std::size_t i) {
+    return nextUtf8(text, i).value_or(U'\0');
+}
+
+} // namespace
+
 std::string escapeField(std::string_view text) {
     std::string result;
     result.reserve(text.size());
@@ -38,6 +52,11 @@ std::string escapeField(std::string_view text) {
             } else if (c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
                 hex(static_cast<unsigned char>(text[i + 1])); // U+0080 to U+009F, the C1 controls
                 ++i;
+            } else if (const char32_t cp = codePointAt(text, i); isBidiControl(cp)) {
+                char digits[7];
+                std::snprintf(digits, sizeof digits, "\\u%04X", static_cast<unsigned>(cp));
+                result += digits;
+                i += length - 1;
             } else {
                 result.append(text.substr(i, length));
                 i += length - 1;

@@ -26,11 +26,12 @@ int extractCommand(const Request& request, Streams& streams) {
     ProgressBar bar;
     ExtractCallbacks callbacks;
     callbacks.progress = [&bar](float value) { bar.set(value); };
-    // A stop asked for meanwhile takes effect once the file being written is whole.
-    callbacks.written = [convert = std::move(convert)](const std::string& path) {
+    callbacks.stop = request.stop;
+    // A stop asked for while a file is converted takes effect before the next file.
+    callbacks.written = [&request, convert = std::move(convert)](const std::string& path) {
         if (convert)
             convert(path);
-        stopIfRequested();
+        stopIfRequested(request.stop);
     };
     extractArchive(selection, callbacks);
     return 0;

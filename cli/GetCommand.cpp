@@ -35,8 +35,10 @@ int getCommand(const Request& request, Streams& streams) {
     ProgressBar bar;
     DataPickCallbacks callbacks;
     callbacks.progress = [&bar](float value) { bar.set(value); };
+    callbacks.stop = request.stop;
     callbacks.written = [&](const std::string& gamePath, const std::filesystem::path& path) {
         printWritten(convert, gamePath, path, bar, streams);
+        stopIfRequested(request.stop);
     };
     extractData(picks, callbacks);
     if (!missing.empty()) {

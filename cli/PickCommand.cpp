@@ -39,9 +39,11 @@ int pickCommand(const Request& request, Streams& streams) {
     callbacks.isChecked = [&picked](int i) { return picked.count(i) != 0; };
     callbacks.uncheck = [&picked](int i) { picked.erase(i); };
     callbacks.progress = [&bar](float value) { bar.set(value); };
+    callbacks.stop = request.stop;
     // So an interrupted run has printed exactly the files it wrote; a path that cannot be printed stops it.
     callbacks.written = [&](const std::string& gamePath, const std::filesystem::path& path) {
         printWritten(convert, gamePath, path, bar, streams);
+        stopIfRequested(request.stop);
     };
     extractSelected(selection, texts, callbacks);
     return 0;

@@ -31,7 +31,8 @@ constexpr const char* kHelp = R"(Lists and extracts the resource archives of a B
   extract ARCHIVE       every file of ARCHIVE into the folder named after it, with ARCHIVE.log, here
   files ARCHIVE [WHAT...]
                         one line per file: index, name, offset, size, type description, item name;
-                        control codes and backslashes are escaped (\n, \t, \r, \\, \xNN)
+                        control codes and backslashes are escaped (\n, \t, \r, \\, \xNN), and the
+                        bidirectional controls U+202A-U+202E and U+2066-U+2069 as \u202E
   pick ARCHIVE WHAT...  the chosen files into WorkDir, each once and in list order; prints each path
   games                 every folder where the game is looked for, in order, one per line: "*" on the
                         one used, the source, the folder, and whether it holds the catalogue chitin.key
@@ -135,8 +136,9 @@ void enterFolder(const std::string& folder) {
         throw qm::errorFromErrno(ec.value(), qm::displayPath(path));
 }
 
-int run(const std::vector<std::string>& args, qm::cli::Streams& streams) {
+int run(const std::vector<std::string>& args, qm::cli::Streams& streams, const qm::StopRequest& stop) {
     qm::cli::Request request;
+    request.stop = &stop;
     std::optional<std::string> lang;
     std::optional<std::string> startIn;
     std::optional<std::string> alone; // --help or --version
@@ -166,7 +168,10 @@ int run(const std::vector<std::string>& args, qm::cli::Streams& streams) {
         } else if (isOption(arg, "--game")) {
             request.gameOption = optionValue(args, i, "--game", "a folder");
         } else if (isOption(arg, "--lang")) {
-            lang = optionValue(args, i, "--lang", "a language, such as en_US");
+            // "en_US/" names the folder en_US, and messages spell it so.
+            lang = qm::withoutTrailingSeparators(optionValue(args, i, "--lang", "a language, such as en_US"));
+            if (lang->empty())
+                throw UsageError{"--lang needs a language, such as en_US"};
         } else {
             throw UsageError{"unknown option " + arg};
         }
@@ -231,15 +236,18 @@ int run(const std::vector<std::string>& args, qm::cli::Streams& streams) {
     return command->run(request, streams);
 }
 
+// Only the signal handler reaches these two without an argument: the run is handed the request.
 volatile std::sig_atomic_t stopSignal = 0;
+qm::StopRequest signalStop;
 
 extern "C" void onStopSignal(int signal) {
     stopSignal = signal;
-    qm::requestStop();
+    signalStop.request();
 }
 
-// Ctrl-C and SIGTERM stop the run once the file being written is whole: the log holds whole lines, and the
-// exit status is 128 + the signal. A second one ends the program at once.
+// Ctrl-C, SIGTERM and a closing terminal (SIGHUP) stop the run before the next chunk of data: the file
+// being written is removed, the log holds whole lines, and the exit status is 128 + the signal. A second
+// one ends the program at once.
 void stopOnSignals() {
 #ifdef _WIN32
     std::signal(SIGINT, onStopSignal);
@@ -251,6 +259,7 @@ void stopOnSignals() {
     action.sa_flags = SA_RESTART | SA_RESETHAND;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 #endif
 }
 
@@ -271,9 +280,9 @@ int main(int argc, char** argv) {
     qm::cli::Streams streams{output, std::cerr};
     int status = 0;
     try {
-        status = run(std::vector<std::string>(argv + 1, argv + argc), streams);
+        status = run(std::vector<std::string>(argv + 1, argv + argc), streams, signalStop);
         output.check();
-        if (qm::stopRequested())
+        if (signalStop.requested())
             return interruptedStatus();
     } catch (const qm::Interrupted&) {
         output.flush();

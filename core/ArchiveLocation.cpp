@@ -2,9 +2,11 @@
 
 #include "HostPath.h"
 #include "Text.h"
+#include "WholeFile.h"
 #include "WinePath.h"
 
-#include <fstream>
+#include <optional>
+#include <sstream>
 #include <system_error>
 
 namespace qm {
@@ -15,14 +17,6 @@ namespace {
 
 // Baldur.ini is a few KB; a larger file is not the game's.
 constexpr std::uintmax_t kMaxIniSize = std::uintmax_t{1} << 20;
-
-std::string trim(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos)
-        return {};
-    const std::size_t last = text.find_last_not_of(" \t\r");
-    return std::string(text.substr(first, last - first + 1));
-}
 
 // A Windows folder in one spelling: "\" separators, ASCII upper case, one separator at its end.
 std::string folded(std::string_view windowsPath) {
@@ -35,12 +29,6 @@ std::string folded(std::string_view windowsPath) {
     return text;
 }
 
-std::string withBackslash(std::string folder) {
-    if (!folder.empty() && folder.back() != '\\' && folder.back() != '/')
-        folder += '\\';
-    return folder;
-}
-
 bool isRegularFile(const fs::path& path) {
     std::error_code ec;
     return fs::is_regular_file(path, ec);
@@ -51,10 +39,10 @@ std::vector<std::pair<std::string, std::string>> readAliases(const std::string& 
     std::vector<std::pair<std::string, std::string>> aliases;
     bool found = false;
     const fs::path ini = HostPaths().map(BGpath + "Baldur.ini", &found);
-    std::error_code ec;
-    if (!found || !isRegularFile(ini) || fs::file_size(ini, ec) > kMaxIniSize || ec)
+    const std::optional<std::string> contents = found ? readSmallFile(ini, kMaxIniSize) : std::nullopt;
+    if (!contents)
         return aliases;
-    std::ifstream in(ini, std::ios::binary);
+    std::istringstream in(*contents);
     std::string line;
     bool inAlias = false;
     while (std::getline(in, line)) {
@@ -101,11 +89,11 @@ std::vector<std::string> archiveFolders(const std::string& BGpath, const std::st
             if (path.empty())
                 continue;
             if (home.size() > 1 && folded(path).starts_with(home)) {
-                folders.push_back(BGpath + withBackslash(path.substr(home.size())));
+                folders.push_back(BGpath + withTrailingSeparator(path.substr(home.size()), '\\'));
                 continue;
             }
 #ifdef _WIN32
-            folders.push_back(withBackslash(path));
+            folders.push_back(withTrailingSeparator(path, '\\'));
 #else
             if (!prefixLooked) {
                 prefix = enclosingWinePrefix(hostPath(BGpath.empty() ? "." : BGpath));

@@ -80,7 +80,7 @@ std::int16_t catalogueHigh(std::int16_t fixed, const std::string& listName, Byte
 
 ArchiveWalk::ArchiveWalk(const SelectionState& selection, std::int32_t count, const GameSources& sources)
     : m_table(sources.archive()), m_bif(sources.archive()), m_replaceHigh(selection.biffid != 999),
-      m_high(selection.biffid), m_count(count), m_first(std::max<std::int64_t>(selection.begin_i, 1) - 1) {
+      m_high(selection.biffid), m_count(count), m_first(firstEntryIndex(selection)) {
     ByteReader key(sources.catalogue());
     // The resource table is read once; the forward scan, the choice of the catalogue value and the
     // look-up of names the scan missed all work on it.
@@ -123,7 +123,7 @@ std::optional<ArchiveWalk::File> ArchiveWalk::next() {
 WalkAhead walkAhead(ByteReader& archive, const SelectionState& selection, std::int32_t count) {
     WalkAhead ahead;
     FileTableBlocks table(archive);
-    for (std::int64_t i = std::max<std::int64_t>(selection.begin_i, 1) - 1; i < count; ++i) {
+    for (std::int64_t i = firstEntryIndex(selection); i < count; ++i) {
         const std::span<const std::byte> raw = table.entry(i, 14);
         if (raw.empty())
             break;
@@ -139,8 +139,7 @@ WalkAhead walkAhead(ByteReader& archive, const SelectionState& selection, std::i
 // Type and LocatorLow of every entry the walk will take, as far as the archive holds them.
 std::vector<std::uint32_t> ArchiveWalk::fileKeys() {
     std::vector<std::uint32_t> keys;
-    const std::int64_t held =
-        std::max<std::int64_t>((m_bif.length() - (kFileTablePosition - 1)) / kFileEntrySize, 0);
+    const std::int64_t held = std::max<std::int64_t>((m_bif.length() - kFileTableOffset) / kFileEntrySize, 0);
     const std::int64_t last = std::min<std::int64_t>(m_count, held);
     if (last > m_first) {
         keys.reserve(static_cast<std::size_t>(last - m_first));

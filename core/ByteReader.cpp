@@ -30,10 +30,10 @@ int ByteReader::fileDescriptor() const {
     return m_source ? m_source->fileDescriptor() : -1;
 }
 
-void ByteReader::seek(std::int64_t position) {
-    if (position < 1)
+void ByteReader::seek(std::int64_t offset) {
+    if (offset < 0)
         throw FileError(BadRecordNumber, name());
-    m_position = position;
+    m_position = offset;
 }
 
 std::size_t ByteReader::read(std::span<std::byte> out) {
@@ -41,7 +41,7 @@ std::size_t ByteReader::read(std::span<std::byte> out) {
         m_ranShort = false;
         return 0;
     }
-    const std::size_t got = m_source->readAt(m_position - 1, out);
+    const std::size_t got = m_source->readAt(m_position, out);
     m_position += static_cast<std::int64_t>(got);
     m_ranShort = got < out.size();
     return got;

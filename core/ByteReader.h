@@ -9,7 +9,7 @@
 
 namespace qm {
 
-// Reads a file as bytes at 1-based positions, the way every game file is addressed. Fixed-width reads
+// Reads a file as bytes at 0-based offsets, as the formats document their fields. Fixed-width reads
 // are little-endian and signed; a read that finds fewer bytes than it asked for fills the rest with zero
 // bytes and sets ranShort(), so callers that treat the end of a file as data can go on, and callers that
 // need every byte use readExact().
@@ -36,10 +36,10 @@ public:
     std::string name() const;
     // The host file's descriptor, or -1 (memory, closed, or a platform without one).
     int fileDescriptor() const;
-    // 1-based position of the next byte to read.
+    // 0-based offset of the next byte to read.
     std::int64_t position() const { return m_position; }
-    // Moves to a 1-based position; positions below 1 fail with 63, as a bad record number.
-    void seek(std::int64_t position);
+    // Moves to a 0-based offset; a negative one fails with 63, as a bad record number.
+    void seek(std::int64_t offset);
 
     std::int16_t readI16();
     std::int32_t readI32();
@@ -55,7 +55,7 @@ public:
 private:
     std::unique_ptr<ByteSource> m_source; // null once closed
     std::int64_t m_length = 0;
-    std::int64_t m_position = 1;
+    std::int64_t m_position = 0;
     bool m_ranShort = false;
 };
 

@@ -3,6 +3,7 @@
 #include "ByteReader.h"
 #include "ByteWriter.h"
 #include "FileError.h"
+#include "Interrupt.h"
 #include "Records.h"
 
 #include <algorithm>
@@ -62,7 +63,8 @@ bool kernelCopy(ByteReader&, ByteWriter&, std::int64_t, std::size_t) {
 } // namespace
 
 DataBounds entryDataBounds(ByteReader& archive, std::int64_t index) {
-    if (index < 0 || kFileTablePosition + kFileEntrySize * index + 4 + 8 > archive.length() + 1)
+    // DataOffset and DataSize, 8 bytes, must lie inside the archive.
+    if (index < 0 || kFileTableOffset + kFileEntrySize * index + kDataOffsetField + 8 > archive.length())
         throw FileError(InputPastEndOfFile, "the file table runs past the end of the archive",
                         archive.name());
     return readDataBounds(archive, index);
@@ -85,12 +87,16 @@ void checkBounds(const ByteReader& archive, std::int32_t dataOffset, std::int32_
 }
 
 void copyData(ByteReader& archive, ByteWriter& out, std::int32_t dataOffset, std::int32_t dataSize,
-              std::vector<std::byte>& buffer, const std::function<void(std::int64_t)>& afterRead) {
-    if (dataSize <= 0)
+              std::vector<std::byte>& buffer, const std::function<void(std::int64_t)>& afterRead,
+              const StopRequest* stop) {
+    if (dataSize <= 0) {
+        stopIfRequested(stop);
         return;
-    archive.seek(static_cast<std::int64_t>(dataOffset) + 1);
+    }
+    archive.seek(dataOffset);
     std::int64_t copied = 0;
     while (copied < dataSize) {
+        stopIfRequested(stop);
         const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(kChunk, dataSize - copied));
         if (kernelCopy(archive, out, static_cast<std::int64_t>(dataOffset) + copied, piece)) {
             copied += static_cast<std::int64_t>(piece);
@@ -100,7 +106,7 @@ void copyData(ByteReader& archive, ByteWriter& out, std::int32_t dataOffset, std
         }
         if (buffer.size() < piece)
             buffer.resize(piece);
-        archive.seek(static_cast<std::int64_t>(dataOffset) + copied + 1);
+        archive.seek(static_cast<std::int64_t>(dataOffset) + copied);
         archive.readExact(std::span(buffer.data(), piece));
         copied += static_cast<std::int64_t>(piece);
         if (afterRead)

@@ -10,6 +10,7 @@ namespace qm {
 
 class ByteReader;
 class ByteWriter;
+class StopRequest;
 
 // DataOffset and DataSize of file entry `index` (0-based); 62 when the entry lies past the archive's end.
 struct DataBounds;
@@ -26,8 +27,10 @@ void checkBounds(const ByteReader& archive, std::int32_t dataOffset, std::int32_
 
 // Copies the data to the output's end in pieces of 65535 bytes, in the kernel where it can, else through
 // `buffer`, grown to the largest piece; `afterRead` (when given) gets the bytes copied so far after each
-// piece is read.
+// piece is read. Before each piece (and once for empty data) a requested `stop` throws Interrupted; the
+// caller removes what stands half written.
 void copyData(ByteReader& archive, ByteWriter& out, std::int32_t dataOffset, std::int32_t dataSize,
-              std::vector<std::byte>& buffer, const std::function<void(std::int64_t)>& afterRead = {});
+              std::vector<std::byte>& buffer, const std::function<void(std::int64_t)>& afterRead = {},
+              const StopRequest* stop = nullptr);
 
 } // namespace qm

@@ -10,6 +10,13 @@
 
 namespace qm {
 
+namespace {
+
+// An item's name: the string reference at offset 0x0c of its data.
+constexpr std::int64_t kItemNameField = 0x0c;
+
+} // namespace
+
 EntryDetails readEntryDetails(const SelectionState& archive, int index) {
     ByteReader bif(locateArchive(archive), ByteReader::kRandomAccessBuffer);
     return readEntryDetails(bif, index);
@@ -20,11 +27,12 @@ EntryDetails readEntryDetails(ByteReader& bif, int index) {
     EntryDetails details{bounds.dataOffset, bounds.dataSize, 0};
     // Item files keep their name's string reference at bytes 12-15 of their data; the Enhanced Edition's
     // tables need all 32 bits. For other data the number means nothing and nobody shows it.
-    if (bounds.dataOffset >= 0 && static_cast<std::int64_t>(bounds.dataOffset) + 16 <= bif.length()) {
-        bif.seek(static_cast<std::int64_t>(bounds.dataOffset) + 13);
+    const std::int64_t field = static_cast<std::int64_t>(bounds.dataOffset) + kItemNameField;
+    if (bounds.dataOffset >= 0 && field + 4 <= bif.length()) {
+        bif.seek(field);
         details.nameIndex = bif.readI32();
-    } else if (bounds.dataOffset >= 0 && static_cast<std::int64_t>(bounds.dataOffset) + 14 <= bif.length()) {
-        bif.seek(static_cast<std::int64_t>(bounds.dataOffset) + 13);
+    } else if (bounds.dataOffset >= 0 && field + 2 <= bif.length()) {
+        bif.seek(field);
         details.nameIndex = bif.readI16();
     }
     return details;

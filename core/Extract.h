@@ -16,6 +16,7 @@ namespace qm {
 
 class ByteReader;
 class ByteSource;
+class StopRequest;
 
 // Every procedure here runs synchronously and throws FileError for a failure it does not trap; files it
 // opened are closed by then. Callbacks left empty are skipped.
@@ -29,6 +30,9 @@ struct ExtractCallbacks {
     std::function<void()> done;                       // the end-of-extraction box
     std::function<void(const std::string&)> errormsg; // "Select a file"
     std::function<void(const std::string&)> written;  // each output path, as written (game-style)
+    // Looked at before each chunk of data: a request stops the run with Interrupted, and the file being
+    // written is removed and taken off the log.
+    const StopRequest* stop = nullptr;
 };
 
 // Whole-archive extraction of the selected archive into the folder targetfile, with the log
@@ -72,6 +76,9 @@ struct PickCallbacks {
     std::function<void(float)> progress;            // the editor's progress bar
     // Each output once it is whole: its game-style path and the host file that holds it.
     std::function<void(const std::string&, const std::filesystem::path&)> written;
+    // Looked at before each chunk of data: a request stops the run with Interrupted, and the file being
+    // written is removed with its part file.
+    const StopRequest* stop = nullptr;
 };
 
 // Selective extraction into WorkDir: entry i of `listTexts` stands for file entry i of the archive that
@@ -96,6 +103,7 @@ struct DataPickCallbacks {
     std::function<void(float)> progress; // each file's percentage copied, then 0
     // Each output once it is whole: its game-style path and the host file that holds it.
     std::function<void(const std::string&, const std::filesystem::path&)> written;
+    const StopRequest* stop = nullptr; // as PickCallbacks::stop
 };
 // The picks into WorkDir, in order, as extractSelected writes its files: the bytes of all of them must fit
 // in WorkDir's free space before anything is written (61), WorkDir is a real folder, and each file appears

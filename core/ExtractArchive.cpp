@@ -8,6 +8,10 @@
 #include "FileSystem.h"
 #include "FreeSpace.h"
 #include "HostPath.h"
+#include "Interrupt.h"
+
+#include <optional>
+#include <system_error>
 
 namespace qm {
 
@@ -17,25 +21,28 @@ namespace {
 // an extension of at most 7 (" -32768"), the two "_" of a Windows-safe name and CR LF.
 constexpr std::int64_t kLogLineBound = 16 + 1 + 7 + 2 + 2;
 
+// Without a chosen archive there is nothing to extract: the window is told to ask for one.
+bool archiveChosen(const SelectionState& selection, const ExtractCallbacks& callbacks) {
+    if (!selection.targetfile.empty())
+        return true;
+    if (callbacks.errormsg)
+        callbacks.errormsg("Select a file");
+    return false;
+}
+
 } // namespace
 
 void extractArchive(const SelectionState& selection, const ExtractCallbacks& callbacks) {
-    if (selection.targetfile.empty()) {
-        if (callbacks.errormsg)
-            callbacks.errormsg("Select a file");
+    if (!archiveChosen(selection, callbacks))
         return;
-    }
     HostPaths gamePaths;
     extractArchive(selection, hostSources(selection, gamePaths), callbacks);
 }
 
 void extractArchive(const SelectionState& selection, const GameSources& sources,
                     const ExtractCallbacks& callbacks) {
-    if (selection.targetfile.empty()) {
-        if (callbacks.errormsg)
-            callbacks.errormsg("Select a file");
+    if (!archiveChosen(selection, callbacks))
         return;
-    }
     HostPaths paths;
     const std::string& folder = selection.targetfile;
     const auto folderPath = paths.map(folder, nullptr, PathText::GameOnly);
@@ -64,6 +71,7 @@ void extractArchive(const SelectionState& selection, const GameSources& sources,
     ByteWriter log(logPath, ByteWriter::Mode::CreateNew);
 
     std::vector<std::byte> buffer;
+    std::uintmax_t loggedBytes = 0;
     while (auto file = walk.next()) {
         const BifFileEntry& e = file->entry;
         const std::string outName = folder + "\\" + file->text;
@@ -74,14 +82,27 @@ void extractArchive(const SelectionState& selection, const GameSources& sources,
         // A name the mapper did not find cannot be opened either; only found ones need the real test.
         if (outFound && filesystem::outputExists(outPath))
             filesystem::removeFile(outPath);
-        ByteWriter out(outPath, ByteWriter::Mode::CreateNew);
+        auto out = std::make_optional<ByteWriter>(outPath, ByteWriter::Mode::CreateNew);
         paths.noteCreated(outPath);
         // Each line reaches the file before the data of its file are copied, so the log always lists every
         // file on disk (and at most the one being written besides).
-        log.write(file->text + "\r\n");
+        const std::string line = file->text + "\r\n";
+        log.write(line);
         log.flush();
-        copyData(walk.archive(), out, e.dataOffset, e.dataSize, buffer);
-        out.close();
+        try {
+            copyData(walk.archive(), *out, e.dataOffset, e.dataSize, buffer, {}, callbacks.stop);
+        } catch (const Interrupted&) {
+            // A stopped file is neither left half written under its name nor listed: the log is cut back
+            // to the whole lines of the files on disk.
+            out.reset();
+            std::error_code ec;
+            std::filesystem::remove(outPath, ec);
+            log.close();
+            std::filesystem::resize_file(logPath, loggedBytes, ec);
+            throw;
+        }
+        loggedBytes += line.size();
+        out->close();
         if (callbacks.written)
             callbacks.written(outName);
         // LocatorLow - begin_i + 1 for a table numbered 0, 1, 2, ...; counted from the table itself, so that

@@ -12,6 +12,7 @@
 #include "HostPath.h"
 #include "Records.h"
 #include "SafeName.h"
+#include "WholeFile.h"
 
 #include <algorithm>
 #include <optional>
@@ -24,42 +25,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The data go to a new file beside the output, which then takes the output's name: the output appears
-// whole or not at all, no bytes of an older, longer file survive, and whatever stood at the name (a link,
-// a pipe, a second name of another file's data) is replaced rather than written through. `index` and
-// `text` name the entry in messages.
+// The data are written whole or not at all (writeAtomically); `index` and `text` name the entry in
+// messages. A failure or a stop removes the part file.
 void writeWhole(ByteReader& archive, const fs::path& outPath, std::int32_t dataoffset, std::int32_t datasize,
                 const std::function<void(float)>& progress, std::int64_t index, const std::string& text,
-                std::vector<std::byte>& buffer) {
+                std::vector<std::byte>& buffer, const StopRequest* stop) {
     checkBounds(archive, dataoffset, datasize, index, text);
-    fs::path partPath = outPath;
-    partPath += ".quillmere-part";
-    std::optional<ByteWriter> out;
-    try {
-        out.emplace(partPath, ByteWriter::Mode::CreateNew);
-    } catch (const FileError& e) {
-        if (e.number() != FileAlreadyExists)
-            throw;
-        // Left by a run that was stopped, or planted: replaced, never written through.
-        filesystem::removeFile(partPath);
-        out.emplace(partPath, ByteWriter::Mode::CreateNew);
-    }
-    try {
-        std::function<void(std::int64_t)> afterRead;
-        if (progress)
-            afterRead = [&](std::int64_t copied) {
-                progress(
-                    static_cast<float>(static_cast<double>(copied) / static_cast<double>(datasize) * 100.0));
-            };
-        copyData(archive, *out, dataoffset, datasize, buffer, afterRead);
-        out->close();
-        filesystem::replaceFile(partPath, outPath);
-    } catch (...) {
-        out.reset();
-        std::error_code ec;
-        fs::remove(partPath, ec);
-        throw;
-    }
+    std::function<void(std::int64_t)> afterRead;
+    if (progress)
+        afterRead = [&](std::int64_t copied) {
+            progress(static_cast<float>(static_cast<double>(copied) / static_cast<double>(datasize) * 100.0));
+        };
+    writeAtomically(outPath, [&](ByteWriter& out) {
+        copyData(archive, out, dataoffset, datasize, buffer, afterRead, stop);
+    });
     if (progress)
         progress(0.0f);
 }
@@ -95,7 +74,7 @@ void extractfile(const std::string& archivePath, const std::string& outputPath, 
     ByteReader archive(hostPath(archivePath), ByteReader::kRandomAccessBuffer);
     std::vector<std::byte> buffer;
     writeWhole(archive, hostPath(outputPath, PathText::GameOnly), dataoffset, datasize, progress, -1, {},
-               buffer);
+               buffer, nullptr);
 }
 
 void extractSelected(const SelectionState& archive, const std::vector<std::string>& listTexts,
@@ -143,7 +122,8 @@ void extractSelected(const SelectionState& archive, const GameSources& sources,
             const std::string fileName = windowsOutputName(safeName(text));
             const std::string outName = std::string(kWorkDir) + "\\" + fileName;
             const fs::path outPath = paths.within(workDir, fileName);
-            writeWhole(bif, outPath, bounds.dataOffset, bounds.dataSize, callbacks.progress, i, text, buffer);
+            writeWhole(bif, outPath, bounds.dataOffset, bounds.dataSize, callbacks.progress, i, text, buffer,
+                       callbacks.stop);
             paths.noteCreated(outPath);
             if (callbacks.written)
                 callbacks.written(outName, outPath);
@@ -181,7 +161,7 @@ void extractData(const std::vector<DataPick>& picks, const DataPickCallbacks& ca
         const fs::path outPath = paths.within(workDir, fileName);
         writeWhole(*pick.archive, outPath, static_cast<std::int32_t>(pick.offset),
                    static_cast<std::int32_t>(pick.size), callbacks.progress, static_cast<std::int64_t>(i),
-                   pick.text, buffer);
+                   pick.text, buffer, callbacks.stop);
         paths.noteCreated(outPath);
         if (callbacks.written)
             callbacks.written(std::string(kWorkDir) + "\\" + fileName, outPath);

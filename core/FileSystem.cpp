@@ -105,11 +105,6 @@ bool canOpenForReading(const fs::path& path) {
     }
 }
 
-bool nameTaken(const fs::path& path) {
-    std::error_code ec;
-    return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
-}
-
 bool outputExists(const fs::path& path) {
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(path, ec);

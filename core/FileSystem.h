@@ -25,8 +25,6 @@ bool canOpenForReading(const std::filesystem::path& path);
 bool fileExists(const std::filesystem::path& path);
 bool dirExists(const std::filesystem::path& path);
 
-// Whether anything at all stands at a name, the name itself looked at: a dangling link counts.
-bool nameTaken(const std::filesystem::path& path);
 // The existence test of an output about to be replaced: a link or a pipe, socket or device at the name
 // counts as existing without being opened or followed; anything else is asked as fileExists asks.
 bool outputExists(const std::filesystem::path& path);

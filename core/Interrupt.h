@@ -1,21 +1,31 @@
 #pragma once
 
+#include <atomic>
 #include <stdexcept>
 
 namespace qm {
 
-// A request to stop, made from a signal handler (Ctrl-C, a terminal closing): extraction looks at it
-// between pieces of data and stops as a failure would, so that its files are closed, a file half written
-// is removed and what was written whole stays. Nothing in the windows makes the request.
-void requestStop() noexcept; // async-signal-safe
-bool stopRequested() noexcept;
+// A request to stop a run, made by whoever runs it (the command line's handler of Ctrl-C, SIGTERM and a
+// closing terminal's SIGHUP). Extraction looks at it before each chunk of data it copies and stops as a
+// failure would: its files are closed, the file being written is removed and what was written whole
+// stays. Nothing in the windows makes the request.
+class StopRequest {
+public:
+    // Safe in a signal handler: the flag is a lock-free atomic.
+    void request() noexcept { m_requested.store(true, std::memory_order_relaxed); }
+    bool requested() const noexcept { return m_requested.load(std::memory_order_relaxed); }
+
+private:
+    static_assert(std::atomic<bool>::is_always_lock_free);
+    std::atomic<bool> m_requested{false};
+};
 
 class Interrupted : public std::runtime_error {
 public:
     Interrupted() : std::runtime_error("interrupted") {}
 };
 
-// Throws Interrupted once a stop was requested.
-void stopIfRequested();
+// Throws Interrupted once `stop` (when given) was requested.
+void stopIfRequested(const StopRequest* stop);
 
 } // namespace qm

@@ -15,16 +15,16 @@ std::string resRefName(std::span<const std::uint8_t, 8> resRef) {
 }
 
 std::int32_t seekResourceTable(ByteReader& key) {
-    key.seek(kResourceTableOffsetPosition);
+    key.seek(kKeyResourceTableFieldOffset);
     const std::int32_t offset = key.readI32();
-    key.seek(static_cast<std::int64_t>(offset) + 1);
+    key.seek(offset);
     return offset;
 }
 
 ArchiveNameBlock::ArchiveNameBlock(ByteReader& key) {
     // A name starts at a positive 16-bit position and holds fewer than 32767 bytes.
     m_head.resize(static_cast<std::size_t>(std::min<std::int64_t>(key.length(), 1 << 16)));
-    key.seek(1);
+    key.seek(0);
     m_head.resize(key.read(m_head));
     // Past the end reads as zero, as a short read does.
     const auto i16 = [this](std::int64_t offset) {
@@ -32,13 +32,14 @@ ArchiveNameBlock::ArchiveNameBlock(ByteReader& key) {
     };
     const auto* text = reinterpret_cast<const char*>(m_head.data());
     for (int k = 0; k < kArchiveEntriesRead; ++k) {
-        const std::int64_t field = kArchiveTablePosition - 1 + kArchiveEntrySize * k + 4;
+        const std::int64_t field = kArchiveTableOffset + kArchiveEntrySize * k + kArchiveNameOffsetField;
         const std::int16_t nameOffset = i16(field); // the high half at field + 2 is not used
         const std::int16_t nameLength = i16(field + 4);
         std::string_view name;
-        const auto start = static_cast<std::int16_t>(nameOffset + 6); // 1-based
-        if (nameLength > 6 && start >= 1 && start <= key.length()) {
-            const std::int64_t from = start - 1;
+        // The name is read from five bytes past NameOffset (behind "data\"), at a place whose 1-based
+        // number must stay a positive 16-bit number: 0-based offsets 0 to 32766.
+        const std::int64_t from = std::int64_t{nameOffset} + 5;
+        if (nameLength > 6 && from >= 0 && from < INT16_MAX && from < key.length()) {
             const std::int64_t to =
                 std::min<std::int64_t>(from + nameLength - 6, static_cast<std::int64_t>(m_head.size()));
             if (to > from)
@@ -51,7 +52,7 @@ ArchiveNameBlock::ArchiveNameBlock(ByteReader& key) {
 }
 
 std::vector<KeyResourceRecord> readResourceTable(ByteReader& key) {
-    key.seek(kResourceCountPosition);
+    key.seek(kKeyResourceCountOffset);
     const auto count = static_cast<std::uint32_t>(key.readI32());
     const std::int32_t offset = seekResourceTable(key);
     const std::int64_t available = std::min<std::int64_t>(
@@ -84,7 +85,7 @@ std::vector<KeyResourceRecord> readResourceTable(ByteReader& key) {
 }
 
 std::int32_t readFileEntryCount(ByteReader& bif) {
-    bif.seek(kFileEntryCountPosition);
+    bif.seek(kFileEntryCountOffset);
     return bif.readI32();
 }
 
@@ -105,7 +106,7 @@ BifFileEntry fileEntryFrom(std::span<const std::byte> raw) {
 }
 
 std::span<const std::byte> FileTableBlocks::entry(std::int64_t i, std::size_t need) {
-    const std::int64_t start = kFileTablePosition - 1 + kFileEntrySize * i;
+    const std::int64_t start = kFileTableOffset + kFileEntrySize * i;
     if (i < 0 || start + static_cast<std::int64_t>(need) > m_bif.length())
         return {};
     if (m_first < 0 || i < m_first ||
@@ -113,7 +114,7 @@ std::span<const std::byte> FileTableBlocks::entry(std::int64_t i, std::size_t ne
             static_cast<std::int64_t>(m_held)) {
         m_block.resize(
             static_cast<std::size_t>(std::min(kBlockEntries * kFileEntrySize, m_bif.length() - start)));
-        m_bif.seek(start + 1);
+        m_bif.seek(start);
         m_held = m_bif.read(m_block);
         m_first = i;
     }
@@ -124,7 +125,7 @@ std::span<const std::byte> FileTableBlocks::entry(std::int64_t i, std::size_t ne
 }
 
 DataBounds readDataBounds(ByteReader& bif, std::int64_t index) {
-    bif.seek(kFileTablePosition + kFileEntrySize * index + 4);
+    bif.seek(kFileTableOffset + kFileEntrySize * index + kDataOffsetField);
     DataBounds bounds;
     bounds.dataOffset = bif.readI32();
     bounds.dataSize = bif.readI32();

@@ -11,23 +11,28 @@
 
 namespace qm {
 
-// KEY catalogue and BIF archive records, read field by field at fixed positions. No signature, version
-// or count is trusted for the table positions: the KEY archive table starts at offset 24 and the BIF file
-// table at offset 20, right behind their headers. Every 16-bit field is signed, every 32-bit field too.
+// KEY catalogue and BIF archive records, read field by field at the format's documented offsets. No
+// signature, version or count is trusted for the table offsets: the KEY archive table starts at 0x18 and
+// the BIF file table at 0x14, right behind their headers. Every 16-bit field is signed, every 32-bit
+// field too.
 
-// KEY header: ResourceCount at offset 12 (position 13), ResourceTableOffset at offset 20 (position 21).
-constexpr std::int64_t kResourceCountPosition = 13;
-constexpr std::int64_t kResourceTableOffsetPosition = 21;
-// KEY archive entry k: NameOffset at offset 24 + 12k + 4.
-constexpr std::int64_t kArchiveTablePosition = 25;
+// KEY header: BifCount at 0x08, ResourceCount at 0x0c, ResourceTableOffset at 0x14.
+constexpr std::int64_t kKeyArchiveCountOffset = 0x08;
+constexpr std::int64_t kKeyResourceCountOffset = 0x0c;
+constexpr std::int64_t kKeyResourceTableFieldOffset = 0x14;
+// KEY archive entry k at 0x18 + 12k: FileLength, then NameOffset at 4 and NameLength at 8.
+constexpr std::int64_t kArchiveTableOffset = 0x18;
+constexpr std::int64_t kArchiveNameOffsetField = 4;
 constexpr std::int64_t kArchiveEntrySize = 12;
 constexpr std::int64_t kResourceEntrySize = 14;
 // Archive entries 0 to 140 are read whatever the header says.
 constexpr int kArchiveEntriesRead = 141;
-// BIF header: FileEntryCount at offset 8; file entry i at offset 20 + 16i.
-constexpr std::int64_t kFileEntryCountPosition = 9;
-constexpr std::int64_t kFileTablePosition = 21;
+// BIF header: FileEntryCount at 0x08; file entry i at 0x14 + 16i, its DataOffset 4 bytes in and DataSize
+// 8 bytes in.
+constexpr std::int64_t kFileEntryCountOffset = 0x08;
+constexpr std::int64_t kFileTableOffset = 0x14;
 constexpr std::int64_t kFileEntrySize = 16;
+constexpr std::int64_t kDataOffsetField = 4;
 
 // A resource entry as stored: the name is made only for the entries that name a file.
 struct KeyResourceRecord {
@@ -53,7 +58,7 @@ struct DataBounds {
 // The ResRef name rule: every non-zero byte in order, zero bytes skipped wherever they stand.
 std::string resRefName(std::span<const std::uint8_t, 8> resRef);
 
-// Reads ResourceTableOffset and leaves the reader at the first resource entry (offset + 1).
+// Reads ResourceTableOffset and leaves the reader at the first resource entry.
 std::int32_t seekResourceTable(ByteReader& key);
 // The names of archive entries 0 to 140 as the main window lists them: the stored name without its first
 // five characters ("data\"), a then leading "s\" (of "movies\") and its terminator; empty where an entry
@@ -98,7 +103,7 @@ private:
     std::int64_t m_first = -1; // the entry the block starts with; -1 before the first read
     std::size_t m_held = 0;    // bytes of the block read
 };
-// DataOffset and DataSize of the file entry at 0-based index i (position 25 + 16i).
+// DataOffset and DataSize of the file entry at 0-based index i (offset 0x18 + 16i).
 DataBounds readDataBounds(ByteReader& bif, std::int64_t index);
 
 } // namespace qm

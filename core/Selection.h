@@ -23,6 +23,12 @@ struct SelectionState {
     std::string lang;
 };
 
+// The 0-based index of the first file entry a walk takes: begin_i counts entries from 1, as the original's
+// loop did; nothing before the first entry is ever taken.
+constexpr std::int64_t firstEntryIndex(const SelectionState& state) {
+    return state.begin_i > 1 ? state.begin_i - 1 : 0;
+}
+
 // biffid of an archive base name: the four known archives by lower-cased name, 999 for any other.
 std::int16_t biffidFor(std::string_view targetfile);
 

@@ -13,15 +13,14 @@ namespace qm {
 
 namespace {
 
-// Header: StringCount at offset 10 (position 11), StringDataOffset at offset 14 (position 15). Entries of 26
-// bytes from offset 18, each with its StringLength at entry offset 22.
-constexpr std::int64_t kStringCountPosition = 11;
-constexpr std::int64_t kStringDataOffsetPosition = 15;
-constexpr std::int64_t kEntryTablePosition = 19;
+// Header: StringCount at 0x0a, StringDataOffset right behind it at 0x0e. Entries of 26 bytes from 0x12,
+// each with its StringLength at entry offset 22.
+constexpr std::int64_t kStringCountOffset = 0x0a;
+constexpr std::int64_t kEntryTableOffset = 0x12;
 constexpr std::int64_t kEntrySize = 26;
 constexpr std::int64_t kStringLengthField = 22;
 constexpr std::size_t kEntryBytes = kEntrySize;
-constexpr std::int64_t kHeaderSize = kEntryTablePosition - 1;
+constexpr std::int64_t kHeaderSize = kEntryTableOffset;
 // Entries per block: a running sum is kept at the start of each.
 constexpr std::int64_t kBlock = 1024;
 
@@ -60,7 +59,7 @@ StringTable::StringTable(std::unique_ptr<ByteSource> table, TextEncoding encodin
 }
 
 void StringTable::readHeader() {
-    m_tlk->seek(kStringCountPosition);
+    m_tlk->seek(kStringCountOffset);
     const auto count = static_cast<std::uint32_t>(m_tlk->readI32());
     const std::int32_t dataOffset = m_tlk->readI32();
     if (m_tlk->ranShort()) {
@@ -81,7 +80,7 @@ bool StringTable::readBlock(std::int64_t b) {
     const std::int64_t first = b * kBlock;
     const auto count = static_cast<std::size_t>(std::min(kBlock, m_count - first));
     std::vector<std::byte> raw((count - 1) * kEntryBytes + 2);
-    m_tlk->seek(kEntryTablePosition + kStringLengthField + kEntrySize * first);
+    m_tlk->seek(kEntryTableOffset + kStringLengthField + kEntrySize * first);
     if (m_tlk->read(raw) != raw.size()) {
         m_blockIndex = -1;
         return false;
@@ -118,7 +117,7 @@ std::string StringTable::get(std::int32_t n) {
     if (length <= 0 || start < 0 || start + length > m_tlk->length())
         return {};
     std::string text(static_cast<std::size_t>(length), '\0');
-    m_tlk->seek(start + 1);
+    m_tlk->seek(start);
     if (m_tlk->read(std::as_writable_bytes(std::span(text.data(), text.size()))) != text.size())
         return {};
     return text;

@@ -197,4 +197,23 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+std::string withTrailingSeparator(std::string folder, char separator) {
+    if (!folder.empty() && folder.back() != '/' && !(separator == '\\' && folder.back() == '\\'))
+        folder += separator;
+    return folder;
+}
+
+std::string withoutTrailingSeparators(std::string folder) {
+    while (!folder.empty() && (folder.back() == '/' || folder.back() == '\\'))
+        folder.pop_back();
+    return folder;
+}
+
+std::string trim(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos)
+        return {};
+    return std::string(text.substr(first, text.find_last_not_of(" \t\r") - first + 1));
+}
+
 } // namespace qm

@@ -32,4 +32,13 @@ std::string asciiUpper(std::string_view text);
 std::string asciiLower(std::string_view text);
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 
+// `folder` with `separator` at its end unless it is empty or ends in a separator already: "/" always
+// counts, "\" only where it is the separator (on Linux it is a character of a file name).
+std::string withTrailingSeparator(std::string folder, char separator);
+// `folder` without the separators ("\" and "/") at its end.
+std::string withoutTrailingSeparators(std::string folder);
+
+// The text without the spaces, tabs and carriage returns at either end, as settings files are read.
+std::string trim(std::string_view text);
+
 } // namespace qm

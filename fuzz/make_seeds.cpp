@@ -53,10 +53,10 @@ std::string shrinkArchive(const fs::path& path) {
     const std::int32_t count = qm::readFileEntryCount(bif);
     BifBuilder small;
     for (std::int32_t i = 0; i < count; ++i) {
-        bif.seek(qm::kFileTablePosition + qm::kFileEntrySize * i);
+        bif.seek(qm::kFileTableOffset + qm::kFileEntrySize * i);
         const qm::BifFileEntry entry = qm::readFileEntry(bif);
         std::string data(static_cast<std::size_t>(std::min<std::int32_t>(entry.dataSize, kDataKept)), '\0');
-        bif.seek(static_cast<std::int64_t>(entry.dataOffset) + 1);
+        bif.seek(entry.dataOffset);
         bif.readExact(std::as_writable_bytes(std::span(data.data(), data.size())));
         small.add(entry.locatorLow, entry.locatorHigh, entry.resourceType, data);
     }

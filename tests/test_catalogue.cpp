@@ -305,6 +305,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "fr_FR"},
         LanguageCase{"RequestedBeforeVariable", {"de_DE", "fr_FR"}, "", "", "fr_FR", "de_DE", "de_DE"},
         LanguageCase{"RequestedWithoutTablePassedOver", {"de_DE", "en_US"}, "", "", "", "it_IT", "en_US"},
+        LanguageCase{"TrailingSeparatorsIgnored", {"de_DE", "en_US"}, "", "", "", "de_DE/\\", "de_DE"},
         LanguageCase{"FolderOutsideLangIgnored", {"de_DE", "en_US"}, "", "", "", "../../x", "en_US"},
         LanguageCase{"FirstSortedWithoutEnUs", {"pl_PL", "fr_FR"}, "", "", "", std::nullopt, "fr_FR"},
         LanguageCase{"NoLanguageFolders", {}, "", "", "de_DE", std::nullopt, ""}),

@@ -1,6 +1,7 @@
 #include "Extract.h"
 #include "FileError.h"
 #include "GameBuilder.h"
+#include "Interrupt.h"
 #include "Selection.h"
 #include "TempDir.h"
 #include "TestSupport.h"
@@ -380,6 +381,52 @@ TEST(SelectiveExtraction, CreatesWorkDirEvenWithNothingChecked) {
     qm::extractSelected(g.select(), {"A.ITM"}, c);
     EXPECT_TRUE(fs::is_directory(g.work / "WorkDir"));
     EXPECT_TRUE(fs::is_empty(g.work / "WorkDir"));
+}
+
+// A small file, then one of 1 GB whose data are a hole in a sparse archive: a stop must not wait for it.
+struct StoppedGame : ItemsGame {
+    StoppedGame() {
+        addFile("A", 1005, "aaaa");
+        addFile("HUGE", 1005, "h").dataSize = kHugeSize;
+        write();
+        const auto archive = game / "data" / "ITEMS.BIF";
+        fs::resize_file(archive, fs::file_size(archive) - 1 + kHugeSize);
+    }
+    static constexpr std::int32_t kHugeSize = 1 << 30;
+    qm::StopRequest stop;
+};
+
+TEST(Stopping, SelectiveExtractionStopsInsideAHugeFileAndRemovesIt) {
+    StoppedGame g;
+    qm::test::CurrentDir cd(g.work.path());
+    int chunksOfHuge = 0;
+    qm::PickCallbacks c;
+    c.isChecked = [](int) { return true; };
+    c.stop = &g.stop;
+    c.progress = [&](float percent) {
+        if (percent > 0.0f && percent < 100.0f) {
+            ++chunksOfHuge;
+            g.stop.request();
+        }
+    };
+    EXPECT_THROW(qm::extractSelected(g.select(), {"A.ITM", "HUGE.ITM"}, c), qm::Interrupted);
+    EXPECT_EQ(chunksOfHuge, 1);
+    EXPECT_EQ(filesUnder(g.work / "WorkDir"), (std::set<std::string>{"A.ITM"}));
+    EXPECT_EQ(readBytes(g.work / "WorkDir" / "A.ITM"), "aaaa");
+}
+
+TEST(Stopping, WholeArchiveExtractionRemovesTheFileItStoppedIn) {
+    StoppedGame g;
+    qm::test::CurrentDir cd(g.work.path());
+    Recorded r;
+    qm::ExtractCallbacks c = r.callbacks();
+    c.stop = &g.stop;
+    c.redraw = [&] { g.stop.request(); };
+    EXPECT_THROW(qm::extractArchive(g.select(), c), qm::Interrupted);
+    EXPECT_EQ(filesUnder(g.work / "ITEMS"), (std::set<std::string>{"A.ITM"}));
+    EXPECT_EQ(readBytes(g.work / "ITEMS" / "A.ITM"), "aaaa");
+    EXPECT_EQ(readBytes(g.work / "ITEMS.log"), "A.ITM\r\n");
+    EXPECT_EQ(r.done, 0);
 }
 
 TEST(EntryDetails, ReadsBoundsAndTheItemNameIndex) {

@@ -71,18 +71,18 @@ TEST(HostPath, WindowsNamesTheFileInUnicode) {
 }
 #endif
 
-TEST(ByteReader, ReadsSignedLittleEndianAtOneBasedPositions) {
+TEST(ByteReader, ReadsSignedLittleEndianAtZeroBasedOffsets) {
     TempDir dir;
     writeBytes(dir / "f", std::string("\x01\xFF\xFF\x00\x80\xFE\xFF\xFF\x7F", 9));
     qm::ByteReader r(dir / "f");
     EXPECT_EQ(r.length(), 9);
     EXPECT_EQ(r.readI16(), -255);
-    r.seek(2);
+    r.seek(1);
     EXPECT_EQ(r.readI16(), -1);
-    r.seek(4);
+    r.seek(3);
     EXPECT_EQ(r.readI16(), -32768);
-    EXPECT_EQ(r.position(), 6);
-    r.seek(6);
+    EXPECT_EQ(r.position(), 5);
+    r.seek(5);
     EXPECT_EQ(r.readI32(), 0x7FFFFFFE);
     EXPECT_FALSE(r.ranShort());
 }
@@ -91,14 +91,14 @@ TEST(ByteReader, ShortReadFillsZerosAndIsDetected) {
     TempDir dir;
     writeBytes(dir / "f", std::string("\x34\x12\x78", 3));
     qm::ByteReader r(dir / "f");
-    r.seek(3);
+    r.seek(2);
     EXPECT_EQ(r.readI32(), 0x78);
     EXPECT_TRUE(r.ranShort());
-    r.seek(1);
+    r.seek(0);
     EXPECT_EQ(r.readI16(), 0x1234);
     EXPECT_FALSE(r.ranShort()) << "a read that ends exactly at the last byte is complete";
     std::byte buf[4];
-    r.seek(2);
+    r.seek(1);
     EXPECT_EQ(errorNumberOf([&] { r.readExact(buf); }), qm::InputPastEndOfFile);
 }
 
@@ -111,7 +111,7 @@ TEST(ByteReader, FailuresCarryTheirNumbers) {
     EXPECT_EQ(errorNumberOf([&] { qm::ByteReader r(dir / "folder"); }), qm::PathFileAccessError);
     EXPECT_EQ(errorNumberOf([&] {
                   qm::ByteReader r(dir / "f");
-                  r.seek(0);
+                  r.seek(-1);
               }),
               qm::BadRecordNumber);
 }

@@ -242,7 +242,7 @@ struct Game {
 std::string bytesOf(qm::GameResources& game, const qm::GameResource& resource) {
     const qm::GameResources::Bytes bytes = game.locate(resource);
     std::string data(static_cast<std::size_t>(bytes.size), '\0');
-    bytes.reader->seek(bytes.offset + 1);
+    bytes.reader->seek(bytes.offset);
     bytes.reader->readExact(std::as_writable_bytes(std::span(data)));
     return data;
 }

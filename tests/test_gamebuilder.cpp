@@ -213,7 +213,7 @@ TEST(BifBuilderTest, ProgramReadsFileEntriesAsBuilt) {
 
     qm::ByteReader reader(dir / "data" / "CREATURE.BIF");
     EXPECT_EQ(qm::readFileEntryCount(reader), 2);
-    reader.seek(qm::kFileTablePosition + qm::kFileEntrySize);
+    reader.seek(qm::kFileTableOffset + qm::kFileEntrySize);
     const qm::BifFileEntry second = qm::readFileEntry(reader);
     EXPECT_EQ(second.locatorLow, -1);
     EXPECT_EQ(second.locatorHigh, 608);

@@ -341,7 +341,8 @@ TEST(CliGuaranteesOutput, MissingOrCutCatalogueIsReported) {
 }
 
 // A data folder that may not be searched is 70 naming that folder, not a missing archive; a registry
-// value holding a NUL names no folder; control bytes of a path reach the terminal escaped.
+// value holding a NUL names no folder; control bytes and bidirectional controls of a path reach the
+// terminal escaped.
 TEST(CliGuaranteesOutput, ErrorsNameTheFolderThatFailedAndNoRawControlBytes) {
     Sandbox s;
     qm::build::writeDemoGame(s.game(), 1);
@@ -371,9 +372,10 @@ TEST(CliGuaranteesOutput, ErrorsNameTheFolderThatFailedAndNoRawControlBytes) {
     const CliRun viaRegistry = runCli(s.work(), {"list"});
     EXPECT_EQ(viaRegistry.status, 1) << viaRegistry.err;
     EXPECT_EQ(viaRegistry.out + viaRegistry.err, "quillmere-cli: error 53: no chitin.key in .\n");
-    const CliRun run = runCli(s.work(), {"-C", (s.root() / "no\x01where").string(), "list"});
+    // U+202E, a right-to-left override, would reorder the rest of the line.
+    const CliRun run = runCli(s.work(), {"-C", (s.root() / "no\x01where\xE2\x80\xAE").string(), "list"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("error 76: Path not found (" + s.root().string() + "/no\\x01where)"),
+    EXPECT_NE(run.err.find("error 76: Path not found (" + s.root().string() + "/no\\x01where\\u202E)"),
               std::string::npos)
         << run.err;
     EXPECT_EQ(std::count_if(run.err.begin(), run.err.end(),
@@ -575,8 +577,9 @@ TEST(CliGuaranteesOutput, ItemNamesCannotForgeRowsOrReachTheTerminalRaw) {
         << files.out;
 }
 
-// Ctrl-C or SIGTERM during pick and extract: the file being written is finished or removed, never left
-// half; every file written is printed (pick) or logged (extract); the status tells the signal.
+// Ctrl-C, SIGTERM or a closing terminal's SIGHUP during pick and extract: the file being written is
+// finished or removed, never left half; every file written is printed (pick) or logged (extract); the
+// status tells the signal.
 TEST(CliGuaranteesOutput, AStopSignalLeavesExactlyTheWholeFilesItReported) {
     Sandbox s;
     qm::build::DemoOptions options;
@@ -585,7 +588,8 @@ TEST(CliGuaranteesOutput, AStopSignalLeavesExactlyTheWholeFilesItReported) {
     qm::build::writeDemoGame(s.game(), options);
     for (const auto& [signal, command] :
          {std::pair{SIGINT, std::vector<std::string>{"pick", "ITEMS.BIF", "*"}},
-          std::pair{SIGTERM, std::vector<std::string>{"extract", "ITEMS.BIF"}}}) {
+          std::pair{SIGTERM, std::vector<std::string>{"extract", "ITEMS.BIF"}},
+          std::pair{SIGHUP, std::vector<std::string>{"extract", "ITEMS.BIF"}}}) {
         for (const auto& entry : fs::directory_iterator(s.work()))
             fs::remove_all(entry.path());
         int pipeFds[2];

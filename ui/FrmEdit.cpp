@@ -18,6 +18,7 @@
 #include "SoundPlayer.h"
 #endif
 #include "Text.h"
+#include "WholeFile.h"
 #include "WindowHost.h"
 
 #include <QAction>
@@ -69,7 +70,7 @@ QLineEdit* displayField(QWidget* parent, QPalette::ColorRole background) {
 
 #ifdef QUILLMERE_HAVE_PLAYBACK
 // Sounds larger than this are no sound of the game; reading one would hold the window.
-constexpr std::int32_t kMaxSoundBytes = 64 << 20;
+using qm::kMaxSoundBytes;
 #endif
 
 bool isSoundText(const std::string& listText) {
@@ -397,7 +398,7 @@ void FrmEdit::List1_DblClick(int item) {
             throw qm::SoundError("its size of " + std::to_string(details.dataSize) + " bytes is no sound's");
         std::string bytes(static_cast<std::size_t>(details.dataSize), '\0');
         qm::ByteReader archive(qm::locateArchive(m_kept), qm::ByteReader::kRandomAccessBuffer);
-        archive.seek(static_cast<std::int64_t>(details.dataOffset) + 1);
+        archive.seek(details.dataOffset);
         archive.readExact(std::as_writable_bytes(std::span(bytes.data(), bytes.size())));
         const qm::Pcm pcm = qm::decodeSound(bytes);
         if (pcm.samples.empty())

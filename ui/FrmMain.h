@@ -34,6 +34,8 @@ public:
     ~FrmMain() override;
 
     // The existence tests and boxes offered to every window.
+    // Only the widget tests call fileexist and direxist now: the catalogue scan and extraction call the
+    // file layer's own tests.
     bool fileexist(const std::string& filepath);
     bool direxist(const std::string& dirpath);
     void Done();
