@@ -1,7 +1,8 @@
 // The whole game from the command line, side by side in one run: `resources --json` over a catalogue of
 // 37,000 resources in 80 archives (time and peak memory), and `get --type CRE '*'` against `extract` of the
 // archive that holds those creatures, the same bytes written.
-//   bench_game CLI WORKDIR [ROUNDS]    (0 rounds: write the game into WORKDIR/game and keep it, for a profiler)
+//   bench_game CLI WORKDIR [ROUNDS]    (0 rounds: write the game into WORKDIR/game and keep it, for a
+//   profiler)
 #include "BenchRun.h"
 #include "GameBuilder.h"
 
