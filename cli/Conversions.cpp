@@ -78,7 +78,7 @@ constexpr std::size_t kTailBytes = 65307;
 
 std::string readAt(ByteReader& archive, std::int64_t offset, std::size_t size) {
     std::string bytes(size, '\0');
-    archive.seek(offset + 1);
+    archive.seek(offset);
     bytes.resize(archive.read(std::as_writable_bytes(std::span(bytes.data(), bytes.size()))));
     return bytes;
 }
