@@ -29,7 +29,7 @@ void extractArchive(const SelectionState& selection, const ExtractCallbacks& cal
     extractArchive(selection, hostSources(selection, gamePaths), callbacks);
 }
 
-void extractArchive(const SelectionState& selection, const GameSources& sources,
+void extractArchive(const SelectionState& selection, const ArchiveInputs& sources,
                     const ExtractCallbacks& callbacks) {
     if (selection.targetfile.empty()) {
         if (callbacks.errormsg)
