@@ -185,9 +185,9 @@ const std::unordered_map<std::uint64_t, std::size_t>& ArchiveWalk::lookup() {
     return *m_lookup;
 }
 
-ArchiveInputs hostSources(const SelectionState& selection, HostPaths& paths) {
+ArchiveInputs hostSources(const SelectionState& selection, const HostPaths& paths) {
     return {
-        [&paths, key = selection.BGpath + "chitin.key"] {
+        [paths = HostPaths(paths), key = selection.BGpath + "chitin.key"]() mutable {
             return openFileSource(paths.map(key), ByteReader::kSequentialBuffer);
         },
         [path = locateArchive(selection)] { return openFileSource(path, ByteReader::kSequentialBuffer); }};

@@ -24,8 +24,9 @@ struct ArchiveInputs {
     std::function<std::unique_ptr<ByteSource>()> archive;
 };
 
-// The selected game's catalogue and archive (locateArchive), the catalogue mapped through `paths`.
-ArchiveInputs hostSources(const SelectionState& selection, HostPaths& paths);
+// The selected game's catalogue and archive (locateArchive), the catalogue mapped through a copy of `paths`
+// (with its cached listings), so that the factories may outlive the caller's mapper.
+ArchiveInputs hostSources(const SelectionState& selection, const HostPaths& paths);
 
 // The files that a walk of `count` entries from the selection's begin_i takes, and the bytes of their data,
 // up to the first entry that the walk or its copy fails on (a table entry or data beyond the archive), as
