@@ -2,11 +2,14 @@
 
 #include "GameSources.h"
 #include "HostPath.h"
+#include "Interrupt.h"
 #include "Registry.h"
 #include "Text.h"
 
 #include <algorithm>
 #include <cstdlib>
+#include <iostream>
+#include <set>
 #include <system_error>
 #include <utility>
 
@@ -22,16 +25,17 @@ constexpr char kSeparator = '\\';
 constexpr char kSeparator = '/';
 #endif
 
-bool holdsCatalogue(const std::string& folder) {
+bool holdsCatalogue(HostPaths& paths, const std::string& folder) {
     bool found = false;
-    const fs::path key = HostPaths().map(folder + "chitin.key", &found);
+    const fs::path key = paths.map(folder + "chitin.key", &found);
     std::error_code ec;
     return found && fs::is_regular_file(key, ec);
 }
 
-std::vector<GameCandidate> gather(const std::optional<std::string>& commandLineFolder, bool stopAtChoice) {
+std::vector<GameCandidate> gather(const std::optional<std::string>& commandLineFolder, bool stopAtChoice,
+                                  const DiscoveryWarning& warn) {
     using namespace discovery;
-    Candidates list(stopAtChoice);
+    Candidates list(stopAtChoice, warn);
     fromCommandLine(list, commandLineFolder);
     if (!list.done())
         fromEnvironment(list);
@@ -54,10 +58,20 @@ std::vector<GameCandidate> gather(const std::optional<std::string>& commandLineF
 namespace discovery {
 
 bool Candidates::add(std::string source, std::string folder, GameCandidate::Use use) {
-    const bool hasCatalogue = holdsCatalogue(folder);
+    stopIfRequested();
+    if (folder.find('\0') != std::string::npos) {
+        warn(source + ": a folder name holds a NUL byte; passed over");
+        return true;
+    }
+    const bool hasCatalogue = holdsCatalogue(m_paths, folder);
     m_list.push_back({std::move(source), std::move(folder), hasCatalogue, use});
     m_done = m_stopAtChoice && (hasCatalogue || use == GameCandidate::Use::Given);
     return !m_done;
+}
+
+void Candidates::warn(const std::string& message) const {
+    if (m_warn)
+        m_warn(message);
 }
 
 Places findPlaces() {
@@ -67,13 +81,12 @@ Places findPlaces() {
 #ifndef _WIN32
     places.defaultPrefix = winePrefix();
     const fs::path defaultIdentity = folderIdentity(places.defaultPrefix);
-    std::vector<fs::path> seen;
+    std::set<fs::path> seen;
     for (fs::path& prefix : launcherPrefixes(places.home)) {
+        stopIfRequested();
         fs::path id = folderIdentity(prefix);
-        if ((!places.defaultPrefix.empty() && id == defaultIdentity) ||
-            std::find(seen.begin(), seen.end(), id) != seen.end())
+        if ((!places.defaultPrefix.empty() && id == defaultIdentity) || !seen.insert(std::move(id)).second)
             continue;
-        seen.push_back(std::move(id));
         places.launchers.push_back(std::move(prefix));
     }
 #endif
@@ -109,8 +122,23 @@ std::string withFolderSeparator(std::string folder) {
     return withTrailingSeparator(std::move(folder), kSeparator);
 }
 
-std::vector<GameCandidate> gameFolderCandidates(const std::optional<std::string>& commandLineFolder) {
-    return gather(commandLineFolder, false);
+void warnOnStandardError(const std::string& message) {
+    std::string line = "quillmere: warning: ";
+    for (const char c : message) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            line += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+        } else {
+            line += c;
+        }
+    }
+    std::cerr << line << '\n';
+}
+
+std::vector<GameCandidate> gameFolderCandidates(const std::optional<std::string>& commandLineFolder,
+                                                const DiscoveryWarning& warn) {
+    return gather(commandLineFolder, false, warn);
 }
 
 std::size_t chosenCandidate(const std::vector<GameCandidate>& candidates) {
@@ -128,8 +156,9 @@ std::size_t chosenCandidate(const std::vector<GameCandidate>& candidates) {
     return first([](const GameCandidate& c) { return c.use == Use::Fallback; });
 }
 
-std::string discoverGameFolder(const std::optional<std::string>& commandLineFolder) {
-    const std::vector<GameCandidate> candidates = gather(commandLineFolder, true);
+std::string discoverGameFolder(const std::optional<std::string>& commandLineFolder,
+                               const DiscoveryWarning& warn) {
+    const std::vector<GameCandidate> candidates = gather(commandLineFolder, true, warn);
     const std::size_t chosen = chosenCandidate(candidates);
     return chosen < candidates.size() ? candidates[chosen].folder : std::string();
 }

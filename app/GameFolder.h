@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,8 +37,16 @@ struct GameCandidate {
     Use use = Use::IfCatalogue;
 };
 
-// Every folder that each source names, in order.
-std::vector<GameCandidate> gameFolderCandidates(const std::optional<std::string>& commandLineFolder);
+// Told of a source that discovery passed over (a Steam file naming a folder with a NUL byte, say), in
+// UTF-8 with the host's bytes as they are. The default writes the message to standard error, its control
+// codes escaped.
+using DiscoveryWarning = std::function<void(const std::string& message)>;
+void warnOnStandardError(const std::string& message);
+
+// Every folder that each source names, in order. Discovery looks at stop requests (core/Interrupt.h)
+// between folders, prefixes and registry lines, and throws Interrupted once one was made.
+std::vector<GameCandidate> gameFolderCandidates(const std::optional<std::string>& commandLineFolder,
+                                                const DiscoveryWarning& warn = warnOnStandardError);
 
 // The candidate used: the first given folder, else the first with a catalogue, else the first fallback
 // (the default prefix's registry folder as it is, then the current folder). candidates.size() when the
@@ -48,7 +57,8 @@ std::size_t chosenCandidate(const std::vector<GameCandidate>& candidates);
 // candidates; the sources after the one that decides are not asked. Without a command-line folder the
 // first source is QUILLMERE_GAME_DIR (a host folder; the separator is added when missing).
 std::string discoverGameFolder();
-std::string discoverGameFolder(const std::optional<std::string>& commandLineFolder);
+std::string discoverGameFolder(const std::optional<std::string>& commandLineFolder,
+                               const DiscoveryWarning& warn = warnOnStandardError);
 
 // A host folder as the user gives it, as BGpath: the host's separator added when it has none at its end.
 std::string withFolderSeparator(std::string folder);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 namespace qm {
 
@@ -39,5 +40,15 @@ bool readWineRegistryValue(const std::filesystem::path& regFile, const std::stri
 // The same over the file's bytes, wherever they are held.
 bool readWineRegistryValue(std::istream& regFile, const std::string& keyPath, const std::string& valueName,
                            std::string& result);
+
+// One value that readWineRegistryTexts looks for.
+struct RegistryQuery {
+    std::string keyPath;
+    std::string valueName;
+};
+// Several values of one file from one reading, each as readWineRegistryValue gives it into a result that
+// starts empty: a missing value and one of another type are empty. Looks at stop requests as it reads.
+std::vector<std::string> readWineRegistryTexts(const std::filesystem::path& regFile,
+                                               const std::vector<RegistryQuery>& queries);
 
 } // namespace qm

@@ -1,4 +1,5 @@
 #include "GameSources.h"
+#include "Interrupt.h"
 #include "Registry.h"
 
 #include <algorithm>
@@ -17,6 +18,7 @@ void addPrefixes(std::vector<fs::path>& prefixes, const fs::path& parent, const 
     std::error_code ec;
     std::vector<fs::path> found;
     for (fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec)) {
+        stopIfRequested();
         const fs::path prefix = below != nullptr ? it->path() / below : it->path();
         if (fs::is_regular_file(prefix / "system.reg", ec))
             found.push_back(prefix);
@@ -52,12 +54,14 @@ std::vector<fs::path> winePrefixes(const Places& places) {
     return prefixes;
 }
 
-std::string prefixValue(const fs::path& prefix, const std::string& keyPath, const std::string& valueName) {
-    // A value of another type succeeds and leaves the text as it was: it starts empty for every prefix,
-    // so no prefix's text is ever taken for another's.
-    std::string text;
-    readWineRegistryValue(prefix / "system.reg", keyPath, valueName, text);
-    return text;
+const std::string& prefixValue(const Places& places, const fs::path& prefix, std::size_t index) {
+    auto found = places.prefixValues.find(prefix);
+    if (found == places.prefixValues.end())
+        found = places.prefixValues
+                    .emplace(prefix, readWineRegistryTexts(prefix / "system.reg",
+                                                           {kRegistryValues.begin(), kRegistryValues.end()}))
+                    .first;
+    return found->second.at(index);
 }
 
 } // namespace discovery

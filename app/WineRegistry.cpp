@@ -1,4 +1,5 @@
 #include "Endian.h"
+#include "Interrupt.h"
 #include "Registry.h"
 #include "Text.h"
 #include "WholeFile.h"
@@ -25,9 +26,14 @@ namespace {
 // A prefix's system.reg is a few MB; anything far larger is no registry Wine wrote.
 constexpr std::uintmax_t kMaxRegistryFile = std::uintmax_t{64} << 20;
 
+// Lines read between two looks at a stop request: a 60 MB file has about a million.
+constexpr unsigned kLinesBetweenStopChecks = 4096;
+
+// One key that a query looks in, with the value it wants there.
 struct Target {
     bool used = false;
     std::vector<std::string> path; // folded components
+    std::string name;              // the value's folded name
     bool keyFound = false;
     std::optional<StoredValue> value;
 };
@@ -36,57 +42,79 @@ bool startsWith(const std::vector<std::string>& path, const std::vector<std::str
     return path.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), path.begin());
 }
 
-// Scans the whole file as Wine loads it: a later line for the same value replaces an earlier one, and
-// a malformed line changes nothing. The key as given wins; its Wow6432Node twin counts only when the
-// key itself is missing, as a failed open is what sends Windows to the other view.
-std::optional<StoredValue> findValue(std::istream& file, const std::string& keyPath,
-                                     const std::string& valueName) {
-    std::array<Target, 2> targets;
-    targets[0].used = true;
-    targets[0].path = keyComponents(cp1252ToUtf8(keyPath));
-    targets[0].keyFound = targets[0].path.empty(); // the root always exists
-    if (!targets[0].path.empty() && targets[0].path[0] == "SOFTWARE" &&
-        (targets[0].path.size() < 2 || targets[0].path[1] != "WOW6432NODE")) {
-        targets[1].used = true;
-        targets[1].path = targets[0].path;
-        targets[1].path.insert(targets[1].path.begin() + 1, "WOW6432NODE");
+// Scans the whole file once for every query, as Wine loads it: a later line for the same value replaces an
+// earlier one, and a malformed line changes nothing. Each query's key as given wins; its Wow6432Node twin
+// counts only when the key itself is missing, as a failed open is what sends Windows to the other view.
+std::vector<std::optional<StoredValue>> findValues(std::istream& file,
+                                                   const std::vector<RegistryQuery>& queries) {
+    // Targets 2q and 2q + 1 are query q's key and its Wow6432Node twin, when it has one.
+    std::vector<Target> targets(2 * queries.size());
+    std::vector<std::string> needles;
+    bool filterKeys = true;
+    for (std::size_t q = 0; q < queries.size(); ++q) {
+        Target& key = targets[2 * q];
+        key.used = true;
+        key.path = keyComponents(cp1252ToUtf8(queries[q].keyPath));
+        key.name = foldName(cp1252ToUtf8(queries[q].valueName));
+        key.keyFound = key.path.empty(); // the root always exists
+        if (!key.path.empty() && key.path[0] == "SOFTWARE" &&
+            (key.path.size() < 2 || key.path[1] != "WOW6432NODE")) {
+            Target& twin = targets[2 * q + 1];
+            twin.used = true;
+            twin.path = key.path;
+            twin.path.insert(twin.path.begin() + 1, "WOW6432NODE");
+            twin.name = key.name;
+        }
+        // Most key lines are of other keys: one that holds none of the wanted keys' last names, and no
+        // escapes that could spell one, is passed over without being decoded.
+        if (key.path.empty() || !std::all_of(key.path.back().begin(), key.path.back().end(), [](char c) {
+                return c >= ' ' && c <= '~' && c != '\\' && c != '"' && c != ']';
+            }))
+            filterKeys = false;
+        else
+            needles.push_back(key.path.back());
     }
-    const std::string wantedName = foldName(cp1252ToUtf8(valueName));
-    std::string needle;
-    if (!targets[0].path.empty() &&
-        std::all_of(targets[0].path.back().begin(), targets[0].path.back().end(),
-                    [](char c) { return c >= ' ' && c <= '~' && c != '\\' && c != '"' && c != ']'; }))
-        needle = targets[0].path.back();
 
     std::streambuf& in = *file.rdbuf();
     std::string line;
     bool overlong = false;
     if (!readLine(in, line, overlong) || !line.starts_with("WINE REGISTRY Version 2"))
-        return std::nullopt;
+        return std::vector<std::optional<StoredValue>>(queries.size());
 
-    Target* current = nullptr;    // the wanted key whose values the lines below hold
-    Target* continuing = nullptr; // the wanted value whose hex data go on in the next line
+    std::vector<Target*> current;    // the wanted keys whose values the lines below hold
+    std::vector<Target*> continuing; // the wanted values whose hex data go on in the next line
     StoredValue pending;
     bool reread = false;
+    unsigned sinceStopCheck = 0;
     while (reread || readLine(in, line, overlong)) {
         reread = false;
+        if (++sinceStopCheck == kLinesBetweenStopChecks) {
+            sinceStopCheck = 0;
+            stopIfRequested();
+        }
         const std::string_view s = line;
-        if (continuing != nullptr) {
-            Target* target = std::exchange(continuing, nullptr);
+        if (!continuing.empty()) {
+            const std::vector<Target*> targetsOfLine = std::exchange(continuing, {});
+            const auto give = [&targetsOfLine, &pending] {
+                for (Target* target : targetsOfLine)
+                    target->value = pending;
+                pending = {};
+            };
             if (overlong) {
                 pending.tooLong = true;
-                target->value = std::exchange(pending, {});
+                give();
                 continue;
             }
             switch (parseHexBytes(s, 0, pending)) {
             case Parse::Done:
-                target->value = std::exchange(pending, {});
+                give();
                 break;
             case Parse::Continues:
-                continuing = target;
+                continuing = targetsOfLine;
                 break;
             case Parse::Malformed:
                 // The broken value is dropped; the line may well start something else.
+                pending = {};
                 reread = true;
                 break;
             }
@@ -98,10 +126,10 @@ std::optional<StoredValue> findValue(std::istream& file, const std::string& keyP
         if (pos == s.size())
             continue;
         if (s[pos] == '[') {
-            current = nullptr;
-            // Most key lines are of other keys: one without the wanted key's last name in it, and without
-            // escapes that could spell it, is passed over without being decoded.
-            if (!needle.empty() && s.find("\\x") == std::string_view::npos && !containsFolded(s, needle))
+            current.clear();
+            if (filterKeys && s.find("\\x") == std::string_view::npos &&
+                std::none_of(needles.begin(), needles.end(),
+                             [s](const std::string& needle) { return containsFolded(s, needle); }))
                 continue;
             ++pos;
             std::u16string name;
@@ -113,20 +141,26 @@ std::optional<StoredValue> findValue(std::istream& file, const std::string& keyP
                 if (target.used && startsWith(components, target.path)) {
                     target.keyFound = true;
                     if (components.size() == target.path.size())
-                        current = &target;
+                        current.push_back(&target);
                 }
             }
             continue;
         }
-        if ((s[pos] != '"' && s[pos] != '@') || current == nullptr)
+        if ((s[pos] != '"' && s[pos] != '@') || current.empty())
             continue; // options ("#time="), comments, values of other keys, malformed lines
         std::u16string name;
         if (s[pos++] == '"' && !parseEscaped(s, pos, '"', name))
             continue;
-        if (foldName(utf16ToUtf8(name)) != wantedName)
+        const std::string folded = foldName(utf16ToUtf8(name));
+        std::vector<Target*> wanted;
+        for (Target* target : current)
+            if (target->name == folded)
+                wanted.push_back(target);
+        if (wanted.empty())
             continue;
         if (overlong) {
-            current->value = StoredValue{0, {}, true};
+            for (Target* target : wanted)
+                target->value = StoredValue{0, {}, true};
             continue;
         }
         skipSpaces(s, pos);
@@ -137,20 +171,25 @@ std::optional<StoredValue> findValue(std::istream& file, const std::string& keyP
         StoredValue value;
         switch (parseData(s, pos, value)) {
         case Parse::Done:
-            current->value = std::move(value);
+            for (Target* target : wanted)
+                target->value = value;
             break;
         case Parse::Continues:
             pending = std::move(value);
-            continuing = current;
+            continuing = std::move(wanted);
             break;
         case Parse::Malformed:
             break;
         }
     }
-    for (const Target& target : targets)
-        if (target.used && target.keyFound)
-            return target.value;
-    return std::nullopt;
+    std::vector<std::optional<StoredValue>> values(queries.size());
+    for (std::size_t q = 0; q < queries.size(); ++q)
+        for (const Target* target : {&targets[2 * q], &targets[2 * q + 1]})
+            if (target->used && target->keyFound) {
+                values[q] = target->value;
+                break;
+            }
+    return values;
 }
 
 // What the ANSI query gives for a string type: one byte per UTF-16 unit, '?' where the code page has no
@@ -177,35 +216,64 @@ fs::path winePrefix() {
     return {};
 }
 
-bool readWineRegistryValue(const fs::path& regFile, const std::string& keyPath, const std::string& valueName,
-                           std::string& result) {
-    // Launcher prefixes are asked one after the other, so a miss must stay cheap: only a regular file of
-    // a size Wine writes is read, never a pipe or a device that could block.
+namespace {
+
+// Launcher prefixes are asked one after the other, so a miss must stay cheap: only a regular file of a
+// size Wine writes is read, never a pipe or a device that could block.
+std::optional<std::istringstream> openRegistryFile(const fs::path& regFile) {
     std::optional<std::string> text = readSmallFile(regFile, kMaxRegistryFile);
-    if (!text) {
-        result.clear();
-        return false;
-    }
-    std::istringstream file(std::move(*text));
-    return readWineRegistryValue(file, keyPath, valueName, result);
+    if (!text)
+        return std::nullopt;
+    return std::istringstream(std::move(*text));
 }
 
-bool readWineRegistryValue(std::istream& regFile, const std::string& keyPath, const std::string& valueName,
-                           std::string& result) {
-    std::optional<StoredValue> value;
+std::vector<std::optional<StoredValue>> readValues(std::istream& regFile,
+                                                   const std::vector<RegistryQuery>& queries) {
     try {
         if (regFile)
-            value = findValue(regFile, keyPath, valueName);
+            return findValues(regFile, queries);
     } catch (const std::ios_base::failure&) {
         // A file that cannot be read to its end (a folder, a failing disk) holds nothing we trust.
-        value.reset();
     }
+    return std::vector<std::optional<StoredValue>>(queries.size());
+}
+
+bool takeStoredValue(const std::optional<StoredValue>& value, std::string& result) {
     if (!value || value->tooLong) {
         result.clear();
         return false;
     }
     const bool text = value->type == kString || value->type == kExpandString || value->type == kMultiString;
     return takeValue(value->type, text ? ansiFromUtf16Le(value->data) : value->data, result);
+}
+
+} // namespace
+
+bool readWineRegistryValue(const fs::path& regFile, const std::string& keyPath, const std::string& valueName,
+                           std::string& result) {
+    std::optional<std::istringstream> file = openRegistryFile(regFile);
+    if (!file) {
+        result.clear();
+        return false;
+    }
+    return readWineRegistryValue(*file, keyPath, valueName, result);
+}
+
+bool readWineRegistryValue(std::istream& regFile, const std::string& keyPath, const std::string& valueName,
+                           std::string& result) {
+    return takeStoredValue(readValues(regFile, {{keyPath, valueName}}).front(), result);
+}
+
+std::vector<std::string> readWineRegistryTexts(const fs::path& regFile,
+                                               const std::vector<RegistryQuery>& queries) {
+    std::vector<std::string> texts(queries.size());
+    std::optional<std::istringstream> file = openRegistryFile(regFile);
+    if (!file)
+        return texts;
+    const std::vector<std::optional<StoredValue>> values = readValues(*file, queries);
+    for (std::size_t q = 0; q < queries.size(); ++q)
+        takeStoredValue(values[q], texts[q]);
+    return texts;
 }
 
 } // namespace qm

@@ -78,7 +78,7 @@ std::int16_t catalogueHigh(std::int16_t fixed, const std::string& listName, Byte
 
 } // namespace
 
-ArchiveWalk::ArchiveWalk(const SelectionState& selection, std::int32_t count, const GameSources& sources)
+ArchiveWalk::ArchiveWalk(const SelectionState& selection, std::int32_t count, const ArchiveInputs& sources)
     : m_table(sources.archive()), m_bif(sources.archive()), m_replaceHigh(selection.biffid != 999),
       m_high(selection.biffid), m_count(count), m_first(firstEntryIndex(selection)) {
     ByteReader key(sources.catalogue());
@@ -184,9 +184,9 @@ const std::unordered_map<std::uint64_t, std::size_t>& ArchiveWalk::lookup() {
     return *m_lookup;
 }
 
-GameSources hostSources(const SelectionState& selection, HostPaths& paths) {
+ArchiveInputs hostSources(const SelectionState& selection, const HostPaths& paths) {
     return {
-        [&paths, key = selection.BGpath + "chitin.key"] {
+        [paths = HostPaths(paths), key = selection.BGpath + "chitin.key"]() mutable {
             return openFileSource(paths.map(key), ByteReader::kSequentialBuffer);
         },
         [path = locateArchive(selection)] { return openFileSource(path, ByteReader::kSequentialBuffer); }};
@@ -197,7 +197,7 @@ ArchiveListing listArchive(const SelectionState& selection, const std::function<
     return listArchive(selection, hostSources(selection, paths), progress);
 }
 
-ArchiveListing listArchive(const SelectionState& selection, const GameSources& sources,
+ArchiveListing listArchive(const SelectionState& selection, const ArchiveInputs& sources,
                            const std::function<void(float)>& progress) {
     ArchiveWalk walk(selection, selection.nbfile_2, sources);
     ArchiveListing listing;

@@ -19,13 +19,14 @@ class HostPaths;
 
 // Where a walk reads the catalogue and the archive: each call opens one afresh (the walk reads the archive
 // through two readers). The game folder's files by default; memory serves tests and fuzzers.
-struct GameSources {
+struct ArchiveInputs {
     std::function<std::unique_ptr<ByteSource>()> catalogue;
     std::function<std::unique_ptr<ByteSource>()> archive;
 };
 
-// The selected game's catalogue and archive (locateArchive), the catalogue mapped through `paths`.
-GameSources hostSources(const SelectionState& selection, HostPaths& paths);
+// The selected game's catalogue and archive (locateArchive), the catalogue mapped through a copy of `paths`
+// (with its cached listings), so that the factories may outlive the caller's mapper.
+ArchiveInputs hostSources(const SelectionState& selection, const HostPaths& paths);
 
 // The files that a walk of `count` entries from the selection's begin_i takes, and the bytes of their data,
 // up to the first entry that the walk or its copy fails on (a table entry or data beyond the archive), as
@@ -47,7 +48,7 @@ public:
     };
 
     // `count` is the file entry count the caller holds for the archive.
-    ArchiveWalk(const SelectionState& selection, std::int32_t count, const GameSources& sources);
+    ArchiveWalk(const SelectionState& selection, std::int32_t count, const ArchiveInputs& sources);
 
     std::int64_t archiveLength() const { return m_bif.length(); }
     ByteReader& archive() { return m_bif; }

@@ -40,7 +40,7 @@ struct ExtractCallbacks {
 // space of the output's file system fails with 61 before anything is written.
 void extractArchive(const SelectionState& selection, const ExtractCallbacks& callbacks);
 // The same with the game's files read from `sources`.
-void extractArchive(const SelectionState& selection, const GameSources& sources,
+void extractArchive(const SelectionState& selection, const ArchiveInputs& sources,
                     const ExtractCallbacks& callbacks);
 
 // One entry of the editor's list, in file-table order.
@@ -59,7 +59,7 @@ struct ArchiveListing {
 // The editor's load walk: names every file exactly as whole-archive extraction does. `progress` gets
 // the number of files walked / nbfile_2 * 100 after each file, then 0.
 ArchiveListing listArchive(const SelectionState& selection, const std::function<void(float)>& progress);
-ArchiveListing listArchive(const SelectionState& selection, const GameSources& sources,
+ArchiveListing listArchive(const SelectionState& selection, const ArchiveInputs& sources,
                            const std::function<void(float)>& progress);
 
 // Copies datasize bytes from position dataoffset + 1 of the archive into the output file, emptied first,
@@ -88,7 +88,7 @@ struct PickCallbacks {
 void extractSelected(const SelectionState& archive, const std::vector<std::string>& listTexts,
                      const PickCallbacks& callbacks);
 // The same with the archive read from `sources` (its catalogue is not needed).
-void extractSelected(const SelectionState& archive, const GameSources& sources,
+void extractSelected(const SelectionState& archive, const ArchiveInputs& sources,
                      const std::vector<std::string>& listTexts, const PickCallbacks& callbacks);
 
 // One output of extractData: `size` bytes from the 0-based `offset` of an archive the caller keeps open,

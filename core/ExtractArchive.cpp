@@ -39,7 +39,7 @@ void extractArchive(const SelectionState& selection, const ExtractCallbacks& cal
     extractArchive(selection, hostSources(selection, gamePaths), callbacks);
 }
 
-void extractArchive(const SelectionState& selection, const GameSources& sources,
+void extractArchive(const SelectionState& selection, const ArchiveInputs& sources,
                     const ExtractCallbacks& callbacks) {
     if (!archiveChosen(selection, callbacks))
         return;

@@ -80,13 +80,13 @@ void extractfile(const std::string& archivePath, const std::string& outputPath, 
 void extractSelected(const SelectionState& archive, const std::vector<std::string>& listTexts,
                      const PickCallbacks& callbacks) {
     // Reads jump from entry to entry and the data are copied in the kernel: a small buffer serves.
-    const GameSources sources{{}, [path = locateArchive(archive)] {
-                                  return openFileSource(path, ByteReader::kRandomAccessBuffer);
-                              }};
+    const ArchiveInputs sources{{}, [path = locateArchive(archive)] {
+                                    return openFileSource(path, ByteReader::kRandomAccessBuffer);
+                                }};
     extractSelected(archive, sources, listTexts, callbacks);
 }
 
-void extractSelected(const SelectionState& archive, const GameSources& sources,
+void extractSelected(const SelectionState& archive, const ArchiveInputs& sources,
                      const std::vector<std::string>& listTexts, const PickCallbacks& callbacks) {
     // One reader and one path mapper for the whole run: the mapper lists WorkDir once and learns of every
     // file written, so a run costs the same per file however full WorkDir is. The editor's nested

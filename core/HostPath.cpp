@@ -233,10 +233,13 @@ fs::path HostPaths::map(std::string_view gamePath, bool* exists, PathText text) 
             if (end == std::string_view::npos || end > folderPart.size())
                 end = folderPart.size();
             const std::string_view raw = folderPart.substr(i, end - i);
+            // The host folder's names are the host's bytes, whatever their encoding: only game text is
+            // converted.
+            const bool inHostFolder = hostEnd != std::string_view::npos && i <= hostEnd;
             i = end + 1;
             if (raw.empty())
                 continue;
-            const std::string component = hostText(raw);
+            const std::string component = inHostFolder ? std::string(raw) : hostText(raw);
             if (!found || component == "." || component == "..") {
                 result = join(result, component);
                 continue;

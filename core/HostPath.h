@@ -14,11 +14,11 @@ namespace qm {
 // Maps game-style paths ("\" separators, 8-bit text, letter case as the game spells it) to host paths.
 // On Linux "\" becomes "/", each component that already exists is found without regard to ASCII letter
 // case (an exact match first), and components that do not exist yet keep their spelling. Game text is
-// Windows-1252; a path that may start with a host folder (BGpath, UTF-8 on Linux) keeps the components
-// that are valid UTF-8 as they are, while output paths, made of game text only, convert every one, so
-// that no two game names meet in one host name. One mapper caches the folder listings it
-// has read, so a run that writes thousands of files into one folder reads that folder once; keep a
-// mapper for one operation only, and tell it about files it creates.
+// Windows-1252; a path that may start with a host folder (BGpath) keeps that folder's bytes as they are
+// (on Linux up to its last "/") and the game-style components behind it that are valid UTF-8, while output
+// paths, made of game text only, convert every one, so that no two game names meet in one host name. One
+// mapper caches the folder listings it has read, so a run that writes thousands of files into one folder
+// reads that folder once; keep a mapper for one operation only, and tell it about files it creates.
 enum class PathText {
     HostPrefixed, // may begin with a host folder
     GameOnly,     // game text throughout

@@ -37,8 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const qm::fuzz::GameInput input = qm::fuzz::splitGameInput(data, size);
     const auto key = qm::endian::asBytes(input.key.data(), input.key.size());
     const auto bif = qm::endian::asBytes(input.bif.data(), input.bif.size());
-    const qm::GameSources sources{[&] { return std::make_unique<qm::MemorySource>(key, "chitin.key"); },
-                                  [&] { return std::make_unique<qm::MemorySource>(bif, "archive.bif"); }};
+    const qm::ArchiveInputs sources{[&] { return std::make_unique<qm::MemorySource>(key, "chitin.key"); },
+                                    [&] { return std::make_unique<qm::MemorySource>(bif, "archive.bif"); }};
 
     try {
         qm::ByteReader archive(sources.archive());

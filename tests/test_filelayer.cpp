@@ -60,6 +60,21 @@ TEST(HostPath, CachedMapperSeesFilesItWasToldAbout) {
     paths.noteCreated(dir / "OUT" / "A.CRE");
     EXPECT_EQ(paths.map(dir.prefix() + "out\\a.cre"), dir / "OUT" / "A.CRE");
 }
+
+// Linux names are bytes: a game folder whose name is not UTF-8 is the folder itself, not its Windows-1252
+// reading, while the game-style names behind it still are game text.
+TEST(HostPath, KeepsTheBytesOfAHostFolderThatIsNotUtf8) {
+    TempDir dir;
+    const fs::path game = dir / "Baldur\xE9";
+    fs::create_directory(game);
+    writeBytes(game / "CHITIN.KEY", "x");
+    bool found = false;
+    EXPECT_EQ(qm::hostPath(dir.prefix() + "Baldur\xE9/chitin.key"), game / "CHITIN.KEY");
+    qm::HostPaths paths;
+    paths.map(dir.prefix() + "Baldur\xE9/chitin.key", &found);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(paths.map(dir.prefix() + "Baldur\xE9/caf\xE9.ITM"), game / "caf\xC3\xA9.ITM");
+}
 #else
 TEST(HostPath, WindowsNamesTheFileInUnicode) {
     TempDir dir;

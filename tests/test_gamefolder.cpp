@@ -1,4 +1,5 @@
 #include "GameFolder.h"
+#include "Interrupt.h"
 #include "TempDir.h"
 #include "TestSupport.h"
 
@@ -19,6 +20,7 @@ namespace fs = std::filesystem;
 using qm::test::ScopedEnv;
 using qm::test::TempDir;
 using qm::test::writeBytes;
+using namespace std::string_literals;
 
 const std::string kHeader = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win32\n\n";
 const std::string kGameKeyLine =
@@ -258,6 +260,7 @@ struct SourceCase {
     std::vector<std::pair<std::string, std::string>> files; // below HOME, "@" in the text standing for HOME
     std::vector<std::pair<std::string, std::string>> links; // below HOME: the link and where it points
     std::string expected;                                   // below HOME; empty when nothing is found
+    std::size_t warnings = 0;                               // sources passed over
 };
 
 void PrintTo(const SourceCase& c, std::ostream* os) {
@@ -280,6 +283,17 @@ const std::string kNestedVdf = R"("libraryfolders"
 	}
 })";
 const std::string kGogKeyLine = "[Software\\\\Wow6432Node\\\\GOG.com\\\\Games\\\\1207666353] 1700000000\n";
+const std::string kVdf = ".local/share/Steam/steamapps/libraryfolders.vdf";
+const std::string kLibGame = "lib/steamapps/common/Baldur's Gate Enhanced Edition/";
+const std::string kGogGame = "GOG Games/Baldur's Gate/game/";
+
+// A library inside `depth` blocks, each block one level deeper than the last.
+std::string nestedVdf(int depth) {
+    std::string text = "\"libraryfolders\" { \"1\" { \"path\" \"@/lib\" ";
+    for (int i = 0; i < depth; ++i)
+        text += "\"x\" { ";
+    return text + std::string(static_cast<std::size_t>(depth), '}') + " } }";
+}
 
 // The sources after the registry's, each finding the game by itself in a home of its own; the default
 // prefix (~/.wine) holds no game unless a case puts one there.
@@ -307,7 +321,11 @@ TEST_P(SourceTest, FindsTheGameByItself) {
         fs::create_directories((m_fakeHome / link).parent_path());
         fs::create_directory_symlink(atHome(target), m_fakeHome / link);
     }
-    EXPECT_EQ(qm::discoverGameFolder(), c.expected.empty() ? "" : (m_fakeHome / c.expected).string());
+    std::vector<std::string> warnings;
+    const auto warn = [&warnings](const std::string& message) { warnings.push_back(message); };
+    EXPECT_EQ(qm::discoverGameFolder(std::nullopt, warn),
+              c.expected.empty() ? "" : (m_fakeHome / c.expected).string());
+    EXPECT_EQ(warnings.size(), c.warnings);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -350,6 +368,32 @@ INSTANTIATE_TEST_SUITE_P(
                     {kSteamGame + "chitin.key", kKey}},
                    {},
                    kSteamGame},
+        SourceCase{"SteamVdfConditionsAndCommentsAreNotData",
+                   {{kVdf, "// written by Steam\n\"libraryfolders\" [$LINUX]\n{\n"
+                           "\t\"1\" // the old form\n\t\"@/old\" [$WIN32]\n"
+                           "\t\"2\" { \"path\" [!$X360] \"@/lib\" } // today's\n}\n"},
+                    {kLibGame + "chitin.key", kKey}},
+                   {},
+                   kLibGame},
+        SourceCase{"SteamVdfNestedTooDeepIsDamaged",
+                   {{kVdf, nestedVdf(40)}, {kLibGame + "chitin.key", kKey}},
+                   {},
+                   ""},
+        // A NUL ends the path the system reads: such a name is no folder, and the rest is still asked.
+        SourceCase{"SteamVdfPathWithNulIsPassedOver",
+                   {{kVdf, "\"libraryfolders\" { \"1\" \"@/bad\0/x\" \"2\" \"@/lib\" }"s},
+                    {kLibGame + "chitin.key", kKey}},
+                   {},
+                   kLibGame,
+                   1},
+        SourceCase{"SteamInstalldirWithNulIsPassedOver",
+                   {{".local/share/Steam/steamapps/appmanifest_228280.acf",
+                     "\"AppState\" { \"installdir\" \"BG\0EE\" }"s},
+                    {kSteamGame + "chitin.key", kKey},
+                    {kGogGame + "chitin.key", kKey}},
+                   {},
+                   kGogGame,
+                   1},
         SourceCase{"GogLinuxFolder",
                    {{"GOG Games/Baldur's Gate Enhanced Edition/game/chitin.key", kKey}},
                    {},
@@ -389,6 +433,21 @@ TEST_F(GameFolderTest, DefaultPrefixWithTheGameWinsOverLaunchers) {
     fs::create_directories(home / "Games/other/drive_c");
     writeBytes(home / "Games/other/system.reg", "WINE REGISTRY Version 2\n");
     EXPECT_EQ(qm::discoverGameFolder(), driveC() + "/Games/BG/");
+}
+
+// The flag cannot be taken back, so the request is made in a child process.
+TEST_F(GameFolderTest, StopRequestEndsDiscovery) {
+    EXPECT_EXIT(
+        {
+            qm::requestStop();
+            try {
+                qm::discoverGameFolder();
+            } catch (const qm::Interrupted&) {
+                std::_Exit(3);
+            }
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(3), "");
 }
 
 TEST(MapWinePath, PrefixWithoutDosdevicesGivesEmpty) {

@@ -9,6 +9,7 @@
 #include <ostream>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -90,6 +91,18 @@ TEST_P(ValueTest, ReadsAsWindowsWould) {
     const Outcome outcome = readFile(gameKeyFile(c.valueLines));
     EXPECT_EQ(outcome.ok, c.ok);
     EXPECT_EQ(outcome.result, c.expected);
+}
+
+// One reading for several values answers each as a reading of its own, into a text that starts empty;
+// the same value asked twice and a value of another key do not get in each other's way.
+TEST_P(ValueTest, ReadsTheSameAmongOtherValues) {
+    const ValueCase& c = GetParam();
+    TempDir dir;
+    writeBytes(dir / "system.reg", gameKeyFile(c.valueLines) + "[Software\\\\Other] 1\n\"Path\"=\"other\"\n");
+    const std::vector<std::string> texts = qm::readWineRegistryTexts(
+        dir / "system.reg", {{kGameKey, "Path"}, {"Software\\Other", "Path"}, {kGameKey, "Path"}});
+    const std::string expected = c.expected == kBefore ? "" : c.expected;
+    EXPECT_EQ(texts, (std::vector<std::string>{expected, "other", expected}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -203,139 +216,101 @@ INSTANTIATE_TEST_SUITE_P(
                       ValueCase{"EscapeAtLineEnd", "\"Path\"=\"C:\\", false, ""}),
     caseName);
 
-TEST(RegistryLookup, MissingValueFailsAndEmptiesResult) {
-    const Outcome outcome = readFile(gameKeyFile(R"("Version"="1.0")"));
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(outcome.result, "");
+struct LookupCase {
+    const char* name;
+    std::string file; // the whole registry file
+    std::string valueName;
+    std::string keyPath;
+    bool ok;
+    std::string expected;
+};
+
+void PrintTo(const LookupCase& c, std::ostream* os) {
+    *os << c.name;
 }
 
-TEST(RegistryLookup, MissingKeyFailsAndEmptiesResult) {
-    const Outcome outcome =
-        readFile(kHeader + "[Software\\\\Microsoft\\\\DirectPlay] 1\n\"Path\"=\"C:\\\\\"\n");
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(outcome.result, "");
+class LookupTest : public ::testing::TestWithParam<LookupCase> {};
+
+TEST_P(LookupTest, FindsTheKeysValue) {
+    const LookupCase& c = GetParam();
+    const Outcome outcome = readFile(c.file, c.valueName, c.keyPath);
+    EXPECT_EQ(outcome.ok, c.ok);
+    EXPECT_EQ(outcome.result, c.expected);
 }
 
-TEST(RegistryLookup, KeyMatchIgnoresLetterCase) {
-    const Outcome outcome =
-        readFile(kHeader + R"([software\\MICROSOFT\\directplay\\Applications\\BALDUR'S gate] 1)"
-                           "\n"
-                           R"("Path"="C:\\BG\\")");
-    EXPECT_TRUE(outcome.ok);
-    EXPECT_EQ(outcome.result, R"(C:\BG\)");
-}
+const std::string kWowGameKeyLine =
+    R"([Software\\Wow6432Node\\Microsoft\\DirectPlay\\Applications\\Baldur's Gate] 1)"
+    "\n";
 
-TEST(RegistryLookup, KeyMatchFoldsLatin1Letters) {
-    const Outcome outcome = readFile(kHeader + R"([Software\\\x00c9diteur] 1)"
-                                               "\n"
-                                               R"("Path"="x")",
-                                     "Path",
-                                     "SOFTWARE\\\xE9"
-                                     "DITEUR");
-    EXPECT_TRUE(outcome.ok);
-    EXPECT_EQ(outcome.result, "x");
-}
-
-TEST(RegistryLookup, ValueNameIgnoresLetterCase) {
-    const std::string file = gameKeyFile(R"("PATH"="C:\\BG\\")");
-    for (const char* name : {"Path", "path", "PATH"}) {
-        const Outcome outcome = readFile(file, name);
-        EXPECT_TRUE(outcome.ok) << name;
-        EXPECT_EQ(outcome.result, R"(C:\BG\)") << name;
-    }
-}
-
-TEST(RegistryLookup, FoundBelowWow6432Node) {
-    const Outcome outcome =
-        readFile(kHeader + R"([Software\\Wow6432Node\\Microsoft\\DirectPlay\\Applications\\Baldur's Gate] 1)"
-                           "\n"
-                           R"("Path"="D:\\BG\\")");
-    EXPECT_TRUE(outcome.ok);
-    EXPECT_EQ(outcome.result, R"(D:\BG\)");
-}
-
-TEST(RegistryLookup, KeyAsGivenWinsOverWow6432Node) {
-    const std::string wow = R"([Software\\Wow6432Node\\Microsoft\\DirectPlay\\Applications\\Baldur's Gate] 1)"
-                            "\n"
-                            R"("Path"="D:\\Wow\\")"
-                            "\n";
-    const Outcome outcome = readFile(kHeader + wow + kGameKeyLine +
-                                     R"("Path"="C:\\Plain\\")"
-                                     "\n");
-    EXPECT_TRUE(outcome.ok);
-    EXPECT_EQ(outcome.result, R"(C:\Plain\)");
-}
-
-TEST(RegistryLookup, SubkeyValueIsNotTheKeys) {
-    const Outcome outcome =
-        readFile(kHeader + R"([Software\\Microsoft\\DirectPlay\\Applications\\Baldur's Gate\\Extra] 1)"
-                           "\n"
-                           R"("Path"="C:\\BG\\")");
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(outcome.result, "");
-}
-
-TEST(RegistryLookup, KeyWithLongerNameIsAnotherKey) {
-    const Outcome outcome =
-        readFile(kHeader + R"([Software\\Microsoft\\DirectPlay\\Applications\\Baldur's Gate II] 1)"
-                           "\n"
-                           R"("Path"="C:\\BG2\\")");
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(outcome.result, "");
-}
-
-TEST(RegistryLookup, ValuesAfterTheNextKeyLineBelongToThatKey) {
-    const Outcome outcome = readFile(gameKeyFile("[Software\\\\Other] 1\n\"Path\"=\"C:\\\\\""));
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(outcome.result, "");
-}
-
-TEST(RegistryLookup, BrokenKeyLineEndsTheKeysValues) {
-    const Outcome outcome = readFile(gameKeyFile("[Software\\\\Broken\n\"Path\"=\"C:\\\\\""));
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(outcome.result, "");
-}
-
-TEST(RegistryLookup, LaterLineForTheSameValueWins) {
-    const Outcome outcome = readFile(gameKeyFile(R"("Path"="C:\\Old\\")"
-                                                 "\n"
-                                                 R"("Path"="C:\\New\\")"));
-    EXPECT_TRUE(outcome.ok);
-    EXPECT_EQ(outcome.result, R"(C:\New\)");
-}
-
-TEST(RegistryLookup, MalformedLaterLineKeepsEarlierValue) {
-    const Outcome outcome = readFile(gameKeyFile(R"("Path"="C:\\BG\\")"
-                                                 "\n"
-                                                 R"("Path"=bogus)"));
-    EXPECT_TRUE(outcome.ok);
-    EXPECT_EQ(outcome.result, R"(C:\BG\)");
-}
-
-TEST(RegistryLookup, LineAfterBrokenContinuationIsReadAfresh) {
-    const Outcome outcome = readFile(gameKeyFile("\"Path\"=hex(1):41,00,\\\n\"Path\"=\"C:\\\\BG\\\\\""));
-    EXPECT_TRUE(outcome.ok);
-    EXPECT_EQ(outcome.result, R"(C:\BG\)");
-}
-
-TEST(RegistryLookup, DefaultValueByEmptyName) {
-    const std::string file = gameKeyFile("@=\"default\"\n\"Path\"=\"C:\\\\\"");
-    const Outcome byDefault = readFile(file, "");
-    EXPECT_TRUE(byDefault.ok);
-    EXPECT_EQ(byDefault.result, "default");
-    const Outcome byName = readFile(file, "Path");
-    EXPECT_EQ(byName.result, "C:\\");
-}
-
-TEST(RegistryLookup, WindowsLineEnds) {
-    const Outcome outcome = readFile("WINE REGISTRY Version 2\r\n\r\n"
-                                     R"([Software\\Microsoft\\DirectPlay\\Applications\\Baldur's Gate] 1)"
-                                     "\r\n"
-                                     R"("Path"=hex(1):43,00,3a,00,\)"
-                                     "\r\n  5c,00\r\n");
-    EXPECT_TRUE(outcome.ok);
-    EXPECT_EQ(outcome.result, "C:\\");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Keys, LookupTest,
+    ::testing::Values(
+        LookupCase{"MissingValueFails", gameKeyFile(R"("Version"="1.0")"), "Path", kGameKey, false, ""},
+        LookupCase{"MissingKeyFails",
+                   kHeader + "[Software\\\\Microsoft\\\\DirectPlay] 1\n\"Path\"=\"C:\\\\\"\n", "Path",
+                   kGameKey, false, ""},
+        LookupCase{"KeyMatchIgnoresLetterCase",
+                   kHeader + R"([software\\MICROSOFT\\directplay\\Applications\\BALDUR'S gate] 1)"
+                             "\n"
+                             R"("Path"="C:\\BG\\")",
+                   "Path", kGameKey, true, R"(C:\BG\)"},
+        LookupCase{"KeyMatchFoldsLatin1Letters",
+                   kHeader + R"([Software\\\x00c9diteur] 1)"
+                             "\n"
+                             R"("Path"="x")",
+                   "Path",
+                   "SOFTWARE\\\xE9"
+                   "DITEUR",
+                   true, "x"},
+        LookupCase{"ValueNameIgnoresLetterCase", gameKeyFile(R"("PATH"="C:\\BG\\")"), "path", kGameKey, true,
+                   R"(C:\BG\)"},
+        LookupCase{"ValueNameInMixedCase", gameKeyFile(R"("PATH"="C:\\BG\\")"), "Path", kGameKey, true,
+                   R"(C:\BG\)"},
+        LookupCase{"FoundBelowWow6432Node", kHeader + kWowGameKeyLine + R"("Path"="D:\\BG\\")", "Path",
+                   kGameKey, true, R"(D:\BG\)"},
+        LookupCase{"KeyAsGivenWinsOverWow6432Node",
+                   kHeader + kWowGameKeyLine + R"("Path"="D:\\Wow\\")" + "\n" + kGameKeyLine +
+                       R"("Path"="C:\\Plain\\")" + "\n",
+                   "Path", kGameKey, true, R"(C:\Plain\)"},
+        LookupCase{"SubkeyValueIsNotTheKeys",
+                   kHeader + R"([Software\\Microsoft\\DirectPlay\\Applications\\Baldur's Gate\\Extra] 1)"
+                             "\n"
+                             R"("Path"="C:\\BG\\")",
+                   "Path", kGameKey, false, ""},
+        LookupCase{"KeyWithLongerNameIsAnotherKey",
+                   kHeader + R"([Software\\Microsoft\\DirectPlay\\Applications\\Baldur's Gate II] 1)"
+                             "\n"
+                             R"("Path"="C:\\BG2\\")",
+                   "Path", kGameKey, false, ""},
+        LookupCase{"ValuesAfterTheNextKeyLineBelongToThatKey",
+                   gameKeyFile("[Software\\\\Other] 1\n\"Path\"=\"C:\\\\\""), "Path", kGameKey, false, ""},
+        LookupCase{"BrokenKeyLineEndsTheKeysValues", gameKeyFile("[Software\\\\Broken\n\"Path\"=\"C:\\\\\""),
+                   "Path", kGameKey, false, ""},
+        LookupCase{"LaterLineForTheSameValueWins",
+                   gameKeyFile(R"("Path"="C:\\Old\\")"
+                               "\n"
+                               R"("Path"="C:\\New\\")"),
+                   "Path", kGameKey, true, R"(C:\New\)"},
+        LookupCase{"MalformedLaterLineKeepsEarlierValue",
+                   gameKeyFile(R"("Path"="C:\\BG\\")"
+                               "\n"
+                               R"("Path"=bogus)"),
+                   "Path", kGameKey, true, R"(C:\BG\)"},
+        LookupCase{"LineAfterBrokenContinuationIsReadAfresh",
+                   gameKeyFile("\"Path\"=hex(1):41,00,\\\n\"Path\"=\"C:\\\\BG\\\\\""), "Path", kGameKey, true,
+                   R"(C:\BG\)"},
+        LookupCase{"DefaultValueByEmptyName", gameKeyFile("@=\"default\"\n\"Path\"=\"C:\\\\\""), "", kGameKey,
+                   true, "default"},
+        LookupCase{"NamedValueBesideTheDefault", gameKeyFile("@=\"default\"\n\"Path\"=\"C:\\\\\""), "Path",
+                   kGameKey, true, "C:\\"},
+        LookupCase{"WindowsLineEnds",
+                   "WINE REGISTRY Version 2\r\n\r\n"
+                   R"([Software\\Microsoft\\DirectPlay\\Applications\\Baldur's Gate] 1)"
+                   "\r\n"
+                   R"("Path"=hex(1):43,00,3a,00,\)"
+                   "\r\n  5c,00\r\n",
+                   "Path", kGameKey, true, "C:\\"}),
+    qm::test::CaseName{});
 
 TEST(RegistryFile, WithoutWineHeaderNothingIsRead) {
     const Outcome outcome = readFile(kGameKeyLine + R"("Path"="C:\\BG\\")"
