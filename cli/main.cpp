@@ -276,6 +276,7 @@ int main(int argc, char** argv) {
     signal(SIGXFSZ, SIG_IGN);
 #endif
     stopOnSignals();
+    qm::watchForStop(&signalStop);
     qm::cli::Output& output = qm::cli::Output::standard();
     qm::cli::Streams streams{output, std::cerr};
     int status = 0;

@@ -28,4 +28,10 @@ public:
 // Throws Interrupted once `stop` (when given) was requested.
 void stopIfRequested(const StopRequest* stop);
 
+// Game-folder discovery runs before an operation exists and through layers that take no request: it asks
+// the one request the program watches, set once at start (the command line's signal handler's).
+void watchForStop(const StopRequest* stop) noexcept;
+// Throws Interrupted once the watched request was made; nothing when none is watched.
+void stopIfRequested();
+
 } // namespace qm

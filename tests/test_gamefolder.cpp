@@ -435,19 +435,14 @@ TEST_F(GameFolderTest, DefaultPrefixWithTheGameWinsOverLaunchers) {
     EXPECT_EQ(qm::discoverGameFolder(), driveC() + "/Games/BG/");
 }
 
-// The flag cannot be taken back, so the request is made in a child process.
+// Discovery asks the request the program watches, between the places it looks.
 TEST_F(GameFolderTest, StopRequestEndsDiscovery) {
-    EXPECT_EXIT(
-        {
-            qm::requestStop();
-            try {
-                qm::discoverGameFolder();
-            } catch (const qm::Interrupted&) {
-                std::_Exit(3);
-            }
-            std::_Exit(0);
-        },
-        ::testing::ExitedWithCode(3), "");
+    qm::StopRequest stop;
+    stop.request();
+    qm::watchForStop(&stop);
+    EXPECT_THROW(qm::discoverGameFolder(), qm::Interrupted);
+    qm::watchForStop(nullptr);
+    EXPECT_NO_THROW(qm::discoverGameFolder());
 }
 
 TEST(MapWinePath, PrefixWithoutDosdevicesGivesEmpty) {
