@@ -12,13 +12,17 @@ namespace fs = std::filesystem;
 
 namespace bench {
 
-Run run(const std::vector<std::string>& argv, const fs::path& dir) {
+Run run(const std::vector<std::string>& argv, const fs::path& dir, const std::vector<std::string>& env,
+        const fs::path& errPath) {
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
         if (chdir(dir.c_str()) != 0)
             _exit(127);
         std::freopen("/dev/null", "w", stdout);
+        std::freopen(errPath.empty() ? "/dev/null" : errPath.c_str(), "w", stderr);
+        for (const auto& e : env)
+            putenv(const_cast<char*>(e.c_str()));
         std::vector<char*> args;
         for (const auto& a : argv)
             args.push_back(const_cast<char*>(a.c_str()));

@@ -12,9 +12,11 @@ struct Run {
     long maxRssKb = 0;
 };
 
-// Runs a program in `dir` with its standard output discarded; returns wall time and peak resident memory.
-// A program that fails ends the benchmark.
-Run run(const std::vector<std::string>& argv, const std::filesystem::path& dir);
+// Runs a program in `dir` with `env` added (NAME=VALUE) and its standard output discarded, its standard
+// error into `errPath` when given (else discarded); returns wall time and peak resident memory. A program
+// that fails ends the benchmark.
+Run run(const std::vector<std::string>& argv, const std::filesystem::path& dir,
+        const std::vector<std::string>& env = {}, const std::filesystem::path& errPath = {});
 
 double median(std::vector<double> v);
 

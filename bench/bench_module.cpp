@@ -2,6 +2,8 @@
 // module is elsewhere (a program that never loads it), the libraries each run initialises, and extract of
 // a sound archive with and without --wav, medians over rounds in which the pairs take turns going first.
 //   bench_module CLI MKDEMO WORKDIR [ROUNDS]
+#include "BenchRun.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,54 +18,12 @@
 
 namespace fs = std::filesystem;
 
+using bench::fresh;
+using bench::median;
+using bench::run;
+using bench::Run;
+
 namespace {
-
-struct Run {
-    double seconds = 0;
-    long maxRssKb = 0;
-};
-
-// Runs a program in `dir` with `env` added (NAME=VALUE) and its output discarded, its stderr into
-// `errPath` when given (else discarded); returns wall time and peak resident memory.
-Run run(const std::vector<std::string>& argv, const fs::path& dir, const std::vector<std::string>& env = {},
-        const fs::path& errPath = {}) {
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(dir.c_str()) != 0)
-            _exit(127);
-        std::freopen("/dev/null", "w", stdout);
-        // The demo's bulk sounds that do not decode are named on stderr, once per run.
-        std::freopen(errPath.empty() ? "/dev/null" : errPath.c_str(), "w", stderr);
-        for (const auto& e : env)
-            putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    const auto end = std::chrono::steady_clock::now();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "bench: %s failed\n", argv[0].c_str());
-        std::exit(1);
-    }
-    return {std::chrono::duration<double>(end - start).count(), usage.ru_maxrss};
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-void fresh(const fs::path& dir) {
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-}
 
 // The lines of the dynamic loader's report that hold `text`.
 int linesWith(const fs::path& path, const std::string& text) {

@@ -8,6 +8,7 @@
 #include "TypeTable.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace qm::cli {
 
@@ -73,7 +74,16 @@ std::vector<GameResource> chosenResources(const GameResources& game, const Reque
 int resourcesCommand(const Request& request, Streams& streams) {
     const GameResources game(request.game.BGpath, request.game.lang, warnings(streams.err),
                              wantedBy(request));
-    const std::vector<GameResource> chosen = chosenResources(game, request, request.allCopies);
+    // Without words the whole game is listed as the layers hold it (--type already chose while reading),
+    // so no copy of a list of tens of thousands is made.
+    const auto forEachChosen = [&](const std::function<void(const GameResource&)>& each) {
+        if (request.words.empty()) {
+            game.forEach(request.allCopies, each);
+            return;
+        }
+        for (const GameResource& r : chosenResources(game, request, request.allCopies))
+            each(r);
+    };
     const auto archiveName = [&game](const GameResource& r) {
         return r.archive ? gameText(game.archives().at(*r.archive).name) : std::string();
     };
@@ -81,7 +91,7 @@ int resourcesCommand(const Request& request, Streams& streams) {
         JsonRows list(streams.out);
         // One row object, its values replaced row by row: no document of the whole listing is built.
         nlohmann::json row = nlohmann::json::object();
-        for (const GameResource& r : chosen) {
+        forEachChosen([&](const GameResource& r) {
             row["name"] = gameText(r.name);
             row["type"] = r.type;
             row["size"] = r.size ? nlohmann::json(*r.size) : nlohmann::json(nullptr);
@@ -94,12 +104,12 @@ int resourcesCommand(const Request& request, Streams& streams) {
                     row.erase(flag);
             }
             list.add(row);
-        }
+        });
         list.finish();
         return 0;
     }
     std::string text;
-    for (const GameResource& r : chosen) {
+    forEachChosen([&](const GameResource& r) {
         text += escapeField(gameText(r.name)) + '\t' + std::to_string(r.type) + '\t' +
                 (r.size ? std::to_string(*r.size) : std::string()) + '\t' + layerName(r.layer) + '\t' +
                 escapeField(archiveName(r)) +
@@ -111,7 +121,7 @@ int resourcesCommand(const Request& request, Streams& streams) {
             streams.out.write(text);
             text.clear();
         }
-    }
+    });
     streams.out.write(text);
     return 0;
 }

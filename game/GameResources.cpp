@@ -470,6 +470,12 @@ const std::vector<GameArchive>& GameResources::archives() const {
     return m_state->archives;
 }
 
+void GameResources::forEach(bool allCopies, const std::function<void(const GameResource&)>& each) const {
+    for (const State::Copy& copy : m_state->copies)
+        if (allCopies || !copy.resource.hidden)
+            each(copy.resource);
+}
+
 std::vector<GameResource> GameResources::resources(bool allCopies) const {
     std::vector<GameResource> list;
     list.reserve(m_state->copies.size());

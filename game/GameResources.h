@@ -66,6 +66,8 @@ public:
     // Each resource once, the copy the game loads, sorted by name (ASCII letter case ignored, then type).
     // With allCopies the hidden copies follow the copy that hides them, marked hidden.
     std::vector<GameResource> resources(bool allCopies = false) const;
+    // The same, handed to `each` one by one without a copy of the list.
+    void forEach(bool allCopies, const std::function<void(const GameResource&)>& each) const;
 
     // Where a resource's bytes lie: a reader that this object keeps open (one per archive, zip member or
     // override file) and the data's 0-based offset and size in it. FileError 53 naming the archive for a
