@@ -5,9 +5,13 @@
 #include "GameBuilder.h"
 #include "HostPath.h"
 #include "HostedWindows.h"
+#ifdef QUILLMERE_HAVE_PLAYBACK
+#include "Sound.h"
+#endif
 #include "SoundBuilder.h"
 #include "Text.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -72,6 +76,14 @@ std::vector<std::int32_t> dataOffsets(const std::vector<ArchiveFile>& files) {
         next += static_cast<std::int32_t>(f.data.size());
     }
     return offsets;
+}
+
+// The status bar's message is seen whole: no progress bar lies over it and the panel is wide enough.
+void expectWholeMessage(const FrmEdit& edit) {
+    EXPECT_TRUE(edit.PBbar1->isHidden()) << "the progress bar covers the message";
+    const QLabel& panel = *edit.StatusPanel1;
+    EXPECT_LE(panel.fontMetrics().horizontalAdvance(panel.text()), panel.contentsRect().width())
+        << panel.text().toStdString();
 }
 
 // A folder nobody may write into: one without write permission, or, for root, whom permissions do not
@@ -491,6 +503,7 @@ TEST_F(FrmEditExtract, WritesCheckedFilesIntoWorkDirAndUnchecksThem) {
     EXPECT_EQ(edit->totalsize, 0);
     EXPECT_TRUE(edit->txtfileselected->text().isEmpty());
     EXPECT_EQ(edit->StatusPanel1->text(), "2 files written to WorkDir");
+    expectWholeMessage(*edit);
     EXPECT_EQ(fs::path(edit->StatusPanel1->toolTip().toStdString()), fs::absolute(work.path() / "WorkDir"));
     EXPECT_EQ(edit->PBbar1->value(), 0);
     EXPECT_EQ(edit->extractProgress(), (std::vector<float>{100.0f, 0.0f, 100.0f, 0.0f}));
@@ -739,10 +752,9 @@ protected:
         qm::build::KeyBuilder key;
         key.addArchive("data\\CHASOUND.BIF");
         qm::build::BifBuilder bif;
-        const std::vector<ArchiveFile> files = {
-            {"HELLO", kWav, qm::build::wavcFile(qm::build::tone(1, 22050, 4096, 440.0), 1, 22050)},
-            {"BOOM", kWav, pattern(300, 3)},
-            {"GOBLIN", kCre, pattern(200, 5)}};
+        files = {{"HELLO", kWav, qm::build::wavcFile(qm::build::tone(1, 22050, 4096, 440.0), 1, 22050)},
+                 {"BOOM", kWav, pattern(300, 3)},
+                 {"GOBLIN", kCre, pattern(200, 5)}};
         for (const ArchiveFile& f : files) {
             key.addResource(f.resRef, f.type, static_cast<std::int16_t>(bif.fileCount()), 1136);
             bif.add(f.type, f.data);
@@ -762,6 +774,7 @@ protected:
 
     qm::test::ScopedEnv noServer{"PULSE_SERVER"};
     FrmEdit* edit = nullptr;
+    std::vector<ArchiveFile> files;
 };
 
 TEST_F(SoundGame, DoubleClickTellsOnTheStatusBarWhyNothingPlaysAndChangesNothingElse) {
@@ -789,6 +802,7 @@ TEST_F(SoundGame, DoubleClickTellsOnTheStatusBarWhyNothingPlaysAndChangesNothing
         edit->StatusPanel1->clear();
         doubleClick(c.row);
         EXPECT_EQ(edit->StatusPanel1->text(), c.status) << c.row;
+        expectWholeMessage(*edit);
         EXPECT_EQ(edit->playingItem(), -1);
         for (int i = 0; i < edit->List1->count(); ++i)
             EXPECT_EQ(edit->List1->item(i)->checkState(), Qt::Unchecked)
@@ -800,5 +814,38 @@ TEST_F(SoundGame, DoubleClickTellsOnTheStatusBarWhyNothingPlaysAndChangesNothing
     QTest::keyClick(edit->List1, Qt::Key_Escape);
     EXPECT_TRUE(edit->StatusPanel1->text().isEmpty());
 }
+
+#ifdef QUILLMERE_HAVE_PLAYBACK
+TEST_F(SoundGame, ExtractSoundsAsWavWritesPcmAndKeepsWhatDoesNotDecode) {
+    ASSERT_NE(edit->MnuWav, nullptr);
+    EXPECT_TRUE(edit->MnuWav->isCheckable());
+    EXPECT_FALSE(edit->MnuWav->isChecked());
+    const qm::Pcm stored = qm::decodeSound(files[0].data);
+    for (const bool wav : {false, true}) {
+        edit->MnuWav->setChecked(wav);
+        for (int row = 0; row < edit->List1->count(); ++row)
+            edit->List1->item(row)->setCheckState(Qt::Checked);
+
+        edit->Cmdextract_Click();
+
+        const std::string hello = readBytes(work / "WorkDir" / "HELLO.WAV");
+        if (wav) {
+            EXPECT_EQ(hello.substr(0, 4), "RIFF");
+            const qm::Pcm pcm = qm::decodeSound(hello);
+            EXPECT_EQ(pcm.channels, stored.channels);
+            EXPECT_EQ(pcm.rate, stored.rate);
+            EXPECT_EQ(pcm.samples, stored.samples);
+        } else {
+            EXPECT_EQ(hello, files[0].data) << "without the option sounds are written as stored";
+        }
+        EXPECT_EQ(readBytes(work / "WorkDir" / "BOOM.WAV"), files[1].data) << wav;
+        EXPECT_EQ(readBytes(work / "WorkDir" / "GOBLIN.CRE"), files[2].data) << wav;
+        EXPECT_EQ(edit->StatusPanel1->text(),
+                  wav ? "3 files written to WorkDir, 1 sound as stored" : "3 files written to WorkDir");
+        expectWholeMessage(*edit);
+        EXPECT_TRUE(dialogs.shown.empty());
+    }
+}
+#endif
 
 } // namespace

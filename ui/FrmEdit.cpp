@@ -38,6 +38,8 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <cmath>
+#include <filesystem>
+#include <optional>
 
 namespace {
 
@@ -76,6 +78,25 @@ using qm::kMaxSoundBytes;
 bool isSoundText(const std::string& listText) {
     return listText.size() >= 3 && qm::asciiUpper(listText.substr(listText.size() - 3)) == "WAV";
 }
+
+#ifdef QUILLMERE_HAVE_PLAYBACK
+// The extracted sound at `path` replaced, whole, by its PCM RIFF WAVE form. False when it does not decode:
+// it then stays as stored.
+bool rewriteAsWav(const std::filesystem::path& path) {
+    const std::optional<std::string> stored =
+        qm::readSmallFile(path, static_cast<std::uintmax_t>(kMaxSoundBytes));
+    if (!stored)
+        return false;
+    std::string wav;
+    try {
+        wav = qm::wavFile(qm::decodeSound(*stored));
+    } catch (const qm::SoundError&) {
+        return false;
+    }
+    qm::writeAtomically(path, wav);
+    return true;
+}
+#endif
 
 // The editor plays sounds, so its description of them says how; the command line, and a build that plays
 // nothing, keep the original's.
@@ -171,9 +192,17 @@ void FrmEdit::buildControls() {
     PBbar1->setValue(0);
     PBbar1->setTextVisible(false);
     PBbar1->raise();
+    // The bar lies over most of the status bar: it shows only while an extraction runs, so a message has
+    // the bar's whole width.
+    PBbar1->hide();
 
     // "&" marks each mnemonic: the captions read the same, with the letter underlined under Alt.
     QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+#ifdef QUILLMERE_HAVE_PLAYBACK
+    MnuWav = mnuFile->addAction(QStringLiteral("Extract sounds as &WAV"));
+    MnuWav->setCheckable(true);
+    mnuFile->addSeparator();
+#endif
     MnuClose = mnuFile->addAction(QStringLiteral("E&xit Vezidezozu"));
     connect(MnuClose, &QAction::triggered, this, [this] { MnuClose_Click(); });
     QMenu* mnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
@@ -185,8 +214,7 @@ void FrmEdit::buildControls() {
     connect(m_player, &SoundPlayer::finished, this, [this](const QString& failure) {
         const QString name = fromGameText(m_listTexts[static_cast<std::size_t>(m_playing)]);
         m_playing = -1;
-        StatusPanel1->setText(failure.isEmpty() ? QString()
-                                                : QStringLiteral("Cannot play %1: %2").arg(name, failure));
+        showStatus(failure.isEmpty() ? QString() : QStringLiteral("Cannot play %1: %2").arg(name, failure));
     });
 #endif
     connect(List1, &QListWidget::itemDoubleClicked, this,
@@ -209,9 +237,9 @@ bool FrmEdit::relist() {
     m_strings.reset();
     clearFileFields();
     txttotalsize->clear();
-    StatusPanel1->clear();
-    StatusPanel1->setToolTip(QString());
+    showStatus(QString());
     PBbar1->setValue(0);
+    PBbar1->hide();
     m_loaded = guardEvent(m_host.dialogs(), [this] { Form_Load(); });
     return m_loaded;
 }
@@ -235,6 +263,13 @@ void FrmEdit::clearFileFields() {
     txtinfo->clear();
     Txtname->clear();
     Txtname->setToolTip(QString());
+}
+
+void FrmEdit::showStatus(const QString& text, const QString& tip) {
+    StatusPanel1->setText(text);
+    const bool fits =
+        StatusPanel1->fontMetrics().horizontalAdvance(text) <= StatusPanel1->contentsRect().width();
+    StatusPanel1->setToolTip(!tip.isEmpty() ? tip : fits ? QString() : text);
 }
 
 void FrmEdit::Form_Load() {
@@ -363,15 +398,37 @@ void FrmEdit::Cmdextract_Click() {
         if (QListWidgetItem* entry = List1->item(i))
             entry->setCheckState(Qt::Unchecked);
     };
+    int asStored = 0;
+#ifdef QUILLMERE_HAVE_PLAYBACK
+    if (MnuWav->isChecked()) {
+        // Without the decoder no sound could be converted: nothing is written, as the command line does.
+        try {
+            qm::requireSoundDecoder();
+        } catch (const qm::SoundUnavailable& e) {
+            showStatus(QString::fromStdString(e.what()));
+            return;
+        }
+        callbacks.written = [&asStored](const std::string& gamePath, const std::filesystem::path& path) {
+            if (isSoundText(gamePath) && !rewriteAsWav(path))
+                ++asStored;
+        };
+    }
+#endif
+    PBbar1->show();
     guardOutput(m_host.dialogs(),
                 [this, &callbacks] { qm::extractSelected(m_kept, m_listTexts, callbacks); });
+    // A run stopped by a failure leaves its bar where it was.
+    PBbar1->setVisible(PBbar1->value() != 0);
     // What the run wrote, whether it ran to its end or stopped at a failure.
     const QString workDir =
         QFileInfo(QString::fromStdString(qm::displayPath(qm::hostPath("WorkDir", qm::PathText::GameOnly))))
             .absoluteFilePath();
-    StatusPanel1->setText(written == 1 ? QStringLiteral("1 file written to WorkDir")
-                                       : QStringLiteral("%1 files written to WorkDir").arg(written));
-    StatusPanel1->setToolTip(QDir::toNativeSeparators(workDir));
+    QString message = written == 1 ? QStringLiteral("1 file written to WorkDir")
+                                   : QStringLiteral("%1 files written to WorkDir").arg(written);
+    if (asStored > 0)
+        message += asStored == 1 ? QStringLiteral(", 1 sound as stored")
+                                 : QStringLiteral(", %1 sounds as stored").arg(asStored);
+    showStatus(message, QDir::toNativeSeparators(workDir));
 }
 
 void FrmEdit::MnuClose_Click() {
@@ -387,7 +444,7 @@ void FrmEdit::List1_DblClick(int item) {
     if (again)
         return;
 #ifndef QUILLMERE_HAVE_PLAYBACK
-    StatusPanel1->setText(QStringLiteral("This build plays no sounds"));
+    showStatus(QStringLiteral("This build plays no sounds"));
 #else
     const QString name = fromGameText(m_listTexts[item]);
     // Whatever fails here is told on the status bar only: a sound that does not play is no run-time error.
@@ -404,13 +461,13 @@ void FrmEdit::List1_DblClick(int item) {
         if (pcm.samples.empty())
             throw qm::SoundError("it holds no samples");
         if (!SoundPlayer::hasOutput()) {
-            StatusPanel1->setText(QStringLiteral("No sound output"));
+            showStatus(QStringLiteral("No sound output"));
             return;
         }
         failure = m_player->play(pcm);
     } catch (const qm::SoundUnavailable& e) {
         // No sound plays without the decoder: that is the news, not this sound.
-        StatusPanel1->setText(QString::fromStdString(e.what()));
+        showStatus(QString::fromStdString(e.what()));
         return;
     } catch (const qm::SoundError& e) {
         failure = QString::fromStdString(e.what());
@@ -418,11 +475,11 @@ void FrmEdit::List1_DblClick(int item) {
         failure = QString::fromStdString(e.description());
     }
     if (failure) {
-        StatusPanel1->setText(QStringLiteral("Cannot play %1: %2").arg(name, *failure));
+        showStatus(QStringLiteral("Cannot play %1: %2").arg(name, *failure));
         return;
     }
     m_playing = item;
-    StatusPanel1->setText(QStringLiteral("Playing ") + name);
+    showStatus(QStringLiteral("Playing ") + name);
 #endif
 }
 
@@ -432,7 +489,7 @@ void FrmEdit::stopSound() {
         return;
     m_player->stop();
     m_playing = -1;
-    StatusPanel1->clear();
+    showStatus(QString());
 #endif
 }
 

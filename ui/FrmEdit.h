@@ -93,6 +93,9 @@ public:
 
     QAction* MnuClose = nullptr;
     QAction* MnuSearch = nullptr;
+    // Extract writes sounds as PCM RIFF WAVE files; off at start, never remembered. Null in a build
+    // without the decoder.
+    QAction* MnuWav = nullptr;
 
     // Every value PBbar1 was given by the last extraction, for tests.
     const std::vector<float>& extractProgress() const { return m_extractProgress; }
@@ -105,6 +108,8 @@ private:
     void checkAll();
     // Blanks the fields that describe one file.
     void clearFileFields();
+    // The status bar's message; one wider than the bar is also its tooltip, unless `tip` says more.
+    void showStatus(const QString& text, const QString& tip = QString());
 
     WindowHost& m_host;
     qm::SelectionState m_kept;
