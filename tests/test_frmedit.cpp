@@ -24,6 +24,7 @@
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTest>
+#include <QThreadPool>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -743,7 +744,7 @@ TEST_F(FrmEditMenus, SearchOpensOneSearchWindow) {
     EXPECT_TRUE(edit->isVisible());
 }
 
-// The sound archive: a WAVC tone, a sound whose bytes are no sound, and a creature.
+// The sound archive: a WAVC tone, a sound whose bytes are no sound, a creature and a long WAVC tone.
 class SoundGame : public HostedWindows {
 protected:
     void SetUp() override {
@@ -754,7 +755,8 @@ protected:
         qm::build::BifBuilder bif;
         files = {{"HELLO", kWav, qm::build::wavcFile(qm::build::tone(1, 22050, 4096, 440.0), 1, 22050)},
                  {"BOOM", kWav, pattern(300, 3)},
-                 {"GOBLIN", kCre, pattern(200, 5)}};
+                 {"GOBLIN", kCre, pattern(200, 5)},
+                 {"LONG", kWav, qm::build::wavcFile(qm::build::tone(1, 22050, 22050 * 30, 220.0), 1, 22050)}};
         for (const ArchiveFile& f : files) {
             key.addResource(f.resRef, f.type, static_cast<std::int16_t>(bif.fileCount()), 1136);
             bif.add(f.type, f.data);
@@ -770,6 +772,11 @@ protected:
         const QPoint at = edit->List1->visualItemRect(edit->List1->item(row)).center();
         QTest::mouseClick(edit->List1->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(edit->List1->viewport(), Qt::LeftButton, {}, at);
+    }
+    // The decode runs off the window's thread; its outcome reaches the status bar through the event loop.
+    void doubleClickAndWait(int row) {
+        doubleClick(row);
+        EXPECT_TRUE(QTest::qWaitFor([this] { return edit->decodingItem() < 0; }, 10000)) << row;
     }
 
     qm::test::ScopedEnv noServer{"PULSE_SERVER"};
@@ -787,7 +794,7 @@ TEST_F(SoundGame, DoubleClickTellsOnTheStatusBarWhyNothingPlaysAndChangesNothing
         // Without a decoder that loads, the status bar says why; the next double-click asks again.
         qm::test::ScopedEnv module("QUILLMERE_SOUND_MODULE");
         module.set("/nonexistent/quillmere-sound.so");
-        doubleClick(0);
+        doubleClickAndWait(0);
         EXPECT_EQ(edit->StatusPanel1->text(),
                   "sound decoding is not available: /nonexistent/quillmere-sound.so: no such file");
         EXPECT_EQ(edit->playingItem(), -1);
@@ -800,7 +807,7 @@ TEST_F(SoundGame, DoubleClickTellsOnTheStatusBarWhyNothingPlaysAndChangesNothing
 #endif
     for (const Case& c : cases) {
         edit->StatusPanel1->clear();
-        doubleClick(c.row);
+        doubleClickAndWait(c.row);
         EXPECT_EQ(edit->StatusPanel1->text(), c.status) << c.row;
         expectWholeMessage(*edit);
         EXPECT_EQ(edit->playingItem(), -1);
@@ -816,6 +823,33 @@ TEST_F(SoundGame, DoubleClickTellsOnTheStatusBarWhyNothingPlaysAndChangesNothing
 }
 
 #ifdef QUILLMERE_HAVE_PLAYBACK
+TEST_F(SoundGame, ClosingTheEditorWhileASoundDecodesLosesNothing) {
+    doubleClick(3);
+    EXPECT_EQ(edit->decodingItem(), 3) << "the double-click returns before the decode ends";
+    EXPECT_EQ(edit->StatusPanel1->text(), "Decoding LONG.WAV");
+    edit->MnuClose->trigger();
+    flushDeletes();
+    ASSERT_EQ(host->editWindow(), nullptr);
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    flushDeletes();
+
+    // The decode that finished for nobody left nothing behind: a new editor decodes the same sound.
+    edit = host->showEdit();
+    ASSERT_NE(edit, nullptr);
+    doubleClickAndWait(3);
+    EXPECT_EQ(edit->StatusPanel1->text(), "No sound output");
+    // Escape while a decode runs drops it: its outcome never reaches the status bar.
+    doubleClick(3);
+    QTest::keyClick(edit->List1, Qt::Key_Escape);
+    EXPECT_EQ(edit->decodingItem(), -1);
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(edit->StatusPanel1->text().isEmpty());
+    EXPECT_EQ(edit->playingItem(), -1);
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
 TEST_F(SoundGame, ExtractSoundsAsWavWritesPcmAndKeepsWhatDoesNotDecode) {
     ASSERT_NE(edit->MnuWav, nullptr);
     EXPECT_TRUE(edit->MnuWav->isCheckable());
@@ -823,7 +857,7 @@ TEST_F(SoundGame, ExtractSoundsAsWavWritesPcmAndKeepsWhatDoesNotDecode) {
     const qm::Pcm stored = qm::decodeSound(files[0].data);
     for (const bool wav : {false, true}) {
         edit->MnuWav->setChecked(wav);
-        for (int row = 0; row < edit->List1->count(); ++row)
+        for (int row = 0; row < 3; ++row)
             edit->List1->item(row)->setCheckState(Qt::Checked);
 
         edit->Cmdextract_Click();

@@ -16,6 +16,9 @@
 #ifdef QUILLMERE_HAVE_PLAYBACK
 #include "Sound.h"
 #include "SoundPlayer.h"
+
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 #endif
 #include "Text.h"
 #include "WholeFile.h"
@@ -80,6 +83,30 @@ bool isSoundText(const std::string& listText) {
 }
 
 #ifdef QUILLMERE_HAVE_PLAYBACK
+// What a decode off the window's thread gives: the samples, or why there are none. `unavailable` is the
+// news that no sound decodes at all.
+struct Decoded {
+    qm::Pcm pcm;
+    QString failure;
+    QString unavailable;
+};
+
+Decoded decodeInBackground(const std::string& bytes) {
+    Decoded decoded;
+    try {
+        decoded.pcm = qm::decodeSound(bytes);
+        if (decoded.pcm.samples.empty())
+            decoded.failure = QStringLiteral("it holds no samples");
+    } catch (const qm::SoundUnavailable& e) {
+        decoded.unavailable = QString::fromStdString(e.what());
+    } catch (const qm::SoundError& e) {
+        decoded.failure = QString::fromStdString(e.what());
+    } catch (const std::bad_alloc&) {
+        decoded.failure = QStringLiteral("out of memory");
+    }
+    return decoded;
+}
+
 // The extracted sound at `path` replaced, whole, by its PCM RIFF WAVE form. False when it does not decode:
 // it then stays as stored.
 bool rewriteAsWav(const std::filesystem::path& path) {
@@ -439,7 +466,7 @@ void FrmEdit::MnuClose_Click() {
 void FrmEdit::List1_DblClick(int item) {
     if (item < 0 || static_cast<std::size_t>(item) >= m_listTexts.size() || !isSoundText(m_listTexts[item]))
         return;
-    const bool again = item == m_playing;
+    const bool again = item == m_playing || item == m_decoding;
     stopSound();
     if (again)
         return;
@@ -448,43 +475,66 @@ void FrmEdit::List1_DblClick(int item) {
 #else
     const QString name = fromGameText(m_listTexts[item]);
     // Whatever fails here is told on the status bar only: a sound that does not play is no run-time error.
-    std::optional<QString> failure;
+    // The entry is read here, once; the decode, which can take a while, runs off the window's thread.
+    std::string bytes;
     try {
         const qm::EntryDetails details = qm::readEntryDetails(m_kept, item);
         if (details.dataSize < 0 || details.dataSize > kMaxSoundBytes)
             throw qm::SoundError("its size of " + std::to_string(details.dataSize) + " bytes is no sound's");
-        std::string bytes(static_cast<std::size_t>(details.dataSize), '\0');
+        bytes.assign(static_cast<std::size_t>(details.dataSize), '\0');
         qm::ByteReader archive(qm::locateArchive(m_kept), qm::ByteReader::kRandomAccessBuffer);
         archive.seek(details.dataOffset);
         archive.readExact(std::as_writable_bytes(std::span(bytes.data(), bytes.size())));
-        const qm::Pcm pcm = qm::decodeSound(bytes);
-        if (pcm.samples.empty())
-            throw qm::SoundError("it holds no samples");
-        if (!SoundPlayer::hasOutput()) {
-            showStatus(QStringLiteral("No sound output"));
+    } catch (const qm::SoundError& e) {
+        showStatus(QStringLiteral("Cannot play %1: %2").arg(name, QString::fromStdString(e.what())));
+        return;
+    } catch (const qm::FileError& e) {
+        showStatus(QStringLiteral("Cannot play %1: %2").arg(name, QString::fromStdString(e.description())));
+        return;
+    }
+    m_decoding = item;
+    const std::uint64_t ticket = ++m_decodeTicket;
+    showStatus(QStringLiteral("Decoding ") + name);
+    // The watcher belongs to this window: closed meanwhile, the window takes it along and the finished
+    // decode is dropped with its future.
+    auto* watcher = new QFutureWatcher<Decoded>(this);
+    connect(watcher, &QFutureWatcher<Decoded>::finished, this, [this, watcher, ticket, item, name] {
+        watcher->deleteLater();
+        if (ticket != m_decodeTicket)
+            return;
+        m_decoding = -1;
+        const Decoded decoded = watcher->result();
+        if (!decoded.unavailable.isEmpty()) {
+            // No sound plays without the decoder: that is the news, not this sound.
+            showStatus(decoded.unavailable);
             return;
         }
-        failure = m_player->play(pcm);
-    } catch (const qm::SoundUnavailable& e) {
-        // No sound plays without the decoder: that is the news, not this sound.
-        showStatus(QString::fromStdString(e.what()));
-        return;
-    } catch (const qm::SoundError& e) {
-        failure = QString::fromStdString(e.what());
-    } catch (const qm::FileError& e) {
-        failure = QString::fromStdString(e.description());
-    }
-    if (failure) {
-        showStatus(QStringLiteral("Cannot play %1: %2").arg(name, *failure));
-        return;
-    }
-    m_playing = item;
-    showStatus(QStringLiteral("Playing ") + name);
+        std::optional<QString> failure;
+        if (!decoded.failure.isEmpty())
+            failure = decoded.failure;
+        else if (!SoundPlayer::hasOutput()) {
+            showStatus(QStringLiteral("No sound output"));
+            return;
+        } else
+            failure = m_player->play(decoded.pcm);
+        if (failure) {
+            showStatus(QStringLiteral("Cannot play %1: %2").arg(name, *failure));
+            return;
+        }
+        m_playing = item;
+        showStatus(QStringLiteral("Playing ") + name);
+    });
+    watcher->setFuture(QtConcurrent::run(decodeInBackground, std::move(bytes)));
 #endif
 }
 
 void FrmEdit::stopSound() {
 #ifdef QUILLMERE_HAVE_PLAYBACK
+    if (m_decoding >= 0) {
+        ++m_decodeTicket;
+        m_decoding = -1;
+        showStatus(QString());
+    }
     if (m_playing < 0)
         return;
     m_player->stop();

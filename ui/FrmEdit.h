@@ -51,6 +51,8 @@ public:
 
     // The entry whose sound plays, or -1.
     int playingItem() const { return m_playing; }
+    // The entry whose sound is being decoded before it plays, or -1.
+    int decodingItem() const { return m_decoding; }
     SoundPlayer* soundPlayer() const { return m_player; }
 
     // The archive this editor listed, kept from its load.
@@ -121,4 +123,8 @@ private:
     bool m_loaded = false;
     SoundPlayer* m_player = nullptr;
     int m_playing = -1;
+    int m_decoding = -1;
+    // Counts the decodes started: a decode that finishes after a newer one started, or after a stop, is
+    // dropped.
+    std::uint64_t m_decodeTicket = 0;
 };
