@@ -135,6 +135,9 @@ int playOnce(const fs::path& work) {
         failure = why;
     });
     doubleClick(*sound.editor, sound.row);
+    // The sound decodes off the window's thread; it plays once the samples are there.
+    if (!QTest::qWaitFor([&] { return sound.editor->decodingItem() < 0; }, 5000))
+        std::fprintf(stderr, "bench: the sound did not decode within 5 s\n");
     const QString shown = sound.editor->StatusPanel1->text();
     std::printf("entry: %s\nstatus while playing: %s\n",
                 qPrintable(sound.editor->List1->item(sound.row)->text()), qPrintable(shown));

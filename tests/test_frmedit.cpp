@@ -5,9 +5,13 @@
 #include "GameBuilder.h"
 #include "HostPath.h"
 #include "HostedWindows.h"
+#ifdef QUILLMERE_HAVE_PLAYBACK
+#include "Sound.h"
+#endif
 #include "SoundBuilder.h"
 #include "Text.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -20,6 +24,7 @@
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTest>
+#include <QThreadPool>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -72,6 +77,14 @@ std::vector<std::int32_t> dataOffsets(const std::vector<ArchiveFile>& files) {
         next += static_cast<std::int32_t>(f.data.size());
     }
     return offsets;
+}
+
+// The status bar's message is seen whole: no progress bar lies over it and the panel is wide enough.
+void expectWholeMessage(const FrmEdit& edit) {
+    EXPECT_TRUE(edit.PBbar1->isHidden()) << "the progress bar covers the message";
+    const QLabel& panel = *edit.StatusPanel1;
+    EXPECT_LE(panel.fontMetrics().horizontalAdvance(panel.text()), panel.contentsRect().width())
+        << panel.text().toStdString();
 }
 
 // A folder nobody may write into: one without write permission, or, for root, whom permissions do not
@@ -491,6 +504,7 @@ TEST_F(FrmEditExtract, WritesCheckedFilesIntoWorkDirAndUnchecksThem) {
     EXPECT_EQ(edit->totalsize, 0);
     EXPECT_TRUE(edit->txtfileselected->text().isEmpty());
     EXPECT_EQ(edit->StatusPanel1->text(), "2 files written to WorkDir");
+    expectWholeMessage(*edit);
     EXPECT_EQ(fs::path(edit->StatusPanel1->toolTip().toStdString()), fs::absolute(work.path() / "WorkDir"));
     EXPECT_EQ(edit->PBbar1->value(), 0);
     EXPECT_EQ(edit->extractProgress(), (std::vector<float>{100.0f, 0.0f, 100.0f, 0.0f}));
@@ -730,7 +744,7 @@ TEST_F(FrmEditMenus, SearchOpensOneSearchWindow) {
     EXPECT_TRUE(edit->isVisible());
 }
 
-// The sound archive: a WAVC tone, a sound whose bytes are no sound, and a creature.
+// The sound archive: a WAVC tone, a sound whose bytes are no sound, a creature and a long WAVC tone.
 class SoundGame : public HostedWindows {
 protected:
     void SetUp() override {
@@ -739,10 +753,10 @@ protected:
         qm::build::KeyBuilder key;
         key.addArchive("data\\CHASOUND.BIF");
         qm::build::BifBuilder bif;
-        const std::vector<ArchiveFile> files = {
-            {"HELLO", kWav, qm::build::wavcFile(qm::build::tone(1, 22050, 4096, 440.0), 1, 22050)},
-            {"BOOM", kWav, pattern(300, 3)},
-            {"GOBLIN", kCre, pattern(200, 5)}};
+        files = {{"HELLO", kWav, qm::build::wavcFile(qm::build::tone(1, 22050, 4096, 440.0), 1, 22050)},
+                 {"BOOM", kWav, pattern(300, 3)},
+                 {"GOBLIN", kCre, pattern(200, 5)},
+                 {"LONG", kWav, qm::build::wavcFile(qm::build::tone(1, 22050, 22050 * 30, 220.0), 1, 22050)}};
         for (const ArchiveFile& f : files) {
             key.addResource(f.resRef, f.type, static_cast<std::int16_t>(bif.fileCount()), 1136);
             bif.add(f.type, f.data);
@@ -759,9 +773,15 @@ protected:
         QTest::mouseClick(edit->List1->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(edit->List1->viewport(), Qt::LeftButton, {}, at);
     }
+    // The decode runs off the window's thread; its outcome reaches the status bar through the event loop.
+    void doubleClickAndWait(int row) {
+        doubleClick(row);
+        EXPECT_TRUE(QTest::qWaitFor([this] { return edit->decodingItem() < 0; }, 10000)) << row;
+    }
 
     qm::test::ScopedEnv noServer{"PULSE_SERVER"};
     FrmEdit* edit = nullptr;
+    std::vector<ArchiveFile> files;
 };
 
 TEST_F(SoundGame, DoubleClickTellsOnTheStatusBarWhyNothingPlaysAndChangesNothingElse) {
@@ -774,7 +794,7 @@ TEST_F(SoundGame, DoubleClickTellsOnTheStatusBarWhyNothingPlaysAndChangesNothing
         // Without a decoder that loads, the status bar says why; the next double-click asks again.
         qm::test::ScopedEnv module("QUILLMERE_SOUND_MODULE");
         module.set("/nonexistent/quillmere-sound.so");
-        doubleClick(0);
+        doubleClickAndWait(0);
         EXPECT_EQ(edit->StatusPanel1->text(),
                   "sound decoding is not available: /nonexistent/quillmere-sound.so: no such file");
         EXPECT_EQ(edit->playingItem(), -1);
@@ -787,8 +807,9 @@ TEST_F(SoundGame, DoubleClickTellsOnTheStatusBarWhyNothingPlaysAndChangesNothing
 #endif
     for (const Case& c : cases) {
         edit->StatusPanel1->clear();
-        doubleClick(c.row);
+        doubleClickAndWait(c.row);
         EXPECT_EQ(edit->StatusPanel1->text(), c.status) << c.row;
+        expectWholeMessage(*edit);
         EXPECT_EQ(edit->playingItem(), -1);
         for (int i = 0; i < edit->List1->count(); ++i)
             EXPECT_EQ(edit->List1->item(i)->checkState(), Qt::Unchecked)
@@ -800,5 +821,65 @@ TEST_F(SoundGame, DoubleClickTellsOnTheStatusBarWhyNothingPlaysAndChangesNothing
     QTest::keyClick(edit->List1, Qt::Key_Escape);
     EXPECT_TRUE(edit->StatusPanel1->text().isEmpty());
 }
+
+#ifdef QUILLMERE_HAVE_PLAYBACK
+TEST_F(SoundGame, ClosingTheEditorWhileASoundDecodesLosesNothing) {
+    doubleClick(3);
+    EXPECT_EQ(edit->decodingItem(), 3) << "the double-click returns before the decode ends";
+    EXPECT_EQ(edit->StatusPanel1->text(), "Decoding LONG.WAV");
+    edit->MnuClose->trigger();
+    flushDeletes();
+    ASSERT_EQ(host->editWindow(), nullptr);
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    flushDeletes();
+
+    // The decode that finished for nobody left nothing behind: a new editor decodes the same sound.
+    edit = host->showEdit();
+    ASSERT_NE(edit, nullptr);
+    doubleClickAndWait(3);
+    EXPECT_EQ(edit->StatusPanel1->text(), "No sound output");
+    // Escape while a decode runs drops it: its outcome never reaches the status bar.
+    doubleClick(3);
+    QTest::keyClick(edit->List1, Qt::Key_Escape);
+    EXPECT_EQ(edit->decodingItem(), -1);
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(edit->StatusPanel1->text().isEmpty());
+    EXPECT_EQ(edit->playingItem(), -1);
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(SoundGame, ExtractSoundsAsWavWritesPcmAndKeepsWhatDoesNotDecode) {
+    ASSERT_NE(edit->MnuWav, nullptr);
+    EXPECT_TRUE(edit->MnuWav->isCheckable());
+    EXPECT_FALSE(edit->MnuWav->isChecked());
+    const qm::Pcm stored = qm::decodeSound(files[0].data);
+    for (const bool wav : {false, true}) {
+        edit->MnuWav->setChecked(wav);
+        for (int row = 0; row < 3; ++row)
+            edit->List1->item(row)->setCheckState(Qt::Checked);
+
+        edit->Cmdextract_Click();
+
+        const std::string hello = readBytes(work / "WorkDir" / "HELLO.WAV");
+        if (wav) {
+            EXPECT_EQ(hello.substr(0, 4), "RIFF");
+            const qm::Pcm pcm = qm::decodeSound(hello);
+            EXPECT_EQ(pcm.channels, stored.channels);
+            EXPECT_EQ(pcm.rate, stored.rate);
+            EXPECT_EQ(pcm.samples, stored.samples);
+        } else {
+            EXPECT_EQ(hello, files[0].data) << "without the option sounds are written as stored";
+        }
+        EXPECT_EQ(readBytes(work / "WorkDir" / "BOOM.WAV"), files[1].data) << wav;
+        EXPECT_EQ(readBytes(work / "WorkDir" / "GOBLIN.CRE"), files[2].data) << wav;
+        EXPECT_EQ(edit->StatusPanel1->text(),
+                  wav ? "3 files written to WorkDir, 1 sound as stored" : "3 files written to WorkDir");
+        expectWholeMessage(*edit);
+        EXPECT_TRUE(dialogs.shown.empty());
+    }
+}
+#endif
 
 } // namespace

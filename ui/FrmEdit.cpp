@@ -16,6 +16,9 @@
 #ifdef QUILLMERE_HAVE_PLAYBACK
 #include "Sound.h"
 #include "SoundPlayer.h"
+
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 #endif
 #include "Text.h"
 #include "WholeFile.h"
@@ -38,6 +41,8 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <cmath>
+#include <filesystem>
+#include <optional>
 
 namespace {
 
@@ -76,6 +81,49 @@ using qm::kMaxSoundBytes;
 bool isSoundText(const std::string& listText) {
     return listText.size() >= 3 && qm::asciiUpper(listText.substr(listText.size() - 3)) == "WAV";
 }
+
+#ifdef QUILLMERE_HAVE_PLAYBACK
+// What a decode off the window's thread gives: the samples, or why there are none. `unavailable` is the
+// news that no sound decodes at all.
+struct Decoded {
+    qm::Pcm pcm;
+    QString failure;
+    QString unavailable;
+};
+
+Decoded decodeInBackground(const std::string& bytes) {
+    Decoded decoded;
+    try {
+        decoded.pcm = qm::decodeSound(bytes);
+        if (decoded.pcm.samples.empty())
+            decoded.failure = QStringLiteral("it holds no samples");
+    } catch (const qm::SoundUnavailable& e) {
+        decoded.unavailable = QString::fromStdString(e.what());
+    } catch (const qm::SoundError& e) {
+        decoded.failure = QString::fromStdString(e.what());
+    } catch (const std::bad_alloc&) {
+        decoded.failure = QStringLiteral("out of memory");
+    }
+    return decoded;
+}
+
+// The extracted sound at `path` replaced, whole, by its PCM RIFF WAVE form. False when it does not decode:
+// it then stays as stored.
+bool rewriteAsWav(const std::filesystem::path& path) {
+    const std::optional<std::string> stored =
+        qm::readSmallFile(path, static_cast<std::uintmax_t>(kMaxSoundBytes));
+    if (!stored)
+        return false;
+    std::string wav;
+    try {
+        wav = qm::wavFile(qm::decodeSound(*stored));
+    } catch (const qm::SoundError&) {
+        return false;
+    }
+    qm::writeAtomically(path, wav);
+    return true;
+}
+#endif
 
 // The editor plays sounds, so its description of them says how; the command line, and a build that plays
 // nothing, keep the original's.
@@ -171,9 +219,17 @@ void FrmEdit::buildControls() {
     PBbar1->setValue(0);
     PBbar1->setTextVisible(false);
     PBbar1->raise();
+    // The bar lies over most of the status bar: it shows only while an extraction runs, so a message has
+    // the bar's whole width.
+    PBbar1->hide();
 
     // "&" marks each mnemonic: the captions read the same, with the letter underlined under Alt.
     QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+#ifdef QUILLMERE_HAVE_PLAYBACK
+    MnuWav = mnuFile->addAction(QStringLiteral("Extract sounds as &WAV"));
+    MnuWav->setCheckable(true);
+    mnuFile->addSeparator();
+#endif
     MnuClose = mnuFile->addAction(QStringLiteral("E&xit Vezidezozu"));
     connect(MnuClose, &QAction::triggered, this, [this] { MnuClose_Click(); });
     QMenu* mnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
@@ -185,8 +241,7 @@ void FrmEdit::buildControls() {
     connect(m_player, &SoundPlayer::finished, this, [this](const QString& failure) {
         const QString name = fromGameText(m_listTexts[static_cast<std::size_t>(m_playing)]);
         m_playing = -1;
-        StatusPanel1->setText(failure.isEmpty() ? QString()
-                                                : QStringLiteral("Cannot play %1: %2").arg(name, failure));
+        showStatus(failure.isEmpty() ? QString() : QStringLiteral("Cannot play %1: %2").arg(name, failure));
     });
 #endif
     connect(List1, &QListWidget::itemDoubleClicked, this,
@@ -209,9 +264,9 @@ bool FrmEdit::relist() {
     m_strings.reset();
     clearFileFields();
     txttotalsize->clear();
-    StatusPanel1->clear();
-    StatusPanel1->setToolTip(QString());
+    showStatus(QString());
     PBbar1->setValue(0);
+    PBbar1->hide();
     m_loaded = guardEvent(m_host.dialogs(), [this] { Form_Load(); });
     return m_loaded;
 }
@@ -235,6 +290,13 @@ void FrmEdit::clearFileFields() {
     txtinfo->clear();
     Txtname->clear();
     Txtname->setToolTip(QString());
+}
+
+void FrmEdit::showStatus(const QString& text, const QString& tip) {
+    StatusPanel1->setText(text);
+    const bool fits =
+        StatusPanel1->fontMetrics().horizontalAdvance(text) <= StatusPanel1->contentsRect().width();
+    StatusPanel1->setToolTip(!tip.isEmpty() ? tip : fits ? QString() : text);
 }
 
 void FrmEdit::Form_Load() {
@@ -363,15 +425,37 @@ void FrmEdit::Cmdextract_Click() {
         if (QListWidgetItem* entry = List1->item(i))
             entry->setCheckState(Qt::Unchecked);
     };
+    int asStored = 0;
+#ifdef QUILLMERE_HAVE_PLAYBACK
+    if (MnuWav->isChecked()) {
+        // Without the decoder no sound could be converted: nothing is written, as the command line does.
+        try {
+            qm::requireSoundDecoder();
+        } catch (const qm::SoundUnavailable& e) {
+            showStatus(QString::fromStdString(e.what()));
+            return;
+        }
+        callbacks.written = [&asStored](const std::string& gamePath, const std::filesystem::path& path) {
+            if (isSoundText(gamePath) && !rewriteAsWav(path))
+                ++asStored;
+        };
+    }
+#endif
+    PBbar1->show();
     guardOutput(m_host.dialogs(),
                 [this, &callbacks] { qm::extractSelected(m_kept, m_listTexts, callbacks); });
+    // A run stopped by a failure leaves its bar where it was.
+    PBbar1->setVisible(PBbar1->value() != 0);
     // What the run wrote, whether it ran to its end or stopped at a failure.
     const QString workDir =
         QFileInfo(QString::fromStdString(qm::displayPath(qm::hostPath("WorkDir", qm::PathText::GameOnly))))
             .absoluteFilePath();
-    StatusPanel1->setText(written == 1 ? QStringLiteral("1 file written to WorkDir")
-                                       : QStringLiteral("%1 files written to WorkDir").arg(written));
-    StatusPanel1->setToolTip(QDir::toNativeSeparators(workDir));
+    QString message = written == 1 ? QStringLiteral("1 file written to WorkDir")
+                                   : QStringLiteral("%1 files written to WorkDir").arg(written);
+    if (asStored > 0)
+        message += asStored == 1 ? QStringLiteral(", 1 sound as stored")
+                                 : QStringLiteral(", %1 sounds as stored").arg(asStored);
+    showStatus(message, QDir::toNativeSeparators(workDir));
 }
 
 void FrmEdit::MnuClose_Click() {
@@ -382,57 +466,80 @@ void FrmEdit::MnuClose_Click() {
 void FrmEdit::List1_DblClick(int item) {
     if (item < 0 || static_cast<std::size_t>(item) >= m_listTexts.size() || !isSoundText(m_listTexts[item]))
         return;
-    const bool again = item == m_playing;
+    const bool again = item == m_playing || item == m_decoding;
     stopSound();
     if (again)
         return;
 #ifndef QUILLMERE_HAVE_PLAYBACK
-    StatusPanel1->setText(QStringLiteral("This build plays no sounds"));
+    showStatus(QStringLiteral("This build plays no sounds"));
 #else
     const QString name = fromGameText(m_listTexts[item]);
     // Whatever fails here is told on the status bar only: a sound that does not play is no run-time error.
-    std::optional<QString> failure;
+    // The entry is read here, once; the decode, which can take a while, runs off the window's thread.
+    std::string bytes;
     try {
         const qm::EntryDetails details = qm::readEntryDetails(m_kept, item);
         if (details.dataSize < 0 || details.dataSize > kMaxSoundBytes)
             throw qm::SoundError("its size of " + std::to_string(details.dataSize) + " bytes is no sound's");
-        std::string bytes(static_cast<std::size_t>(details.dataSize), '\0');
+        bytes.assign(static_cast<std::size_t>(details.dataSize), '\0');
         qm::ByteReader archive(qm::locateArchive(m_kept), qm::ByteReader::kRandomAccessBuffer);
         archive.seek(details.dataOffset);
         archive.readExact(std::as_writable_bytes(std::span(bytes.data(), bytes.size())));
-        const qm::Pcm pcm = qm::decodeSound(bytes);
-        if (pcm.samples.empty())
-            throw qm::SoundError("it holds no samples");
-        if (!SoundPlayer::hasOutput()) {
-            StatusPanel1->setText(QStringLiteral("No sound output"));
+    } catch (const qm::SoundError& e) {
+        showStatus(QStringLiteral("Cannot play %1: %2").arg(name, QString::fromStdString(e.what())));
+        return;
+    } catch (const qm::FileError& e) {
+        showStatus(QStringLiteral("Cannot play %1: %2").arg(name, QString::fromStdString(e.description())));
+        return;
+    }
+    m_decoding = item;
+    const std::uint64_t ticket = ++m_decodeTicket;
+    showStatus(QStringLiteral("Decoding ") + name);
+    // The watcher belongs to this window: closed meanwhile, the window takes it along and the finished
+    // decode is dropped with its future.
+    auto* watcher = new QFutureWatcher<Decoded>(this);
+    connect(watcher, &QFutureWatcher<Decoded>::finished, this, [this, watcher, ticket, item, name] {
+        watcher->deleteLater();
+        if (ticket != m_decodeTicket)
+            return;
+        m_decoding = -1;
+        const Decoded decoded = watcher->result();
+        if (!decoded.unavailable.isEmpty()) {
+            // No sound plays without the decoder: that is the news, not this sound.
+            showStatus(decoded.unavailable);
             return;
         }
-        failure = m_player->play(pcm);
-    } catch (const qm::SoundUnavailable& e) {
-        // No sound plays without the decoder: that is the news, not this sound.
-        StatusPanel1->setText(QString::fromStdString(e.what()));
-        return;
-    } catch (const qm::SoundError& e) {
-        failure = QString::fromStdString(e.what());
-    } catch (const qm::FileError& e) {
-        failure = QString::fromStdString(e.description());
-    }
-    if (failure) {
-        StatusPanel1->setText(QStringLiteral("Cannot play %1: %2").arg(name, *failure));
-        return;
-    }
-    m_playing = item;
-    StatusPanel1->setText(QStringLiteral("Playing ") + name);
+        std::optional<QString> failure;
+        if (!decoded.failure.isEmpty())
+            failure = decoded.failure;
+        else if (!SoundPlayer::hasOutput()) {
+            showStatus(QStringLiteral("No sound output"));
+            return;
+        } else
+            failure = m_player->play(decoded.pcm);
+        if (failure) {
+            showStatus(QStringLiteral("Cannot play %1: %2").arg(name, *failure));
+            return;
+        }
+        m_playing = item;
+        showStatus(QStringLiteral("Playing ") + name);
+    });
+    watcher->setFuture(QtConcurrent::run(decodeInBackground, std::move(bytes)));
 #endif
 }
 
 void FrmEdit::stopSound() {
 #ifdef QUILLMERE_HAVE_PLAYBACK
+    if (m_decoding >= 0) {
+        ++m_decodeTicket;
+        m_decoding = -1;
+        showStatus(QString());
+    }
     if (m_playing < 0)
         return;
     m_player->stop();
     m_playing = -1;
-    StatusPanel1->clear();
+    showStatus(QString());
 #endif
 }
 

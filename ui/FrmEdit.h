@@ -51,6 +51,8 @@ public:
 
     // The entry whose sound plays, or -1.
     int playingItem() const { return m_playing; }
+    // The entry whose sound is being decoded before it plays, or -1.
+    int decodingItem() const { return m_decoding; }
     SoundPlayer* soundPlayer() const { return m_player; }
 
     // The archive this editor listed, kept from its load.
@@ -93,6 +95,9 @@ public:
 
     QAction* MnuClose = nullptr;
     QAction* MnuSearch = nullptr;
+    // Extract writes sounds as PCM RIFF WAVE files; off at start, never remembered. Null in a build
+    // without the decoder.
+    QAction* MnuWav = nullptr;
 
     // Every value PBbar1 was given by the last extraction, for tests.
     const std::vector<float>& extractProgress() const { return m_extractProgress; }
@@ -105,6 +110,8 @@ private:
     void checkAll();
     // Blanks the fields that describe one file.
     void clearFileFields();
+    // The status bar's message; one wider than the bar is also its tooltip, unless `tip` says more.
+    void showStatus(const QString& text, const QString& tip = QString());
 
     WindowHost& m_host;
     qm::SelectionState m_kept;
@@ -116,4 +123,8 @@ private:
     bool m_loaded = false;
     SoundPlayer* m_player = nullptr;
     int m_playing = -1;
+    int m_decoding = -1;
+    // Counts the decodes started: a decode that finishes after a newer one started, or after a stop, is
+    // dropped.
+    std::uint64_t m_decodeTicket = 0;
 };
