@@ -342,6 +342,8 @@ void GameResources::State::addCatalogue(const KeyFile& key, const std::string& c
 
     std::size_t pastTable = 0;
     std::vector<std::size_t> notInTables(key.archives().size());
+    copies.reserve(copies.size() +
+                   static_cast<std::size_t>(std::count(wantedEntry.begin(), wantedEntry.end(), true)));
     for (std::size_t k = 0; k < entries.size(); ++k) {
         const KeyFile::Resource& entry = entries[k];
         const std::uint32_t at = locatorArchive(entry.locator);
@@ -399,11 +401,23 @@ void GameResources::State::rankCopies() {
         };
         return key(copies[a]) < key(copies[b]);
     });
-    std::vector<Copy> sorted;
-    sorted.reserve(copies.size());
-    for (const std::uint32_t k : order)
-        sorted.push_back(std::move(copies[k]));
-    copies = std::move(sorted);
+    // Moved in place, cycle by cycle, so that the copies are never held twice.
+    for (std::size_t start = 0; start < order.size(); ++start) {
+        if (order[start] == start)
+            continue;
+        Copy held = std::move(copies[start]);
+        std::size_t at = start;
+        for (;;) {
+            const std::size_t from = order[at];
+            order[at] = static_cast<std::uint32_t>(at);
+            if (from == start) {
+                copies[at] = std::move(held);
+                break;
+            }
+            copies[at] = std::move(copies[from]);
+            at = from;
+        }
+    }
     for (std::size_t k = 1; k < copies.size(); ++k) {
         const GameResource& before = copies[k - 1].resource;
         const GameResource& here = copies[k].resource;
