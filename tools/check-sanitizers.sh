@@ -4,4 +4,5 @@
 set -e
 cd "$(dirname "$0")/.."
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp:print_suppressions=0"
 cmake --workflow --preset asan-test
