@@ -102,7 +102,7 @@ std::optional<std::string> installDir(const Candidates& list, const fs::path& li
 // thousand libraries, so the ones seen are kept for look-up in constant time.
 void fromSteam(Candidates& list, const Places& places) {
     std::vector<fs::path> libraries;
-    std::unordered_set<std::string> seen;
+    std::unordered_set<fs::path::string_type> seen;
     const auto addLibrary = [&libraries, &seen](const fs::path& library) {
         stopIfRequested();
         if (seen.insert(folderIdentity(library).native()).second)
