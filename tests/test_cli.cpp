@@ -4,6 +4,7 @@
 #include "FileError.h"
 #include "FreeSpace.h"
 #include "GameBuilder.h"
+#include "Sound.h"
 #include "SoundBuilder.h"
 #include "TempDir.h"
 #include "TestSupport.h"
@@ -122,6 +123,11 @@ TEST_F(CliCommands, JsonParsesWithPythonAndHoldsTheKeys) {
 // --wav counts each sound at the PCM size its header declares: a sound of a few kB that declares two
 // megabytes does not fit where its stored bytes would, and the run writes nothing.
 TEST_F(CliCommands, WavCountsTheDeclaredSizeOfEachSoundBeforeWritingAnything) {
+    try {
+        qm::requireSoundDecoder();
+    } catch (const qm::SoundUnavailable& e) {
+        GTEST_SKIP() << e.what(); // the Windows build has no decoder module yet
+    }
     const TempDir game;
     qm::build::KeyBuilder key;
     key.addArchive("data\\CHASOUND.BIF");
