@@ -2,6 +2,7 @@
 #include "AcmStream.h"
 #include "Endian.h"
 #include "MediaStream.h"
+#include "Resample.h"
 #include "RiffWave.h"
 #include "Sound.h"
 #include "SoundModuleApi.h"
@@ -100,7 +101,29 @@ void freePcmC(QuillmerePcm* pcm) {
     *pcm = QuillmerePcm{};
 }
 
-constexpr QuillmereSoundApi kApi{QUILLMERE_SOUND_API_VERSION, decodeC, freePcmC};
+int convertC(const QuillmerePcm* in, int rate, int channels, int sampleType, void* out, std::size_t capacity,
+             std::size_t* written, char* error, std::size_t errorSize) {
+    try {
+        if (in == nullptr || written == nullptr || (out == nullptr && capacity > 0))
+            throw SoundError("no samples, or no place for them");
+        *written = 0;
+        if (sampleType < QUILLMERE_SAMPLE_U8 || sampleType > QUILLMERE_SAMPLE_FLOAT)
+            throw SoundError("the sound output asks for a sample format this program does not know");
+        const OutputFormat format{rate, channels, static_cast<SampleType>(sampleType - QUILLMERE_SAMPLE_U8)};
+        *written = resample::convert(std::span<const std::int16_t>(in->samples, in->count), in->channels,
+                                     in->rate, format, std::span(static_cast<std::byte*>(out), capacity));
+        return 0;
+    } catch (const std::bad_alloc&) {
+        copyText("out of memory", error, errorSize);
+    } catch (const std::exception& e) {
+        copyText(e.what(), error, errorSize);
+    } catch (...) {
+        copyText("the conversion failed", error, errorSize);
+    }
+    return 1;
+}
+
+constexpr QuillmereSoundApi kApi{QUILLMERE_SOUND_API_VERSION, decodeC, freePcmC, convertC};
 
 } // namespace
 

@@ -74,6 +74,23 @@ void probeSoundModule(const std::string& path);
 Pcm decodeSound(std::span<const std::byte> bytes, std::size_t maxSamples = kMaxSoundSamples);
 Pcm decodeSound(const std::string& bytes, std::size_t maxSamples = kMaxSoundSamples);
 
+// What an output device takes: samples of one type, interleaved, at its own rate and channel count.
+enum class SampleType { UInt8, Int16, Int32, Float };
+struct OutputFormat {
+    int rate = 0;
+    int channels = 0;
+    SampleType type = SampleType::Int16;
+};
+
+// The bytes that convertSound may write for `pcm` in `format`.
+std::uint64_t convertedCapacity(const Pcm& pcm, const OutputFormat& format);
+
+// The samples converted, by the decoder module, for an output device that takes `format` (its rate, its
+// channels, its sample type), into `out`, which holds convertedCapacity bytes at least: an output plays
+// its own format reliably, and asking it to convert is left to chance (Windows' audio under Wine refuses).
+// Gives the bytes written; throws SoundError, or SoundUnavailable when there is no decoder.
+std::size_t convertSound(const Pcm& pcm, const OutputFormat& format, std::span<std::byte> out);
+
 // A RIFF WAVE file of the samples: the 44-byte header (PCM, 16-bit) and the data.
 std::string wavFile(const Pcm& pcm);
 

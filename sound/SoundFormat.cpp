@@ -2,6 +2,7 @@
 // decoded samples. Both the programs and the decoder module take these.
 #include "Endian.h"
 #include "Sound.h"
+#include "SoundModuleApi.h"
 
 #include <limits>
 #include <string_view>
@@ -129,6 +130,14 @@ std::optional<std::size_t> declaredSamples(std::span<const std::byte> head, std:
         break;
     }
     return std::nullopt;
+}
+
+std::uint64_t convertedCapacity(const Pcm& pcm, const OutputFormat& format) {
+    if (pcm.rate < 1 || format.rate < 1 || format.channels < 1)
+        return 0;
+    static constexpr std::uint64_t kBytes[] = {1, 2, 4, 4}; // by SampleType
+    return QUILLMERE_CONVERTED_FRAMES(pcm.frames(), pcm.rate, format.rate) *
+           static_cast<std::uint64_t>(format.channels) * kBytes[static_cast<int>(format.type)];
 }
 
 std::string wavFile(const Pcm& pcm) {

@@ -1,25 +1,25 @@
 // The decoder module, loaded the first time a sound is decoded: FFmpeg's hundred-odd libraries cost every
 // start of the programs otherwise, whether a sound is decoded or not.
+#include "Endian.h"
 #include "Sound.h"
 #include "SoundModuleApi.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include "Endian.h"
-
 #include <dlfcn.h>
-#include <fstream>
-#include <iterator>
 #endif
 
 namespace qm {
@@ -63,17 +63,17 @@ std::vector<fs::path> candidates() {
     return paths;
 }
 
-#ifndef _WIN32
-// dlopen maps a library's segments where its program headers place them in the file, and touching a
-// segment that the file no longer holds ends the process (SIGBUS): a module cut short is refused before.
-// Anything that is not a little-endian ELF file is left to dlopen to judge.
-std::optional<std::string> cutShort(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    const auto file = endian::asBytes(bytes.data(), bytes.size());
-    if (bytes.size() < 64 || bytes.compare(0, 4, "\177ELF") != 0 || bytes[5] != 1)
+// The loader maps a library's parts where its headers place them in the file, and touching a part that the
+// file no longer holds ends the process (SIGBUS on Linux): a module cut short is refused before. Only the
+// headers are read; anything but an ELF or PE file is left to the loader to judge.
+std::string cutShortText(std::uint64_t size, const char* where) {
+    return "the file is cut short: it ends at " + std::to_string(size) + " bytes, " + where;
+}
+
+std::optional<std::string> cutShortElf(std::span<const std::byte> file) {
+    if (file.size() < 64 || std::to_integer<int>(file[5]) != 1) // little-endian only
         return std::nullopt;
-    const bool wide = bytes[4] == 2; // ELFCLASS64
+    const bool wide = std::to_integer<int>(file[4]) == 2; // ELFCLASS64
     const auto load64 = [&](std::uint64_t at) {
         return at + 8 > file.size() ? ~std::uint64_t{0}
                                     : std::uint64_t{endian::loadU32(file, at)} |
@@ -82,10 +82,8 @@ std::optional<std::string> cutShort(const fs::path& path) {
     const std::uint64_t table = wide ? load64(32) : endian::loadU32(file, 28);
     const std::uint64_t entrySize = endian::loadU16(file, wide ? 54 : 42);
     const std::uint64_t entries = endian::loadU16(file, wide ? 56 : 44);
-    const std::uint64_t need = table + entrySize * entries;
-    if (table > file.size() || need > file.size() || entrySize < (wide ? 56u : 32u))
-        return "the file is cut short: it ends at " + std::to_string(file.size()) +
-               " bytes, inside its headers";
+    if (table > file.size() || table + entrySize * entries > file.size() || entrySize < (wide ? 56u : 32u))
+        return cutShortText(file.size(), "inside its headers");
     for (std::uint64_t i = 0; i < entries; ++i) {
         const std::uint64_t at = table + i * entrySize;
         if (endian::loadU32(file, at) != 1) // PT_LOAD
@@ -93,10 +91,60 @@ std::optional<std::string> cutShort(const fs::path& path) {
         const std::uint64_t offset = wide ? load64(at + 8) : endian::loadU32(file, at + 4);
         const std::uint64_t size = wide ? load64(at + 32) : endian::loadU32(file, at + 16);
         if (offset > file.size() || size > file.size() - offset)
-            return "the file is cut short: it ends at " + std::to_string(file.size()) +
-                   " bytes, before the end of its code and data";
+            return cutShortText(file.size(), "before the end of its code and data");
     }
     return std::nullopt;
+}
+
+// A PE file: the PE header's offset at 0x3C, there "PE\0\0" and the COFF header with the section count
+// (+6) and the optional header's size (+20); the section table follows, 40 bytes a section, each with its
+// data's size (+16) and offset (+20) in the file.
+std::optional<std::string> cutShortPe(std::span<const std::byte> file) {
+    if (file.size() < 0x40)
+        return cutShortText(file.size(), "inside its headers");
+    const std::uint64_t pe = endian::loadU32(file, 0x3C);
+    if (pe + 24 > file.size())
+        return cutShortText(file.size(), "inside its headers");
+    if (endian::loadU32(file, pe) != 0x00004550u) // "PE\0\0"
+        return std::nullopt;
+    const std::uint64_t sections = endian::loadU16(file, pe + 6);
+    const std::uint64_t table = pe + 24 + endian::loadU16(file, pe + 20);
+    if (table + 40 * sections > file.size())
+        return cutShortText(file.size(), "inside its headers");
+    for (std::uint64_t i = 0; i < sections; ++i) {
+        const std::uint64_t at = table + 40 * i;
+        const std::uint64_t size = endian::loadU32(file, at + 16);
+        const std::uint64_t offset = endian::loadU32(file, at + 20);
+        if (size > 0 && (offset > file.size() || size > file.size() - offset))
+            return cutShortText(file.size(), "before the end of its code and data");
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> cutShort(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const auto file = endian::asBytes(bytes.data(), bytes.size());
+    if (bytes.compare(0, 4, "\177ELF") == 0)
+        return cutShortElf(file);
+    if (bytes.compare(0, 2, "MZ") == 0)
+        return cutShortPe(file);
+    return std::nullopt;
+}
+
+#ifdef _WIN32
+// What the usual failures of LoadLibrary mean for this module.
+std::string windowsLoadError(DWORD code) {
+    switch (code) {
+    case ERROR_MOD_NOT_FOUND:
+        return "a DLL it needs is missing (Windows error 126)";
+    case ERROR_BAD_EXE_FORMAT:
+        return "it is not a 64-bit Windows library (Windows error 193)";
+    case ERROR_PROC_NOT_FOUND:
+        return "a DLL it needs is of another version (Windows error 127)";
+    default:
+        return "it cannot be loaded (Windows error " + std::to_string(code) + ")";
+    }
 }
 #endif
 
@@ -104,19 +152,21 @@ std::optional<std::string> cutShort(const fs::path& path) {
 class Module {
 public:
     explicit Module(const fs::path& path) : m_name(path.string()) {
+        std::error_code ec;
+        if (!fs::exists(path, ec))
+            throw SoundUnavailable(m_name, "no such file");
+        if (const std::optional<std::string> why = cutShort(path))
+            throw SoundUnavailable(m_name, *why);
 #ifdef _WIN32
         m_handle = LoadLibraryW(path.c_str());
         if (m_handle == nullptr)
-            throw SoundUnavailable(m_name,
-                                   "cannot be loaded (Windows error " + std::to_string(GetLastError()) + ")");
+            throw SoundUnavailable(m_name, windowsLoadError(GetLastError()));
         // A FARPROC of another signature: copied, as no cast between function types passes the warnings.
         const FARPROC found = GetProcAddress(m_handle, QUILLMERE_SOUND_ENTRY);
         QuillmereSoundApiFunction entry = nullptr;
         static_assert(sizeof entry == sizeof found);
         std::memcpy(&entry, &found, sizeof entry);
 #else
-        if (const std::optional<std::string> why = cutShort(path))
-            throw SoundUnavailable(m_name, *why);
         m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (m_handle == nullptr)
             throw SoundUnavailable(m_name, withoutName(dlerror()));
@@ -129,7 +179,7 @@ public:
         }
         m_api = entry(QUILLMERE_SOUND_API_VERSION);
         if (m_api == nullptr || m_api->version != QUILLMERE_SOUND_API_VERSION || m_api->decode == nullptr ||
-            m_api->freePcm == nullptr) {
+            m_api->freePcm == nullptr || m_api->convert == nullptr) {
             release();
             throw SoundUnavailable(m_name, "it does not offer version " +
                                                std::to_string(QUILLMERE_SOUND_API_VERSION) +
@@ -175,12 +225,8 @@ private:
 };
 
 std::unique_ptr<Module> openDefault() {
-    if (const char* named = std::getenv("QUILLMERE_SOUND_MODULE"); named != nullptr && *named != '\0') {
-        std::error_code ec;
-        if (!fs::exists(named, ec))
-            throw SoundUnavailable(named, "no such file");
+    if (const char* named = std::getenv("QUILLMERE_SOUND_MODULE"); named != nullptr && *named != '\0')
         return std::make_unique<Module>(named);
-    }
     const std::vector<fs::path> paths = candidates();
     for (const fs::path& path : paths) {
         std::error_code ec;
@@ -236,6 +282,21 @@ Pcm decodeSound(std::span<const std::byte> bytes, std::size_t maxSamples) {
     }
     api.freePcm(&out);
     return pcm;
+}
+
+std::size_t convertSound(const Pcm& pcm, const OutputFormat& format, std::span<std::byte> out) {
+    const QuillmereSoundApi& api = decoder();
+    // The module's numbering of the types follows SampleType's order.
+    const int type = QUILLMERE_SAMPLE_U8 + static_cast<int>(format.type);
+    // The module only reads the samples.
+    const QuillmerePcm in{pcm.channels, pcm.rate, const_cast<std::int16_t*>(pcm.samples.data()),
+                          pcm.samples.size()};
+    std::size_t written = 0;
+    char error[512] = {};
+    if (api.convert(&in, format.rate, format.channels, type, out.data(), out.size(), &written, error,
+                    sizeof error) != 0)
+        throw SoundError(error[0] != '\0' ? error : "the conversion failed");
+    return written;
 }
 
 Pcm decodeSound(const std::string& bytes, std::size_t maxSamples) {

@@ -16,7 +16,7 @@
 extern "C" {
 #endif
 
-#define QUILLMERE_SOUND_API_VERSION 1
+#define QUILLMERE_SOUND_API_VERSION 2
 #define QUILLMERE_SOUND_ENTRY "quillmere_sound_api"
 
 // Interleaved 16-bit samples, `count` of them in all channels, in memory the module owns until freePcm.
@@ -34,7 +34,21 @@ struct QuillmereSoundApi {
     int (*decode)(const void* bytes, size_t size, size_t maxSamples, struct QuillmerePcm* out, char* error,
                   size_t errorSize);
     void (*freePcm)(struct QuillmerePcm* pcm);
+    // Since version 2. Converts `pcm` for an output device that takes `rate` Hz, `channels` channels and
+    // samples of `sampleType` (QUILLMERE_SAMPLE_*), interleaved, into `out`. `capacity` bytes hold
+    // QUILLMERE_CONVERTED_FRAMES frames at least: 0 with the bytes written in `written`, else nonzero with
+    // the reason.
+    int (*convert)(const struct QuillmerePcm* pcm, int rate, int channels, int sampleType, void* out,
+                   size_t capacity, size_t* written, char* error, size_t errorSize);
 };
+
+#define QUILLMERE_SAMPLE_U8 1
+#define QUILLMERE_SAMPLE_S16 2
+#define QUILLMERE_SAMPLE_S32 3
+#define QUILLMERE_SAMPLE_FLOAT 4
+// The most frames a conversion gives: the frames at the new rate and what the resampler's filter holds back.
+#define QUILLMERE_CONVERTED_FRAMES(frames, fromRate, toRate)                                                 \
+    ((uint64_t)(frames) * (uint64_t)(toRate) / (uint64_t)(fromRate) + 1024u)
 
 // The table of that version, or null for a version this module does not offer.
 typedef const struct QuillmereSoundApi* (*QuillmereSoundApiFunction)(int version);

@@ -235,7 +235,7 @@ INSTANTIATE_TEST_SUITE_P(
     Modules, RefusesModule,
     ::testing::Values(
         ModuleCase{"Missing", [](const auto& folder) { return (folder / "quillmere-sound.so").string(); },
-                   "No such file"},
+                   "no such file"},
         ModuleCase{"Truncated",
                    [](const auto& folder) {
                        const std::string whole = qm::test::readBytes(QUILLMERE_SOUND_MODULE_FILE);

@@ -38,6 +38,33 @@ wineserver -k
 wineserver -w
 trap - EXIT
 
+# --wav decodes the same on Windows as on Linux: the demo game's sounds, sample for sample, as the Linux
+# build's quillmere-cli writes them (the ci workflow's, else the package stage's).
+linux_cli=""
+for tree in ci pkg dev; do
+    [ -x "$ROOT/build/$tree/cli/quillmere-cli" ] && [ -f "$ROOT/build/$tree/cli/quillmere-sound.so" ] && {
+        linux_cli=$ROOT/build/$tree/cli/quillmere-cli
+        break
+    }
+done
+if [ -n "$linux_cli" ]; then
+    wav=$ROOT/build/mingw/wav-check
+    rm -rf "$wav" && mkdir -p "$wav/linux" "$wav/windows"
+    wine "$ROOT/build/mingw/tools/mkdemo/mkdemo.exe" "Z:$wav/game" >/dev/null
+    (cd "$wav/windows" && wine "$ROOT/build/mingw/cli/quillmere-cli.exe" --game "Z:$wav/game" extract --wav \
+        CHASOUND.BIF >/dev/null 2>&1)
+    (cd "$wav/linux" && "$linux_cli" --game "$wav/game" extract --wav CHASOUND.BIF >/dev/null 2>&1)
+    # Each sound a RIFF WAVE file with a data chunk, and the same files on both.
+    count=$(cd "$wav/linux/CHASOUND" && grep -l "data" -- *.WAV | wc -l)
+    [ "$count" -gt 0 ] && diff -r "$wav/linux/CHASOUND" "$wav/windows/CHASOUND" || {
+        echo "check-windows: quillmere-cli.exe --wav does not write what the Linux build writes" >&2
+        exit 1
+    }
+    echo "check-windows: --wav writes the same $count sounds on Windows as on Linux, sample for sample"
+else
+    echo "check-windows: no Linux quillmere-cli with its decoder in build/ci or build/pkg; skipped comparing --wav"
+fi
+
 if [ -f "$ROOT/build/mingw/ui/quillmere.exe" ]; then
     # The zip for Windows users, then the window program on a real display and the zip in a fresh prefix.
     rm -f "$ROOT"/build/mingw/quillmere-*-win64.zip

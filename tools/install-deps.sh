@@ -7,7 +7,7 @@ SUDO=""
 # sounds and Qt Multimedia plays them; libzip reads the DLC's zip and nlohmann-json writes --json.
 PACKAGES="build-essential cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev file \
   fonts-blankenburg fonts-liberation2 xvfb xauth libxcb1-dev \
-  pkg-config libavcodec-dev libavformat-dev libavutil-dev qt6-multimedia-dev libzip-dev nlohmann-json3-dev"
+  pkg-config libavcodec-dev libavformat-dev libavutil-dev libswresample-dev qt6-multimedia-dev libzip-dev nlohmann-json3-dev"
 # --test adds what the other stages of the whole suite need: the fuzzers, the package checks and the
 # Windows cross-build with its tests under Wine, Wine's own fonts and what drives and photographs the window
 # program on Xvfb; the window manager the windows' benchmark and the Windows stage run under; and ffmpeg and

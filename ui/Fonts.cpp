@@ -1,5 +1,6 @@
 #include "Fonts.h"
 
+#include <QDir>
 #include <QFontDatabase>
 #include <QStringList>
 #include <cmath>
@@ -8,7 +9,15 @@ namespace qm::fonts {
 
 namespace {
 
+QStringList& bundled() {
+    static QStringList families;
+    return families;
+}
+
 QString firstInstalled(const QStringList& wanted) {
+    for (const QString& family : wanted)
+        if (bundled().contains(family, Qt::CaseInsensitive))
+            return family;
     const QStringList installed = QFontDatabase::families();
     for (const QString& family : wanted)
         if (installed.contains(family, Qt::CaseInsensitive))
@@ -18,6 +27,17 @@ QString firstInstalled(const QStringList& wanted) {
 }
 
 } // namespace
+
+bool loadBundled(const QString& folder) {
+    const QDir dir(folder);
+    for (const QString& file :
+         dir.entryList({QStringLiteral("*.ttf"), QStringLiteral("*.otf")}, QDir::Files)) {
+        const int id = QFontDatabase::addApplicationFont(dir.filePath(file));
+        if (id >= 0)
+            bundled() += QFontDatabase::applicationFontFamilies(id);
+    }
+    return !bundled().isEmpty();
+}
 
 QString blackletterFamily() {
     return firstInstalled({"Old English Text MT", "Blankenburg_UNZ1A"});

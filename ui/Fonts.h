@@ -7,6 +7,11 @@
 // kind and metrics takes its place (fonts-blankenburg, fonts-liberation2).
 namespace qm::fonts {
 
+// Loads the font files (*.ttf, *.otf) of `folder`, where the Windows zip ships the free fonts: their
+// families then come before the system's, so the windows look as they were laid out whatever the system
+// has (Wine offers only its own fallbacks). A missing folder loads nothing. True when a font was loaded.
+bool loadBundled(const QString& folder);
+
 // "Old English Text MT", else the Blankenburg blackletter.
 QString blackletterFamily();
 // "Times New Roman", else Liberation Serif.

@@ -83,20 +83,23 @@ bool isSoundText(const std::string& listText) {
 }
 
 #ifdef QUILLMERE_HAVE_PLAYBACK
-// What a decode off the window's thread gives: the samples, or why there are none. `unavailable` is the
-// news that no sound decodes at all.
+// What a decode off the window's thread gives: the samples in the output's format, or why there are none.
+// `unavailable` is the news that no sound decodes at all.
 struct Decoded {
-    qm::Pcm pcm;
+    PreparedSound sound;
     QString failure;
     QString unavailable;
 };
 
-Decoded decodeInBackground(const std::string& bytes) {
+// Without an output the sound is still decoded: a damaged sound is news of its own.
+Decoded decodeInBackground(const std::string& bytes, const std::optional<qm::OutputFormat>& output) {
     Decoded decoded;
     try {
-        decoded.pcm = qm::decodeSound(bytes);
-        if (decoded.pcm.samples.empty())
+        const qm::Pcm pcm = qm::decodeSound(bytes);
+        if (pcm.samples.empty())
             decoded.failure = QStringLiteral("it holds no samples");
+        else if (output)
+            decoded.sound = SoundPlayer::prepare(pcm, *output);
     } catch (const qm::SoundUnavailable& e) {
         decoded.unavailable = QString::fromStdString(e.what());
     } catch (const qm::SoundError& e) {
@@ -492,18 +495,20 @@ void FrmEdit::List1_DblClick(int item) {
         showStatus(QStringLiteral("Cannot play %1: %2").arg(name, QString::fromStdString(e.description())));
         return;
     }
+    // The output is asked here, on the window's thread, and the sound converted for it in the background.
+    const std::optional<qm::OutputFormat> output = SoundPlayer::outputFormat();
     m_decoding = item;
     const std::uint64_t ticket = ++m_decodeTicket;
     showStatus(QStringLiteral("Decoding ") + name);
     // The watcher belongs to this window: closed meanwhile, the window takes it along and the finished
     // decode is dropped with its future.
     auto* watcher = new QFutureWatcher<Decoded>(this);
-    connect(watcher, &QFutureWatcher<Decoded>::finished, this, [this, watcher, ticket, item, name] {
+    connect(watcher, &QFutureWatcher<Decoded>::finished, this, [this, watcher, ticket, item, name, output] {
         watcher->deleteLater();
         if (ticket != m_decodeTicket)
             return;
         m_decoding = -1;
-        const Decoded decoded = watcher->result();
+        Decoded decoded = watcher->future().takeResult();
         if (!decoded.unavailable.isEmpty()) {
             // No sound plays without the decoder: that is the news, not this sound.
             showStatus(decoded.unavailable);
@@ -512,11 +517,13 @@ void FrmEdit::List1_DblClick(int item) {
         std::optional<QString> failure;
         if (!decoded.failure.isEmpty())
             failure = decoded.failure;
-        else if (!SoundPlayer::hasOutput()) {
+        else if (!output && !SoundPlayer::hasOutput()) {
             showStatus(QStringLiteral("No sound output"));
             return;
-        } else
-            failure = m_player->play(decoded.pcm);
+        } else if (!output)
+            failure = QStringLiteral("the sound output takes no sample format this program writes");
+        else
+            failure = m_player->play(std::move(decoded.sound));
         if (failure) {
             showStatus(QStringLiteral("Cannot play %1: %2").arg(name, *failure));
             return;
@@ -524,7 +531,7 @@ void FrmEdit::List1_DblClick(int item) {
         m_playing = item;
         showStatus(QStringLiteral("Playing ") + name);
     });
-    watcher->setFuture(QtConcurrent::run(decodeInBackground, std::move(bytes)));
+    watcher->setFuture(QtConcurrent::run(decodeInBackground, std::move(bytes), output));
 #endif
 }
 

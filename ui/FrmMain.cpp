@@ -33,6 +33,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleFactory>
 #include <algorithm>
 #include <utility>
 
@@ -129,6 +131,12 @@ void FrmMain::buildControls() {
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
     // A list box scrolls up and down only: with Windows' wider scroll bar a sideways one would take a row.
     List1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The names are laid out for Fusion's scroll bar and item margins: Windows' own style takes four pixels
+    // more, and the first name, CHASOUND.BIF, no longer fits whole.
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) {
+        fusion->setParent(List1);
+        List1->setStyle(fusion);
+    }
 
     LblExtract = new QLabel(Picture1);
     LblExtract->setObjectName(QStringLiteral("LblExtract"));

@@ -6,6 +6,8 @@
 #include <QMediaDevices>
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <span>
 
 PcmDevice::PcmDevice(QByteArray samples, QObject* parent)
     : QIODevice(parent), m_samples(std::move(samples)) {}
@@ -34,22 +36,65 @@ bool SoundPlayer::hasOutput() {
     return !QMediaDevices::defaultAudioOutput().isNull();
 }
 
-std::optional<QString> SoundPlayer::play(const qm::Pcm& pcm) {
+std::optional<qm::OutputFormat> SoundPlayer::outputFormat() {
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    if (device.isNull())
+        return std::nullopt;
+    const QAudioFormat preferred = device.preferredFormat();
+    qm::OutputFormat format{preferred.sampleRate(), preferred.channelCount(), qm::SampleType::Int16};
+    switch (preferred.sampleFormat()) {
+    case QAudioFormat::UInt8:
+        format.type = qm::SampleType::UInt8;
+        break;
+    case QAudioFormat::Int16:
+        format.type = qm::SampleType::Int16;
+        break;
+    case QAudioFormat::Int32:
+        format.type = qm::SampleType::Int32;
+        break;
+    case QAudioFormat::Float:
+        format.type = qm::SampleType::Float;
+        break;
+    default:
+        return std::nullopt;
+    }
+    return format;
+}
+
+PreparedSound SoundPlayer::prepare(const qm::Pcm& pcm, const qm::OutputFormat& format) {
+    const std::uint64_t capacity = qm::convertedCapacity(pcm, format);
+    if (capacity == 0 || capacity > static_cast<std::uint64_t>(std::numeric_limits<qsizetype>::max()))
+        throw qm::SoundError("the sound output takes no sound of this length");
+    PreparedSound sound{format, QByteArray(static_cast<qsizetype>(capacity), Qt::Uninitialized)};
+    const std::size_t written = qm::convertSound(
+        pcm, format, std::as_writable_bytes(std::span(sound.samples.data(), sound.samples.size())));
+    sound.samples.truncate(static_cast<qsizetype>(written));
+    return sound;
+}
+
+std::optional<QString> SoundPlayer::play(PreparedSound sound) {
     stop();
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull())
         return QStringLiteral("there is no sound output");
     QAudioFormat format;
-    format.setSampleRate(pcm.rate);
-    format.setChannelCount(pcm.channels);
-    format.setSampleFormat(QAudioFormat::Int16);
-    if (!device.isFormatSupported(format))
-        return QStringLiteral("the sound output does not take %1 channels at %2 Hz")
-            .arg(pcm.channels)
-            .arg(pcm.rate);
-    QByteArray bytes(reinterpret_cast<const char*>(pcm.samples.data()),
-                     static_cast<qsizetype>(pcm.samples.size() * sizeof(std::int16_t)));
-    m_source = std::make_unique<PcmDevice>(std::move(bytes));
+    format.setSampleRate(sound.format.rate);
+    format.setChannelCount(sound.format.channels);
+    switch (sound.format.type) {
+    case qm::SampleType::UInt8:
+        format.setSampleFormat(QAudioFormat::UInt8);
+        break;
+    case qm::SampleType::Int16:
+        format.setSampleFormat(QAudioFormat::Int16);
+        break;
+    case qm::SampleType::Int32:
+        format.setSampleFormat(QAudioFormat::Int32);
+        break;
+    case qm::SampleType::Float:
+        format.setSampleFormat(QAudioFormat::Float);
+        break;
+    }
+    m_source = std::make_unique<PcmDevice>(std::move(sound.samples));
     m_source->open(QIODevice::ReadOnly);
     connect(m_source.get(), &PcmDevice::firstRead, this, &SoundPlayer::started);
     m_sink = std::make_unique<QAudioSink>(device, format);

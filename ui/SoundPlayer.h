@@ -33,8 +33,16 @@ private:
     qint64 m_at = 0;
 };
 
+// A sound in the output's own format, ready for the sink.
+struct PreparedSound {
+    qm::OutputFormat format;
+    QByteArray samples;
+};
+
 // Plays one sound at a time through the default audio output, without blocking: the sink pulls the
-// samples from the event loop.
+// samples from the event loop. Every sound is handed over in the format the output prefers, converted by
+// the decoder module: an output asked for another format converts it itself, or refuses (Windows' audio
+// under Wine ends in an open error).
 class SoundPlayer : public QObject {
     Q_OBJECT
 public:
@@ -43,8 +51,13 @@ public:
 
     // Whether the system has an audio output at all.
     static bool hasOutput();
+    // The default output's preferred format; empty when there is no output, or it prefers a sample
+    // format this program does not write. Asked on the window's thread.
+    static std::optional<qm::OutputFormat> outputFormat();
+    // The samples converted for `format`: safe off the window's thread; throws qm::SoundError.
+    static PreparedSound prepare(const qm::Pcm& pcm, const qm::OutputFormat& format);
     // Stops what plays and starts the sound on the default output; gives the reason when it cannot.
-    std::optional<QString> play(const qm::Pcm& pcm);
+    std::optional<QString> play(PreparedSound sound);
     // Ends playing at once; no finished() follows.
     void stop();
     bool playing() const { return m_sink != nullptr; }

@@ -1,5 +1,6 @@
 #include "Artwork.h"
 #include "Dialogs.h"
+#include "Fonts.h"
 #include "FrmMain.h"
 #include "GameFolder.h"
 
@@ -58,6 +59,12 @@ int main(int argc, char** argv) {
 #endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral(QUILLMERE_APP_TITLE));
+    if (qm::fonts::loadBundled(QCoreApplication::applicationDirPath() + QStringLiteral("/fonts"))) {
+        // What the windows do not letter themselves takes the system's fonts, by kind of widget: under Wine
+        // Qt found none it could draw there and lettered the menus in the blackletter face.
+        for (const char* kind : {"QMenuBar", "QMenu", "QMessageBox", "QStatusBar", "QTipLabel"})
+            QApplication::setFont(qm::fonts::standard(), kind);
+    }
     QApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION_TEXT));
     QApplication::setWindowIcon(qm::artwork::programIcon());
 
