@@ -80,6 +80,7 @@ struct OutputFormat {
     int rate = 0;
     int channels = 0;
     SampleType type = SampleType::Int16;
+    bool operator==(const OutputFormat&) const = default;
 };
 
 // The bytes that convertSound may write for `pcm` in `format`.

@@ -3,6 +3,9 @@
 # windows platform plugin, as a Windows user starts it:
 #  1. from the build tree, in the tests' prefix, whose registry names the demo game the tests wrote to
 #     C:\Games\BG\: the main window and the editor, with screenshots in build/mingw/gui/;
+#     then the editor on CHASOUND.BIF, where a double-click plays its first sound: the whole run is in
+#     a private PulseAudio session (tools/sound-session.sh) whose null sink's monitor is recorded into
+#     build/mingw/gui/recording.raw, for tools/heard-tone.py;
 #  2. from the zip for Windows users, unpacked into a fresh prefix with nothing else set up.
 # tools/check-windows.sh runs it after the tests and cpack.
 set -e
@@ -20,12 +23,11 @@ fail() {
 if [ -z "$QUILLMERE_ON_XVFB" ]; then
     rm -rf "$OUT"
     mkdir -p "$OUT"
-    QUILLMERE_ON_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" sh "$0" "$@"
+    # Xvfb with openbox, and the sound server.
+    QUILLMERE_ON_XVFB=1 RECORD="$OUT/recording.raw" exec sh tools/sound-session.sh sh "$0" "$@"
 fi
 unset QUILLMERE_GAME_DIR WINEPATH
 
-openbox >"$OUT/openbox.log" 2>&1 &
-openbox_pid=$!
 app_pid=""
 stop_wine() {
     [ -z "$app_pid" ] || kill "$app_pid" 2>/dev/null || true
@@ -33,7 +35,7 @@ stop_wine() {
     wineserver -w 2>/dev/null || true
     app_pid=""
 }
-trap 'stop_wine; kill $openbox_pid 2>/dev/null || true' EXIT
+trap 'stop_wine' EXIT
 
 # The id of the shown top-level window captioned exactly $1, once it is there.
 window_named() {
@@ -80,6 +82,23 @@ click "$main" 212 $((offset + 148))
 edit=$(window_named "Dizurorudav") || fail "Edit did not open the editor"
 screenshot editor-window.png
 stop_wine
+
+# The editor on CHASOUND.BIF, the first row; a double-click on its first sound, RAEBRUK.WAV, plays it. The
+# row lies below the menu bar (20 pixels) where the list starts (72) and half a row (9) down.
+(cd "$OUT/work" && WINEPATH=$runtime exec wine "$BUILD/ui/quillmere.exe") >"$OUT/quillmere-sound.log" 2>&1 &
+app_pid=$!
+main=$(window_named "Quillmere Ziro") || fail "no main window captioned 'Quillmere Ziro'"
+eval "$(xdotool getwindowgeometry --shell "$main")"
+offset=$((HEIGHT - 383))
+click "$main" 120 $((offset + 80))
+click "$main" 212 $((offset + 148))
+edit=$(window_named "Dizurorudav") || fail "Edit did not open the editor on CHASOUND.BIF"
+xdotool mousemove --window "$edit" 40 101 click --repeat 2 --delay 80 1
+# The sound lasts 2.2 seconds.
+sleep 4
+screenshot editor-played.png
+stop_wine
+echo "check-windows-gui: double-clicked RAEBRUK.WAV in the editor; the recording is $OUT/recording.raw"
 
 # The same four archives, asked of the window itself: a widget test on this display with the windows
 # platform plugin (an argument: Wine hands no QT_* variable on), no game folder given, so the registry

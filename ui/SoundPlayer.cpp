@@ -3,6 +3,7 @@
 #include <QAudioDevice>
 #include <QAudioFormat>
 #include <QAudioSink>
+#include <QHash>
 #include <QMediaDevices>
 #include <algorithm>
 #include <cstring>
@@ -36,11 +37,9 @@ bool SoundPlayer::hasOutput() {
     return !QMediaDevices::defaultAudioOutput().isNull();
 }
 
-std::optional<qm::OutputFormat> SoundPlayer::outputFormat() {
-    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    if (device.isNull())
-        return std::nullopt;
-    const QAudioFormat preferred = device.preferredFormat();
+namespace {
+
+std::optional<qm::OutputFormat> outputFormatOf(const QAudioFormat& preferred) {
     qm::OutputFormat format{preferred.sampleRate(), preferred.channelCount(), qm::SampleType::Int16};
     switch (preferred.sampleFormat()) {
     case QAudioFormat::UInt8:
@@ -61,6 +60,43 @@ std::optional<qm::OutputFormat> SoundPlayer::outputFormat() {
     return format;
 }
 
+// Whether the device opens with `format`, asked by opening it.
+bool opens(const QAudioDevice& device, const QAudioFormat& format) {
+    QAudioSink sink(device, format);
+    sink.start();
+    const bool opened = sink.error() == QAudio::NoError;
+    sink.stop();
+    return opened;
+}
+
+// The format the device plays in: the one it prefers, else samples of 32-bit float at its preferred rate
+// and channels. Windows' output plays its mix format only (anything else goes through a Media Foundation
+// resampler, which Wine lacks), and under Wine it prefers 16-bit samples although it mixes in float.
+// Asked once per device, by opening it.
+QAudioFormat playableFormat(const QAudioDevice& device) {
+    static QHash<QByteArray, QAudioFormat> known;
+    if (const auto found = known.constFind(device.id()); found != known.cend())
+        return *found;
+    QAudioFormat format = device.preferredFormat();
+    if (!opens(device, format)) {
+        QAudioFormat floats = format;
+        floats.setSampleFormat(QAudioFormat::Float);
+        if (opens(device, floats))
+            format = floats;
+    }
+    known.insert(device.id(), format);
+    return format;
+}
+
+} // namespace
+
+std::optional<qm::OutputFormat> SoundPlayer::outputFormat() {
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    if (device.isNull())
+        return std::nullopt;
+    return outputFormatOf(playableFormat(device));
+}
+
 PreparedSound SoundPlayer::prepare(const qm::Pcm& pcm, const qm::OutputFormat& format) {
     const std::uint64_t capacity = qm::convertedCapacity(pcm, format);
     if (capacity == 0 || capacity > static_cast<std::uint64_t>(std::numeric_limits<qsizetype>::max()))
@@ -77,23 +113,9 @@ std::optional<QString> SoundPlayer::play(PreparedSound sound) {
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull())
         return QStringLiteral("there is no sound output");
-    QAudioFormat format;
-    format.setSampleRate(sound.format.rate);
-    format.setChannelCount(sound.format.channels);
-    switch (sound.format.type) {
-    case qm::SampleType::UInt8:
-        format.setSampleFormat(QAudioFormat::UInt8);
-        break;
-    case qm::SampleType::Int16:
-        format.setSampleFormat(QAudioFormat::Int16);
-        break;
-    case qm::SampleType::Int32:
-        format.setSampleFormat(QAudioFormat::Int32);
-        break;
-    case qm::SampleType::Float:
-        format.setSampleFormat(QAudioFormat::Float);
-        break;
-    }
+    const QAudioFormat format = playableFormat(device);
+    if (outputFormatOf(format) != sound.format)
+        return QStringLiteral("the sound output changed its format");
     m_source = std::make_unique<PcmDevice>(std::move(sound.samples));
     m_source->open(QIODevice::ReadOnly);
     connect(m_source.get(), &PcmDevice::firstRead, this, &SoundPlayer::started);

@@ -40,9 +40,9 @@ struct PreparedSound {
 };
 
 // Plays one sound at a time through the default audio output, without blocking: the sink pulls the
-// samples from the event loop. Every sound is handed over in the format the output prefers, converted by
-// the decoder module: an output asked for another format converts it itself, or refuses (Windows' audio
-// under Wine ends in an open error).
+// samples from the event loop. Every sound is handed over in a format the output plays as it is (the one
+// it prefers, or float samples where that one does not open), converted by the decoder module: an output
+// asked for another format converts it itself, or refuses (Windows' audio under Wine ends in an open error).
 class SoundPlayer : public QObject {
     Q_OBJECT
 public:
@@ -51,8 +51,8 @@ public:
 
     // Whether the system has an audio output at all.
     static bool hasOutput();
-    // The default output's preferred format; empty when there is no output, or it prefers a sample
-    // format this program does not write. Asked on the window's thread.
+    // The format the default output plays; empty when there is no output, or it asks for a sample format
+    // this program does not write. Asked on the window's thread; the first time for a device opens it.
     static std::optional<qm::OutputFormat> outputFormat();
     // The samples converted for `format`: safe off the window's thread; throws qm::SoundError.
     static PreparedSound prepare(const qm::Pcm& pcm, const qm::OutputFormat& format);
