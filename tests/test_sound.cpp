@@ -21,9 +21,11 @@ using qm::build::riffFile;
 using qm::build::tone;
 using qm::build::wavcFile;
 
-// Three blocks and a part of a fourth, so the last block needs the reader's fill.
+// Three blocks and a part of a fourth.
 const std::vector<std::int16_t> kMono = tone(1, 22050, 1800, 440.0);
 const std::vector<std::int16_t> kStereo = tone(2, 11025, 900, 330.0);
+// Eight blocks of 3,609 bits: the stream ends on the last bit of its last byte.
+const std::vector<std::int16_t> kByteEnd = tone(1, 22050, 8 * qm::build::kAcmRows, 550.0);
 
 struct KindCase {
     const char* name;
@@ -72,6 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
         KindCase{"WavcMono", wavcFile(kMono, 1, 22050), qm::SoundKind::Wavc, 1, 22050, &kMono, false},
         KindCase{"WavcStereo", wavcFile(kStereo, 2, 11025), qm::SoundKind::Wavc, 2, 11025, &kStereo, false},
         KindCase{"BareAcm", acmStream(kMono, 1, 22050), qm::SoundKind::Acm, 1, 22050, &kMono, false},
+        KindCase{"AcmEndingOnAByte", acmStream(kByteEnd, 1, 22050), qm::SoundKind::Acm, 1, 22050, &kByteEnd,
+                 false},
         KindCase{"RiffStereo", riffFile(kStereo, 2, 11025), qm::SoundKind::Riff, 2, 11025, &kStereo, true}),
     qm::test::CaseName{});
 
@@ -133,11 +137,17 @@ INSTANTIATE_TEST_SUITE_P(
                        return acm.substr(0, acm.size() / 2);
                    },
                    "ends before"},
-        // Into the last block's own samples; a cut into its fill after them loses nothing.
+        // Into the last block's own samples.
         DamageCase{"WavcCutInLastBlock",
                    [] {
                        const std::string file = wavc();
                        return file.substr(0, file.size() - 300);
+                   },
+                   "ends before"},
+        DamageCase{"AcmEndingOnAByteCutByOne",
+                   [] {
+                       const std::string acm = acmStream(kByteEnd, 1, 22050);
+                       return acm.substr(0, acm.size() - 1);
                    },
                    "ends before"},
         DamageCase{"AcmStreamOfOnes",
