@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-// What the command-line benchmarks share: a child process timed with its peak memory, and medians.
+// What the benchmarks share: a child process timed with its peak memory, and medians.
 namespace bench {
 
 struct Run {

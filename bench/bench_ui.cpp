@@ -5,6 +5,7 @@
 //   - whole-archive extraction of 20,000 files in the main window against quillmere-cli.
 //   bench_ui CLI WORKDIR [ROUNDS]
 #include "Artwork.h"
+#include "BenchRun.h"
 #include "Dialogs.h"
 #include "FrmEdit.h"
 #include "FrmMain.h"
@@ -46,16 +47,6 @@ double seconds(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-void fresh(const fs::path& dir) {
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-}
-
 // Waits until a widget of `window` has been painted: the window itself may be covered whole by opaque
 // children, which Qt then paints instead.
 class PaintWatch : public QObject {
@@ -80,24 +71,6 @@ private:
     QWidget* m_window;
     bool m_painted = false;
 };
-
-double runCli(const std::string& cli, const fs::path& game, const fs::path& dir) {
-    const auto start = Clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(dir.c_str()) != 0)
-            _exit(127);
-        execl(cli.c_str(), cli.c_str(), "--game", game.c_str(), "extract", "ITEMS.BIF", nullptr);
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "bench: quillmere-cli failed\n");
-        std::exit(1);
-    }
-    return seconds(start);
-}
 
 void choose(FrmMain& main, const QString& archive) {
     const auto found = main.List1->findItems(archive, Qt::MatchExactly);
@@ -184,7 +157,7 @@ int main(int argc, char** argv) {
     const std::string cli = fs::absolute(argv[1]).string();
     const fs::path work = fs::absolute(argv[2]);
     const int rounds = std::max(argc > 3 ? std::atoi(argv[3]) : 5, 1);
-    fresh(work);
+    bench::fresh(work);
     const fs::path game = work / "game-20000", big = work / "game-32767";
     qm::build::writeDemoGame(game, {24, 1, "ITEMS", 20000});
     qm::build::writeDemoGame(big, {24, 1, "ITEMS", 32767});
@@ -193,7 +166,8 @@ int main(int argc, char** argv) {
     std::vector<double> startups;
     for (int i = 0; i < rounds; ++i)
         startups.push_back(runStartup(argv[0]));
-    std::printf("start-up to the painted main window: median %.3f s (target < 0.2 s)\n", median(startups));
+    std::printf("start-up to the painted main window: median %.3f s (target < 0.2 s)\n",
+                bench::median(startups));
 
     QApplication app(argc, argv);
     std::vector<double> drawings;
@@ -204,7 +178,8 @@ int main(int argc, char** argv) {
         qm::artwork::programIcon();
         drawings.push_back(seconds(start));
     }
-    std::printf("of which drawing the main window's pictures: median %.1f ms\n", median(drawings) * 1000.0);
+    std::printf("of which drawing the main window's pictures: median %.1f ms\n",
+                bench::median(drawings) * 1000.0);
     AutoDialogs dialogs;
     std::vector<double> windowTimes, cliTimes, ratios, loads;
     int beeps = 0;
@@ -217,8 +192,8 @@ int main(int argc, char** argv) {
             loads.push_back(editorLoad(main, 20000, beeps, dialogs));
         for (int i = 0; i < rounds; ++i) {
             const fs::path a = work / "a", b = work / "b";
-            fresh(a);
-            fresh(b);
+            bench::fresh(a);
+            bench::fresh(b);
             double ours = 0, theirs = 0;
             const auto windowRun = [&] {
                 sync();
@@ -230,7 +205,7 @@ int main(int argc, char** argv) {
             };
             const auto cliRun = [&] {
                 sync();
-                theirs = runCli(cli, game, b);
+                theirs = bench::run({cli, "--game", game.string(), "extract", "ITEMS.BIF"}, b).seconds;
             };
             // Taking turns at going first keeps either from paying for the other's writes.
             if (i % 2 == 0) {
@@ -246,10 +221,10 @@ int main(int argc, char** argv) {
         }
     }
     std::printf("editor load on 20000 entries: median %.3f s (target < 0.3 s), %d beep at the end\n",
-                median(loads), beeps);
+                bench::median(loads), beeps);
     std::printf("extract 20000 files: main window median %.3f s, quillmere-cli median %.3f s, median ratio "
                 "%.2f (target <= 1.10)\n",
-                median(windowTimes), median(cliTimes), median(ratios));
+                bench::median(windowTimes), bench::median(cliTimes), bench::median(ratios));
 
     setenv("QUILLMERE_GAME_DIR", big.c_str(), 1);
     loads.clear();
@@ -261,7 +236,7 @@ int main(int argc, char** argv) {
         for (int i = 0; i < rounds; ++i)
             loads.push_back(editorLoad(main, 32767, beeps, dialogs));
     }
-    std::printf("editor load on 32767 entries: median %.3f s (target < 0.5 s)\n", median(loads));
+    std::printf("editor load on 32767 entries: median %.3f s (target < 0.5 s)\n", bench::median(loads));
 
     // One check change with the Enhanced Edition's 100,000-string table: the handler and the repaint it
     // causes. The first change opens the table and sums its lengths up to the name; later ones reuse them.
@@ -304,7 +279,7 @@ int main(int argc, char** argv) {
     }
     std::printf("check change, Enhanced Edition table of 100000 strings: first median %.1f ms, then median "
                 "%.1f ms (target < 16 ms)\n",
-                median(firstChecks) * 1000.0, median(checks) * 1000.0);
+                bench::median(firstChecks) * 1000.0, bench::median(checks) * 1000.0);
     fs::remove_all(work);
     return 0;
 }

@@ -37,11 +37,14 @@ Header readHeader(std::span<const std::byte> acm) {
     return header;
 }
 
-// One pass of the decoder over the stream followed by a block's worth of `fill` bytes. The decoder
-// decodes a block only once a whole block's worth of bytes stands behind its start, so the last blocks
-// need the fill; what a stream cut short decodes to then depends on the fill.
-std::vector<std::int16_t> decodePass(std::span<const std::byte> acm, const Header& header, int channels,
-                                     int rate, std::size_t wanted, std::byte fill) {
+// The decoder takes a block once a block's worth of bytes stands behind its start, and the last blocks
+// when it is drained, from what it still holds: a block that runs past that is no error then, but leaves
+// nothing behind it. So a stream cut short gives fewer samples than wanted, or ends right after them,
+// while a whole one leaves at least the zero byte added after it, which the decoder tries as one more
+// block (a frame or an error). That byte also stands in for a last byte never written, as libacm reads
+// streams.
+std::vector<std::int16_t> decodeStream(std::span<const std::byte> acm, int channels, int rate,
+                                       std::size_t wanted) {
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_INTERPLAY_ACM);
     if (codec == nullptr)
         throw SoundError("this build's libavcodec has no ACM decoder");
@@ -62,22 +65,34 @@ std::vector<std::int16_t> decodePass(std::span<const std::byte> acm, const Heade
         throw SoundError("the ACM decoder refuses the stream: " + ffmpeg::errorText(status));
 
     const std::span<const std::byte> stream = acm.subspan(acm::kHeaderSize);
-    const std::size_t padding = header.blockValues();
-    if (av_new_packet(packet.get(), static_cast<int>(stream.size() + padding)) < 0)
+    if (av_new_packet(packet.get(), static_cast<int>(stream.size() + 1)) < 0)
         throw SoundError("out of memory");
     std::memcpy(packet->data, stream.data(), stream.size());
-    std::memset(packet->data + stream.size(), std::to_integer<int>(fill), padding);
-
-    std::vector<std::int16_t> samples;
-    samples.reserve(wanted);
+    packet->data[stream.size()] = 0;
     if (const int status = avcodec_send_packet(context.get(), packet.get()); status < 0)
         throw SoundError("damaged ACM stream: " + ffmpeg::errorText(status));
+
+    bool draining = false;
+    // The next frame's status; the decoder is drained once it has used the packet.
+    const auto receive = [&] {
+        int status = avcodec_receive_frame(context.get(), frame.get());
+        if (status == AVERROR(EAGAIN) && !draining) {
+            draining = true;
+            if (const int sent = avcodec_send_packet(context.get(), nullptr); sent < 0)
+                return sent;
+            status = avcodec_receive_frame(context.get(), frame.get());
+        }
+        return status;
+    };
+    const std::string cut = "the ACM stream ends before its " + std::to_string(wanted) + " samples";
+    std::vector<std::int16_t> samples;
+    samples.reserve(wanted);
     // Each block takes at least 25 bits, so the packet yields a bounded number of frames.
-    const std::size_t maxFrames = packet->size / 3 + 2;
-    for (std::size_t frames = 0; samples.size() < wanted && frames < maxFrames; ++frames) {
-        const int status = avcodec_receive_frame(context.get(), frame.get());
+    const std::size_t maxFrames = static_cast<std::size_t>(packet->size) / 3 + 2;
+    for (std::size_t frames = 0; samples.size() < wanted; ++frames) {
+        const int status = frames < maxFrames ? receive() : AVERROR_EOF;
         if (status == AVERROR(EAGAIN) || status == AVERROR_EOF)
-            break;
+            throw SoundError(cut);
         if (status < 0)
             throw SoundError("damaged ACM stream: " + ffmpeg::errorText(status));
         const auto count = static_cast<std::size_t>(frame->nb_samples) * static_cast<std::size_t>(channels);
@@ -85,6 +100,9 @@ std::vector<std::int16_t> decodePass(std::span<const std::byte> acm, const Heade
         samples.insert(samples.end(), data, data + std::min(count, wanted - samples.size()));
         av_frame_unref(frame.get());
     }
+    if (const int status = receive(); status == AVERROR_EOF)
+        throw SoundError(cut);
+    av_frame_unref(frame.get());
     return samples;
 }
 
@@ -118,15 +136,10 @@ Pcm acm::decode(std::span<const std::byte> acm, int channels, int rate, std::siz
     const std::size_t declared = std::min<std::size_t>(header.samples, maxSamples);
     const std::size_t wanted = declared - declared % static_cast<std::size_t>(channels);
 
-    // A stream cut short decodes differently with different fills, or not at all.
-    std::vector<std::int16_t> samples = decodePass(acm, header, channels, rate, wanted, std::byte{0x00});
-    if (samples.size() < wanted ||
-        decodePass(acm, header, channels, rate, wanted, std::byte{0xFF}) != samples)
-        throw SoundError("the ACM stream ends before its " + std::to_string(wanted) + " samples");
     Pcm pcm;
     pcm.channels = channels;
     pcm.rate = rate;
-    pcm.samples = std::move(samples);
+    pcm.samples = decodeStream(acm, channels, rate, wanted);
     return pcm;
 }
 

@@ -5,6 +5,7 @@
 #include "GameBuilder.h"
 #include "HostPath.h"
 #include "HostedWindows.h"
+#include "SignalValues.h"
 #ifdef QUILLMERE_HAVE_PLAYBACK
 #include "Sound.h"
 #endif
@@ -492,6 +493,7 @@ TEST_F(FrmEditExtract, WritesCheckedFilesIntoWorkDirAndUnchecksThem) {
     ASSERT_NE(edit, nullptr);
     check(*edit, 0, true);
     check(*edit, 2, true);
+    const QSignalSpy progress(edit, &FrmEdit::progressChanged);
 
     edit->Cmdextract_Click();
 
@@ -507,7 +509,7 @@ TEST_F(FrmEditExtract, WritesCheckedFilesIntoWorkDirAndUnchecksThem) {
     expectWholeMessage(*edit);
     EXPECT_EQ(fs::path(edit->StatusPanel1->toolTip().toStdString()), fs::absolute(work.path() / "WorkDir"));
     EXPECT_EQ(edit->PBbar1->value(), 0);
-    EXPECT_EQ(edit->extractProgress(), (std::vector<float>{100.0f, 0.0f, 100.0f, 0.0f}));
+    EXPECT_EQ(floatsOf(progress), (std::vector<float>{100.0f, 0.0f, 100.0f, 0.0f}));
 }
 
 // Output that cannot be written: a box that names the path, the run stops, and the program, its editor and
@@ -616,12 +618,13 @@ TEST_F(FrmEditExtract, NothingCheckedStillCreatesWorkDir) {
     FrmEdit* edit = openEditor("ITEMS.BIF");
     ASSERT_NE(edit, nullptr);
     ASSERT_FALSE(fs::exists(work / "WorkDir"));
+    const QSignalSpy progress(edit, &FrmEdit::progressChanged);
 
     edit->Cmdextract_Click();
 
     EXPECT_TRUE(fs::is_directory(work / "WorkDir"));
     EXPECT_TRUE(fs::is_empty(work / "WorkDir"));
-    EXPECT_TRUE(edit->extractProgress().empty());
+    EXPECT_TRUE(progress.empty());
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
@@ -640,11 +643,12 @@ TEST_F(FrmEditExtract, BigFileReportsProgressPerChunk) {
     FrmEdit* edit = openEditor("CREATURE.BIF");
     ASSERT_NE(edit, nullptr);
     check(*edit, 2, true);
+    const QSignalSpy spy(edit, &FrmEdit::progressChanged);
 
     edit->Cmdextract_Click();
 
     EXPECT_EQ(readBytes(work / "WorkDir" / "BIG.CRE"), creatures[2].data);
-    const std::vector<float>& progress = edit->extractProgress();
+    const std::vector<float> progress = floatsOf(spy);
     ASSERT_EQ(progress.size(), 3u);
     EXPECT_FLOAT_EQ(progress[0], 65535.0f / 70000.0f * 100.0f);
     EXPECT_FLOAT_EQ(progress[1], 100.0f);

@@ -8,6 +8,7 @@
 #include "GameBuilder.h"
 #include "HostPath.h"
 #include "ScriptedDialogs.h"
+#include "SignalValues.h"
 #include "TempDir.h"
 #include "TestSupport.h"
 #include "frmAbout.h"
@@ -160,12 +161,13 @@ TEST_F(FrmMainStartUp, WithoutCatalogueOpensEmptyWithEditDisabledAndSaysWhy) {
 TEST_F(FrmMainStartUp, WithoutCatalogueExtractAnswersSelectAFileAndWritesNothing) {
     expectNoCatalogueBox();
     FrmMain window(m_dialogs);
+    const QSignalSpy progress(&window, &FrmMain::progressChanged);
     m_dialogs.expectMessage("Error", "Select a file");
     QTest::mouseClick(window.Cmdextract, Qt::LeftButton);
     EXPECT_EQ(m_dialogs.pending(), 0u);
     EXPECT_EQ(m_dialogs.beeps, 1);
     EXPECT_TRUE(isEmptyFolder(m_work));
-    EXPECT_TRUE(window.progressHistory.empty());
+    EXPECT_TRUE(progress.empty());
 }
 
 TEST_F(FrmMainStartUp, DemoGameListsTheFourArchivesInAlphabeticalOrder) {
@@ -376,14 +378,14 @@ TEST_F(FrmMainExtract, WritesFolderAndLogAndMovesTheProgressBar) {
     FrmMain window(m_dialogs);
     window.show();
     window.List1->setCurrentRow(rowOf(window, "CREATURE.BIF"));
+    const QSignalSpy progress(&window, &FrmMain::progressChanged);
 
     m_dialogs.expectMessage("End of Extraction", kDone);
     QTest::mouseClick(window.Cmdextract, Qt::LeftButton);
 
     EXPECT_EQ(m_dialogs.pending(), 0u);
     EXPECT_EQ(m_dialogs.beeps, 1);
-    EXPECT_EQ(window.progressHistory, (std::vector<float>{0.0f, 25.0f, 50.0f, 75.0f, 0.0f}));
-    EXPECT_EQ(window.progressValue, 0.0f);
+    EXPECT_EQ(floatsOf(progress), (std::vector<float>{0.0f, 25.0f, 50.0f, 75.0f, 0.0f}));
     EXPECT_EQ(window.PBprogress->value(), 0);
 
     std::string expectedLog;
@@ -404,13 +406,15 @@ TEST_F(FrmMainExtract, ProgressBarShowsWholeNumbersOfTheExactValues) {
     window.List1->setCurrentRow(rowOf(window, "CREATURE.BIF"));
     std::vector<int> barValues;
     QObject::connect(window.PBprogress, &QProgressBar::valueChanged, [&](int v) { barValues.push_back(v); });
+    const QSignalSpy progress(&window, &FrmMain::progressChanged);
 
     m_dialogs.expectMessage("End of Extraction", kDone);
     window.Cmdextract_Click();
 
-    ASSERT_EQ(window.progressHistory.size(), 4u);
-    EXPECT_EQ(window.progressHistory[1], static_cast<float>(1.0 / 3.0 * 100.0));
-    EXPECT_EQ(window.progressHistory[2], static_cast<float>(2.0 / 3.0 * 100.0));
+    const std::vector<float> exact = floatsOf(progress);
+    ASSERT_EQ(exact.size(), 4u);
+    EXPECT_EQ(exact[1], static_cast<float>(1.0 / 3.0 * 100.0));
+    EXPECT_EQ(exact[2], static_cast<float>(2.0 / 3.0 * 100.0));
     EXPECT_EQ(barValues, (std::vector<int>{33, 66, 0}));
 }
 
@@ -431,9 +435,10 @@ TEST_F(FrmMainExtract, EmptyArchiveStillSaysDone) {
     FrmMain window(m_dialogs);
     window.List1->setCurrentRow(rowOf(window, "ITEMS.BIF"));
     ASSERT_EQ(window.selection().nbfile, 0);
+    const QSignalSpy progress(&window, &FrmMain::progressChanged);
     m_dialogs.expectMessage("End of Extraction", kDone);
     window.Cmdextract_Click();
-    EXPECT_EQ(window.progressHistory, (std::vector<float>{0.0f}));
+    EXPECT_EQ(floatsOf(progress), (std::vector<float>{0.0f}));
     EXPECT_TRUE(fs::is_directory(m_work / "ITEMS"));
     EXPECT_EQ(qm::test::readBytes(m_work / "ITEMS.log"), "");
 }

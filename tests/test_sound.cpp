@@ -5,11 +5,14 @@
 #include "TestSupport.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <ostream>
+#include <utility>
 
 namespace {
 
@@ -18,9 +21,11 @@ using qm::build::riffFile;
 using qm::build::tone;
 using qm::build::wavcFile;
 
-// Three blocks and a part of a fourth, so the last block needs the reader's fill.
+// Three blocks and a part of a fourth.
 const std::vector<std::int16_t> kMono = tone(1, 22050, 1800, 440.0);
 const std::vector<std::int16_t> kStereo = tone(2, 11025, 900, 330.0);
+// Eight blocks of 3,609 bits: the stream ends on the last bit of its last byte.
+const std::vector<std::int16_t> kByteEnd = tone(1, 22050, 8 * qm::build::kAcmRows, 550.0);
 
 struct KindCase {
     const char* name;
@@ -69,6 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
         KindCase{"WavcMono", wavcFile(kMono, 1, 22050), qm::SoundKind::Wavc, 1, 22050, &kMono, false},
         KindCase{"WavcStereo", wavcFile(kStereo, 2, 11025), qm::SoundKind::Wavc, 2, 11025, &kStereo, false},
         KindCase{"BareAcm", acmStream(kMono, 1, 22050), qm::SoundKind::Acm, 1, 22050, &kMono, false},
+        KindCase{"AcmEndingOnAByte", acmStream(kByteEnd, 1, 22050), qm::SoundKind::Acm, 1, 22050, &kByteEnd,
+                 false},
         KindCase{"RiffStereo", riffFile(kStereo, 2, 11025), qm::SoundKind::Riff, 2, 11025, &kStereo, true}),
     qm::test::CaseName{});
 
@@ -130,11 +137,17 @@ INSTANTIATE_TEST_SUITE_P(
                        return acm.substr(0, acm.size() / 2);
                    },
                    "ends before"},
-        // Into the last block's own samples; a cut into its fill after them loses nothing.
+        // Into the last block's own samples.
         DamageCase{"WavcCutInLastBlock",
                    [] {
                        const std::string file = wavc();
                        return file.substr(0, file.size() - 300);
+                   },
+                   "ends before"},
+        DamageCase{"AcmEndingOnAByteCutByOne",
+                   [] {
+                       const std::string acm = acmStream(kByteEnd, 1, 22050);
+                       return acm.substr(0, acm.size() - 1);
                    },
                    "ends before"},
         DamageCase{"AcmStreamOfOnes",
@@ -203,6 +216,79 @@ INSTANTIATE_TEST_SUITE_P(
         DeclaredCase{"WavcCutBeforeItsAcm", [] { return wavc().substr(0, 30); }, std::nullopt},
         DeclaredCase{"Unknown", [] { return std::string("BAM V1  "); }, std::nullopt}),
     qm::test::CaseName{});
+
+constexpr int kOggRate = 22050;
+constexpr std::size_t kOggFrames = 13230;
+
+// A stereo Ogg Vorbis file that the ffmpeg program encodes from a tone it makes: 440 Hz on the left and
+// 660 Hz on the right, at half scale, 0.6 s at 22,050 Hz. Empty, with `why` set, where the program or a
+// Vorbis encoder is missing.
+std::string ffmpegOgg(const std::filesystem::path& folder, std::string& why) {
+    const std::string log = " > \"" + (folder / "ffmpeg.log").string() + "\" 2>&1";
+    if (std::system(("ffmpeg -hide_banner -version" + log).c_str()) != 0) {
+        why = "the ffmpeg program is not installed";
+        return {};
+    }
+    const std::filesystem::path ogg = folder / "tone.ogg";
+    for (const char* encoder : {"-c:a libvorbis", "-c:a vorbis -strict -2"}) {
+        const std::string command =
+            std::string("ffmpeg -hide_banner -nostdin -loglevel error -f lavfi -i "
+                        "\"aevalsrc=0.5*sin(2*PI*440*t)|0.5*sin(2*PI*660*t):s=22050:d=0.6\" ") +
+            encoder + " -y \"" + ogg.string() + "\"" + log;
+        if (std::system(command.c_str()) == 0)
+            return qm::test::readBytes(ogg);
+    }
+    why = "the ffmpeg program has no Vorbis encoder: " + qm::test::readBytes(folder / "ffmpeg.log");
+    return {};
+}
+
+// The rising zero crossings per second and the RMS of one channel.
+std::pair<double, double> toneOf(const qm::Pcm& pcm, int channel) {
+    std::size_t crossings = 0;
+    double squares = 0;
+    for (std::size_t frame = 0; frame < pcm.frames(); ++frame) {
+        const std::size_t at =
+            frame * static_cast<std::size_t>(pcm.channels) + static_cast<std::size_t>(channel);
+        const double sample = pcm.samples[at];
+        squares += sample * sample;
+        if (frame > 0 && pcm.samples[at - static_cast<std::size_t>(pcm.channels)] < 0 && sample >= 0)
+            ++crossings;
+    }
+    return {static_cast<double>(crossings) / pcm.seconds(),
+            std::sqrt(squares / static_cast<double>(pcm.frames()))};
+}
+
+// The Ogg path as a real encoder writes it: the last page's position declares the length, both channels
+// keep their own tone and level, and a decode held to fewer samples stops there.
+TEST(DecodesOggVorbis, MadeByTheFfmpegProgram) {
+    const qm::test::TempDir folder;
+    std::string why;
+    const std::string ogg = ffmpegOgg(folder.path(), why);
+    if (ogg.empty())
+        GTEST_SKIP() << why;
+    const auto bytes = std::as_bytes(std::span(ogg.data(), ogg.size()));
+    EXPECT_EQ(qm::soundKind(bytes), qm::SoundKind::OggVorbis);
+    // FFmpeg's own encoder rounds the last position up to its block.
+    const std::optional<std::size_t> declared = qm::declaredSamples(bytes, bytes);
+    ASSERT_TRUE(declared.has_value());
+    EXPECT_NEAR(static_cast<double>(*declared), 2.0 * kOggFrames, 2.0 * 64);
+
+    const qm::Pcm pcm = qm::decodeSound(ogg);
+    EXPECT_EQ(pcm.channels, 2);
+    EXPECT_EQ(pcm.rate, kOggRate);
+    EXPECT_LE(pcm.samples.size(), *declared);
+    // libavcodec gives a libvorbis file 256 frames fewer than its last position declares.
+    EXPECT_NEAR(static_cast<double>(pcm.frames()), kOggFrames, kOggFrames * 0.03);
+    const double halfScale = 0.5 * 32767 / std::sqrt(2.0);
+    for (const auto& [channel, hertz] : {std::pair{0, 440.0}, std::pair{1, 660.0}}) {
+        const auto [heard, rms] = toneOf(pcm, channel);
+        EXPECT_NEAR(heard, hertz, hertz * 0.03) << "channel " << channel;
+        EXPECT_NEAR(rms, halfScale, halfScale * 0.1) << "channel " << channel;
+    }
+    ASSERT_GE(pcm.samples.size(), 64u);
+    EXPECT_EQ(qm::decodeSound(ogg, 64).samples,
+              std::vector<std::int16_t>(pcm.samples.begin(), pcm.samples.begin() + 64));
+}
 
 // Modules that cannot serve: each is named with what is wrong with it, and nothing crashes.
 struct ModuleCase {

@@ -406,7 +406,6 @@ void FrmEdit::List1_ItemCheck(int item) {
 }
 
 void FrmEdit::Cmdextract_Click() {
-    m_extractProgress.clear();
     qm::PickCallbacks callbacks;
     // Entries past the end of a short list were never shown, so nobody can have checked them.
     callbacks.isChecked = [this](int i) {
@@ -418,9 +417,9 @@ void FrmEdit::Cmdextract_Click() {
         StatusPanel1->repaint();
     };
     callbacks.progress = [this](float value) {
-        m_extractProgress.push_back(value);
         PBbar1->setValue(static_cast<int>(std::lround(value)));
         PBbar1->repaint();
+        emit progressChanged(value);
     };
     int written = 0;
     callbacks.uncheck = [this, &written](int i) {

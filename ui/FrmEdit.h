@@ -99,8 +99,9 @@ public:
     // without the decoder.
     QAction* MnuWav = nullptr;
 
-    // Every value PBbar1 was given by the last extraction, for tests.
-    const std::vector<float>& extractProgress() const { return m_extractProgress; }
+signals:
+    // Every value the extraction's work gives PBbar1, exact, before the bar rounds it.
+    void progressChanged(float value);
 
 private:
     void buildControls();
@@ -119,7 +120,6 @@ private:
     std::unique_ptr<qm::StringTable> m_strings;
     std::vector<std::string> m_listTexts;
     std::vector<Qt::CheckState> m_checkStates;
-    std::vector<float> m_extractProgress;
     bool m_loaded = false;
     SoundPlayer* m_player = nullptr;
     int m_playing = -1;

@@ -271,9 +271,8 @@ void FrmMain::Errormsg(const QString& Msg) {
 }
 
 void FrmMain::setProgress(float value) {
-    progressValue = value;
-    progressHistory.push_back(value);
     PBprogress->setValue(static_cast<int>(value));
+    emit progressChanged(value);
 }
 
 void FrmMain::List1_Click() {
@@ -334,7 +333,6 @@ void FrmMain::closeEvent(QCloseEvent* event) {
 }
 
 void FrmMain::Cmdextract_Click() {
-    progressHistory.clear();
     qm::ExtractCallbacks callbacks;
     callbacks.progress = [this](float value) { setProgress(value); };
     // The windows are repainted as they need it (the bar when its whole value changed, anything that a

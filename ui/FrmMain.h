@@ -77,14 +77,15 @@ public:
     QAction* MNUallArchives = nullptr;
     void MNUallArchives_Click();
 
-    // The progress bar's value as the work gave it (the bar itself shows whole numbers), and every value
-    // given since the last whole-archive extraction began, in order.
+    // Moves the bar to the work's value, which it shows as a whole number.
     void setProgress(float value);
-    float progressValue = 0.0f;
-    std::vector<float> progressHistory;
 
     // List1's entries as the catalogue spells them (Windows-1252 bytes), row by row.
     const std::vector<std::string>& listNames() const { return m_listNames; }
+
+signals:
+    // Every value the extraction's work gives the bar, exact, before the bar drops the fraction.
+    void progressChanged(float value);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
