@@ -51,7 +51,7 @@ CatalogueShape inspectCatalogue(const std::string& BGpath) {
     shape.found = true;
     ByteReader key(path, ByteReader::kRandomAccessBuffer);
     // Header: BifCount at 8, ResourceCount at 12, ResourceTableOffset at 20; the archive table at 24.
-    key.seek(kKeyArchiveCountOffset);
+    key.seek(static_cast<std::int64_t>(kKeyArchiveCountOffset));
     shape.archiveCount = static_cast<std::uint32_t>(key.readI32());
     shape.resourceCount = static_cast<std::uint32_t>(key.readI32());
     key.readI32();

@@ -15,7 +15,7 @@ std::string resRefName(std::span<const std::uint8_t, 8> resRef) {
 }
 
 std::int32_t seekResourceTable(ByteReader& key) {
-    key.seek(kKeyResourceTableFieldOffset);
+    key.seek(static_cast<std::int64_t>(kKeyResourceTableOffsetOffset));
     const std::int32_t offset = key.readI32();
     key.seek(offset);
     return offset;
@@ -52,7 +52,7 @@ ArchiveNameBlock::ArchiveNameBlock(ByteReader& key) {
 }
 
 std::vector<KeyResourceRecord> readResourceTable(ByteReader& key) {
-    key.seek(kKeyResourceCountOffset);
+    key.seek(static_cast<std::int64_t>(kKeyResourceCountOffset));
     const auto count = static_cast<std::uint32_t>(key.readI32());
     const std::int32_t offset = seekResourceTable(key);
     const std::int64_t available = std::min<std::int64_t>(

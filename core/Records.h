@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ByteReader.h"
+#include "KeyFile.h"
 
 #include <array>
 #include <cstdint>
@@ -16,10 +17,7 @@ namespace qm {
 // the BIF file table at 0x14, right behind their headers. Every 16-bit field is signed, every 32-bit
 // field too.
 
-// KEY header: BifCount at 0x08, ResourceCount at 0x0c, ResourceTableOffset at 0x14.
-constexpr std::int64_t kKeyArchiveCountOffset = 0x08;
-constexpr std::int64_t kKeyResourceCountOffset = 0x0c;
-constexpr std::int64_t kKeyResourceTableFieldOffset = 0x14;
+// The KEY header's fields: KeyFile.h.
 // KEY archive entry k at 0x18 + 12k: FileLength, then NameOffset at 4 and NameLength at 8.
 constexpr std::int64_t kArchiveTableOffset = 0x18;
 constexpr std::int64_t kArchiveNameOffsetField = 4;

@@ -4,7 +4,9 @@
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$PWD
-BUILD=$ROOT/build/pkg
+# A built release tree may be given (the test command gives the ci workflow's); else build/pkg is built.
+BUILD=${1:+$ROOT/$1}
+BUILD=${BUILD:-$ROOT/build/pkg}
 STAGE=$BUILD/stage
 WORK=$BUILD/check
 APP_ID=io.github.quillmere.Quillmere
@@ -14,8 +16,10 @@ fail() {
     exit 1
 }
 
-cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLMERE_BUILD_TESTS=OFF -DQUILLMERE_WERROR=ON
-cmake --build "$BUILD" -j2
+if [ -z "$1" ]; then
+    cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLMERE_BUILD_TESTS=OFF -DQUILLMERE_WERROR=ON
+    cmake --build "$BUILD" -j2
+fi
 rm -rf "$STAGE" "$WORK"
 mkdir -p "$WORK"
 DESTDIR="$STAGE" cmake --install "$BUILD" --prefix /usr

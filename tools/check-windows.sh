@@ -84,8 +84,8 @@ fi
 
 # The Linux build reads that same registry file as Wine wrote it: the key that reg.exe set names C:\Games\BG\,
 # where the tests' mkdemo.exe wrote the demo game, and the drive link maps it to the prefix's drive_c.
-cli=$ROOT/build/pkg/cli/quillmere-cli
-if [ -x "$cli" ]; then
+cli=$linux_cli
+if [ -n "$cli" ]; then
     printf 'CHASOUND.BIF\nCREATURE.BIF\nITEMS.BIF\nSPELLS.BIF\n' >"$ROOT/build/mingw/list.expected"
     (cd "$ROOT/build/mingw" && env -u QUILLMERE_GAME_DIR "$cli" list >list.txt)
     cmp "$ROOT/build/mingw/list.expected" "$ROOT/build/mingw/list.txt" || {
@@ -94,5 +94,5 @@ if [ -x "$cli" ]; then
     }
     echo "check-windows: the Linux build finds the game through the registry that Wine wrote"
 else
-    echo "check-windows: no Linux quillmere-cli in build/pkg (tools/check-package.sh builds it); skipped reading Wine's system.reg from Linux"
+    echo "check-windows: no Linux quillmere-cli in build/ci or build/pkg; skipped reading Wine's system.reg from Linux"
 fi
