@@ -19,6 +19,7 @@ namespace qm {
 namespace {
 
 constexpr std::size_t kChunk = 65535;
+constexpr std::int64_t kKernelChunk = std::int64_t{8} << 20;
 
 #ifdef __linux__
 // Set once the kernel refused a copy between two files; the rest of the run copies through the buffer.
@@ -95,15 +96,19 @@ void copyData(ByteReader& archive, ByteWriter& out, std::int32_t dataOffset, std
     }
     archive.seek(dataOffset);
     std::int64_t copied = 0;
+    // The kernel copies without a buffer of ours, so without progress to report it takes large pieces: one
+    // call for nearly every file, and still a stop between pieces of a very large one.
+    const std::int64_t kernelChunk = afterRead ? static_cast<std::int64_t>(kChunk) : kKernelChunk;
     while (copied < dataSize) {
         stopIfRequested(stop);
-        const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(kChunk, dataSize - copied));
-        if (kernelCopy(archive, out, static_cast<std::int64_t>(dataOffset) + copied, piece)) {
-            copied += static_cast<std::int64_t>(piece);
+        const auto kernelPiece = static_cast<std::size_t>(std::min(kernelChunk, dataSize - copied));
+        if (kernelCopy(archive, out, static_cast<std::int64_t>(dataOffset) + copied, kernelPiece)) {
+            copied += static_cast<std::int64_t>(kernelPiece);
             if (afterRead)
                 afterRead(copied);
             continue;
         }
+        const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(kChunk, dataSize - copied));
         if (buffer.size() < piece)
             buffer.resize(piece);
         archive.seek(static_cast<std::int64_t>(dataOffset) + copied);

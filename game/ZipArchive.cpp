@@ -4,6 +4,7 @@
 #include "FileError.h"
 #include "HostPath.h"
 #include "Text.h"
+#include "ZipLibrary.h"
 
 #include <algorithm>
 #include <zip.h>
@@ -20,9 +21,9 @@ constexpr std::size_t kInflateStep = std::size_t{1} << 16;
 
 std::string errorText(int code) {
     zip_error_t error;
-    zip_error_init_with_code(&error, code);
-    std::string text = zip_error_strerror(&error);
-    zip_error_fini(&error);
+    zipLibrary().errorInitWithCode(&error, code);
+    std::string text = zipLibrary().errorStrerror(&error);
+    zipLibrary().errorFini(&error);
     return text;
 }
 
@@ -35,7 +36,7 @@ struct ZipArchive::Shared {
     zip_t* zip = nullptr;
     ~Shared() {
         if (zip != nullptr)
-            zip_discard(zip);
+            zipLibrary().discard(zip);
     }
 };
 
@@ -47,7 +48,7 @@ public:
     StoredMemberSource(std::shared_ptr<const void> keepAlive, zip_file_t* file, std::int64_t length,
                        std::string name)
         : m_keepAlive(std::move(keepAlive)), m_file(file), m_length(length), m_name(std::move(name)) {}
-    ~StoredMemberSource() override { zip_fclose(m_file); }
+    ~StoredMemberSource() override { zipLibrary().fclose(m_file); }
     StoredMemberSource(const StoredMemberSource&) = delete;
     StoredMemberSource& operator=(const StoredMemberSource&) = delete;
 
@@ -57,7 +58,7 @@ public:
         if (offset < 0 || offset >= m_length || out.empty())
             return 0;
         if (offset != m_position) {
-            if (zip_fseek(m_file, offset, SEEK_SET) != 0)
+            if (zipLibrary().fseek(m_file, offset, SEEK_SET) != 0)
                 fail();
             m_position = offset;
         }
@@ -65,7 +66,7 @@ public:
             std::min<std::size_t>(out.size(), static_cast<std::size_t>(m_length - offset));
         std::size_t got = 0;
         while (got < want) {
-            const zip_int64_t n = zip_fread(m_file, out.data() + got, want - got);
+            const zip_int64_t n = zipLibrary().fread(m_file, out.data() + got, want - got);
             if (n < 0) {
                 m_position = -1;
                 fail();
@@ -80,8 +81,8 @@ public:
 
 private:
     [[noreturn]] void fail() const {
-        throw FileError(PathFileAccessError, std::string("damaged zip member: ") + zip_file_strerror(m_file),
-                        m_name);
+        throw FileError(PathFileAccessError,
+                        std::string("damaged zip member: ") + zipLibrary().fileStrerror(m_file), m_name);
     }
 
     std::shared_ptr<const void> m_keepAlive;
@@ -99,7 +100,7 @@ ZipArchive::ZipArchive(const std::filesystem::path& hostPath, std::uint64_t infl
     int code = 0;
     // libzip takes UTF-8 paths on every host.
     const std::u8string utf8 = hostPath.u8string();
-    m_shared->zip = zip_open(std::string(utf8.begin(), utf8.end()).c_str(), ZIP_RDONLY, &code);
+    m_shared->zip = zipLibrary().open(std::string(utf8.begin(), utf8.end()).c_str(), ZIP_RDONLY, &code);
     if (m_shared->zip == nullptr) {
         if (code == ZIP_ER_NOENT || code == ZIP_ER_OPEN)
             throw FileError(FileNotFound, m_shared->name);
@@ -113,32 +114,32 @@ ZipArchive::ZipArchive(std::string bytes, std::string name, std::uint64_t inflat
     m_shared->name = std::move(name);
     m_shared->bytes = std::move(bytes);
     zip_error_t error;
-    zip_error_init(&error);
+    zipLibrary().errorInit(&error);
     zip_source_t* source =
-        zip_source_buffer_create(m_shared->bytes.data(), m_shared->bytes.size(), 0, &error);
+        zipLibrary().sourceBufferCreate(m_shared->bytes.data(), m_shared->bytes.size(), 0, &error);
     if (source != nullptr) {
-        m_shared->zip = zip_open_from_source(source, ZIP_RDONLY, &error);
+        m_shared->zip = zipLibrary().openFromSource(source, ZIP_RDONLY, &error);
         if (m_shared->zip == nullptr)
-            zip_source_free(source);
+            zipLibrary().sourceFree(source);
     }
     if (m_shared->zip == nullptr) {
-        const std::string text = zip_error_strerror(&error);
-        zip_error_fini(&error);
+        const std::string text = zipLibrary().errorStrerror(&error);
+        zipLibrary().errorFini(&error);
         throw FileError(PathFileAccessError, "not a readable zip: " + text, m_shared->name);
     }
-    zip_error_fini(&error);
+    zipLibrary().errorFini(&error);
     readMembers();
 }
 
 ZipArchive::~ZipArchive() = default;
 
 void ZipArchive::readMembers() {
-    const zip_int64_t count = zip_get_num_entries(m_shared->zip, 0);
+    const zip_int64_t count = zipLibrary().getNumEntries(m_shared->zip, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
         zip_stat_t stat;
-        zip_stat_init(&stat);
+        zipLibrary().statInit(&stat);
         Member member;
-        if (zip_stat_index(m_shared->zip, static_cast<zip_uint64_t>(i), 0, &stat) == 0) {
+        if (zipLibrary().statIndex(m_shared->zip, static_cast<zip_uint64_t>(i), 0, &stat) == 0) {
             if ((stat.valid & ZIP_STAT_NAME) != 0 && stat.name != nullptr)
                 member.name = stat.name;
             member.size = (stat.valid & ZIP_STAT_SIZE) != 0 ? stat.size : 0;
@@ -184,9 +185,9 @@ std::unique_ptr<ByteSource> ZipArchive::open(std::size_t index) const {
         if (member.size > static_cast<std::uint64_t>(INT64_MAX))
             throw fail("a zip member too large to read");
         // The raw data of a stored member are its bytes, read through a window that can seek.
-        zip_file_t* file = zip_fopen_index(m_shared->zip, index, ZIP_FL_COMPRESSED);
+        zip_file_t* file = zipLibrary().fopenIndex(m_shared->zip, index, ZIP_FL_COMPRESSED);
         if (file == nullptr)
-            throw fail(std::string("damaged zip member: ") + zip_strerror(m_shared->zip));
+            throw fail(std::string("damaged zip member: ") + zipLibrary().strerror(m_shared->zip));
         return std::make_unique<StoredMemberSource>(m_shared, file, static_cast<std::int64_t>(member.size),
                                                     name);
     }
@@ -194,26 +195,26 @@ std::unique_ptr<ByteSource> ZipArchive::open(std::size_t index) const {
         throw fail("a zip member compressed by method " + std::to_string(member.method));
     if (member.size > m_inflateLimit)
         throw fail("a deflated zip member larger than " + std::to_string(m_inflateLimit) + " bytes");
-    zip_file_t* file = zip_fopen_index(m_shared->zip, index, 0);
+    zip_file_t* file = zipLibrary().fopenIndex(m_shared->zip, index, 0);
     if (file == nullptr)
-        throw fail(std::string("damaged zip member: ") + zip_strerror(m_shared->zip));
+        throw fail(std::string("damaged zip member: ") + zipLibrary().strerror(m_shared->zip));
     std::string bytes;
     // One byte past the declared size tells a member that holds more than it declares.
     const std::uint64_t wanted = member.size + 1;
     while (bytes.size() < wanted) {
         const std::size_t from = bytes.size();
         bytes.resize(from + static_cast<std::size_t>(std::min<std::uint64_t>(kInflateStep, wanted - from)));
-        const zip_int64_t n = zip_fread(file, bytes.data() + from, bytes.size() - from);
+        const zip_int64_t n = zipLibrary().fread(file, bytes.data() + from, bytes.size() - from);
         if (n < 0) {
-            const std::string why = std::string("damaged zip member: ") + zip_file_strerror(file);
-            zip_fclose(file);
+            const std::string why = std::string("damaged zip member: ") + zipLibrary().fileStrerror(file);
+            zipLibrary().fclose(file);
             throw fail(why);
         }
         bytes.resize(from + static_cast<std::size_t>(n));
         if (n == 0)
             break;
     }
-    zip_fclose(file);
+    zipLibrary().fclose(file);
     if (bytes.size() != member.size)
         throw fail("a zip member that inflates to " + std::to_string(bytes.size()) + " bytes, not the " +
                    std::to_string(member.size) + " it declares");
