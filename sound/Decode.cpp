@@ -65,7 +65,21 @@ void copyText(const char* text, char* error, std::size_t errorSize) {
     error[length] = '\0';
 }
 
-// Nothing thrown crosses the C boundary: every failure becomes the reason text.
+// Nothing thrown crosses the C boundary: every failure of `work` becomes the reason text, and 1.
+template <typename Work> int guarded(const char* otherwise, char* error, std::size_t errorSize, Work&& work) {
+    try {
+        work();
+        return 0;
+    } catch (const std::bad_alloc&) {
+        copyText("out of memory", error, errorSize);
+    } catch (const std::exception& e) {
+        copyText(e.what(), error, errorSize);
+    } catch (...) {
+        copyText(otherwise, error, errorSize);
+    }
+    return 1;
+}
+
 int decodeC(const void* bytes, std::size_t size, std::size_t maxSamples, QuillmerePcm* out, char* error,
             std::size_t errorSize) {
     if (out == nullptr) {
@@ -73,7 +87,7 @@ int decodeC(const void* bytes, std::size_t size, std::size_t maxSamples, Quillme
         return 1;
     }
     *out = QuillmerePcm{};
-    try {
+    return guarded("the decoder failed", error, errorSize, [&] {
         const Pcm pcm = decode(endian::asBytes(bytes, bytes == nullptr ? 0 : size), maxSamples);
         auto* samples =
             static_cast<std::int16_t*>(std::malloc(std::max<std::size_t>(1, pcm.samples.size()) * 2));
@@ -81,17 +95,7 @@ int decodeC(const void* bytes, std::size_t size, std::size_t maxSamples, Quillme
             throw std::bad_alloc();
         std::copy(pcm.samples.begin(), pcm.samples.end(), samples);
         *out = QuillmerePcm{pcm.channels, pcm.rate, samples, pcm.samples.size()};
-        return 0;
-    } catch (const SoundError& e) {
-        copyText(e.what(), error, errorSize);
-    } catch (const std::bad_alloc&) {
-        copyText("out of memory", error, errorSize);
-    } catch (const std::exception& e) {
-        copyText(e.what(), error, errorSize);
-    } catch (...) {
-        copyText("the decoder failed", error, errorSize);
-    }
-    return 1;
+    });
 }
 
 void freePcmC(QuillmerePcm* pcm) {
@@ -103,7 +107,7 @@ void freePcmC(QuillmerePcm* pcm) {
 
 int convertC(const QuillmerePcm* in, int rate, int channels, int sampleType, void* out, std::size_t capacity,
              std::size_t* written, char* error, std::size_t errorSize) {
-    try {
+    return guarded("the conversion failed", error, errorSize, [&] {
         if (in == nullptr || written == nullptr || (out == nullptr && capacity > 0))
             throw SoundError("no samples, or no place for them");
         *written = 0;
@@ -112,15 +116,7 @@ int convertC(const QuillmerePcm* in, int rate, int channels, int sampleType, voi
         const OutputFormat format{rate, channels, static_cast<SampleType>(sampleType - QUILLMERE_SAMPLE_U8)};
         *written = resample::convert(std::span<const std::int16_t>(in->samples, in->count), in->channels,
                                      in->rate, format, std::span(static_cast<std::byte*>(out), capacity));
-        return 0;
-    } catch (const std::bad_alloc&) {
-        copyText("out of memory", error, errorSize);
-    } catch (const std::exception& e) {
-        copyText(e.what(), error, errorSize);
-    } catch (...) {
-        copyText("the conversion failed", error, errorSize);
-    }
-    return 1;
+    });
 }
 
 constexpr QuillmereSoundApi kApi{QUILLMERE_SOUND_API_VERSION, decodeC, freePcmC, convertC};

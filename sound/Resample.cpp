@@ -5,12 +5,12 @@
 
 extern "C" {
 #include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
 
 #include <climits>
 #include <memory>
+#include <vector>
 
 namespace qm::resample {
 
@@ -64,9 +64,19 @@ std::size_t convert(std::span<const std::int16_t> samples, int channels, int rat
     std::unique_ptr<SwrContext, SwrFree> context(raw);
     if (made < 0 || !context)
         throw SoundError("the sound cannot be converted for the output: " + ffmpeg::errorText(made));
-    // A mono sound sounds as loud from two speakers as from one: its channel goes to each at full level,
-    // not at the -3 dB that a mix of a centre speaker into a pair takes.
-    av_opt_set_double(context.get(), "center_mix_level", 1.0, 0);
+    // A mono sound plays at its own level from each speaker of the front pair, not at the -3 dB that the
+    // resampler gives a centre channel spread over two.
+    if (channels == 1 && format.channels >= 2) {
+        std::vector<double> matrix(static_cast<std::size_t>(format.channels));
+        for (int i = 0; i < format.channels; ++i) {
+            const AVChannel channel =
+                av_channel_layout_channel_from_index(&outLayout, static_cast<unsigned>(i));
+            matrix[static_cast<std::size_t>(i)] =
+                channel == AV_CHAN_FRONT_LEFT || channel == AV_CHAN_FRONT_RIGHT ? 1.0 : 0.0;
+        }
+        if (const int status = swr_set_matrix(context.get(), matrix.data(), 1); status < 0)
+            throw SoundError("the sound cannot be converted for the output: " + ffmpeg::errorText(status));
+    }
     if (const int status = swr_init(context.get()); status < 0)
         throw SoundError("the sound cannot be converted for the output: " + ffmpeg::errorText(status));
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -343,5 +344,81 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SoundModule, TheBuiltModuleLoads) {
     EXPECT_NO_THROW(qm::probeSoundModule(QUILLMERE_SOUND_MODULE_FILE));
 }
+
+} // namespace
+
+namespace {
+
+// What a conversion for an output gives: the tone at the output's rate, in each of its channels, as loud as
+// it was. Samples of any type are read back as fractions of full scale.
+struct OutputCase {
+    const char* name;
+    qm::OutputFormat format;
+};
+
+void PrintTo(const OutputCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+double fullScaleAt(const std::vector<std::byte>& bytes, qm::SampleType type, std::size_t i) {
+    switch (type) {
+    case qm::SampleType::UInt8:
+        return (std::to_integer<int>(bytes[i]) - 128) / 128.0;
+    case qm::SampleType::Int16: {
+        std::int16_t v;
+        std::memcpy(&v, bytes.data() + i * 2, 2);
+        return v / 32768.0;
+    }
+    case qm::SampleType::Int32: {
+        std::int32_t v;
+        std::memcpy(&v, bytes.data() + i * 4, 4);
+        return v / 2147483648.0;
+    }
+    case qm::SampleType::Float: {
+        float v;
+        std::memcpy(&v, bytes.data() + i * 4, 4);
+        return v;
+    }
+    }
+    return 0;
+}
+
+class ConvertsFor : public ::testing::TestWithParam<OutputCase> {};
+
+TEST_P(ConvertsFor, TheOutputsRateChannelsAndType) {
+    const qm::OutputFormat& format = GetParam().format;
+    qm::Pcm mono{1, 22050, qm::build::tone(1, 22050, 22050, 441.0, 16000)};
+    std::vector<std::byte> out(static_cast<std::size_t>(qm::convertedCapacity(mono, format)));
+    out.resize(qm::convertSound(mono, format, out));
+    const std::size_t bytes = format.type == qm::SampleType::UInt8   ? 1
+                              : format.type == qm::SampleType::Int16 ? 2
+                                                                     : 4;
+    const std::size_t frames = out.size() / bytes / static_cast<std::size_t>(format.channels);
+    EXPECT_NEAR(static_cast<double>(frames), format.rate, format.rate * 0.01)
+        << "one second at the output's rate";
+    // Each channel carries the tone at the level it had: 16000 of 32768.
+    for (int channel = 0; channel < format.channels; ++channel) {
+        double peak = 0;
+        int crossings = 0;
+        double previous = 0;
+        for (std::size_t f = 0; f < frames; ++f) {
+            const double v =
+                fullScaleAt(out, format.type, f * static_cast<std::size_t>(format.channels) + channel);
+            peak = std::max(peak, std::abs(v));
+            crossings += previous < 0 && v >= 0;
+            previous = v;
+        }
+        EXPECT_NEAR(peak, 16000 / 32768.0, 0.03) << "channel " << channel;
+        EXPECT_NEAR(crossings, 441, 5) << "channel " << channel;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, ConvertsFor,
+                         ::testing::Values(OutputCase{"StereoFloat44100", {44100, 2, qm::SampleType::Float}},
+                                           OutputCase{"StereoInt16At48000",
+                                                      {48000, 2, qm::SampleType::Int16}},
+                                           OutputCase{"MonoInt32", {22050, 1, qm::SampleType::Int32}},
+                                           OutputCase{"StereoUInt8", {44100, 2, qm::SampleType::UInt8}}),
+                         qm::test::CaseName{});
 
 } // namespace
