@@ -83,20 +83,23 @@ edit=$(window_named "Dizurorudav") || fail "Edit did not open the editor"
 screenshot editor-window.png
 stop_wine
 
-# The editor on CHASOUND.BIF, the first row; a double-click on its first sound, RAEBRUK.WAV, plays it. The
-# row lies below the menu bar (20 pixels) where the list starts (72) and half a row (9) down.
+# In the main window $1, the editor on CHASOUND.BIF, the first row; a double-click on its first sound,
+# RAEBRUK.WAV, plays it (for 2.2 seconds), and the screenshot $2 shows the editor after. The sound's row
+# lies below the menu bar (20 pixels) where the list starts (72) and half a row (9) down.
+play_first_sound() {
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    offset=$((HEIGHT - 383))
+    click "$1" 120 $((offset + 80))
+    click "$1" 212 $((offset + 148))
+    edit=$(window_named "Dizurorudav") || fail "Edit did not open the editor on CHASOUND.BIF"
+    xdotool mousemove --window "$edit" 40 101 click --repeat 2 --delay 80 1
+    sleep 4
+    screenshot "$2"
+}
 (cd "$OUT/work" && WINEPATH=$runtime exec wine "$BUILD/ui/quillmere.exe") >"$OUT/quillmere-sound.log" 2>&1 &
 app_pid=$!
 main=$(window_named "Quillmere Ziro") || fail "no main window captioned 'Quillmere Ziro'"
-eval "$(xdotool getwindowgeometry --shell "$main")"
-offset=$((HEIGHT - 383))
-click "$main" 120 $((offset + 80))
-click "$main" 212 $((offset + 148))
-edit=$(window_named "Dizurorudav") || fail "Edit did not open the editor on CHASOUND.BIF"
-xdotool mousemove --window "$edit" 40 101 click --repeat 2 --delay 80 1
-# The sound lasts 2.2 seconds.
-sleep 4
-screenshot editor-played.png
+play_first_sound "$main" editor-played.png
 stop_wine
 echo "check-windows-gui: double-clicked RAEBRUK.WAV in the editor; the recording is $OUT/recording.raw"
 
@@ -127,9 +130,18 @@ done
 game=Z:$(echo "$BUILD/wineprefix/drive_c/Games/BG" | tr / '\\')
 list=$(cd "$OUT/work" && QUILLMERE_GAME_DIR=$game wine "$dir/quillmere-cli.exe" list | tr -d '\r' | tr '\n' ' ')
 [ "$list" = "CHASOUND.BIF CREATURE.BIF ITEMS.BIF SPELLS.BIF " ] || fail "quillmere-cli.exe list: $list"
+# --wav with the zip's decoder: RIFF WAVE files with their samples.
+mkdir -p "$OUT/zip-wav"
+(cd "$OUT/zip-wav" && QUILLMERE_GAME_DIR=$game wine "$dir/quillmere-cli.exe" extract --wav CHASOUND.BIF) \
+    >"$OUT/zip-wav.log" 2>&1 || { cat "$OUT/zip-wav.log"; fail "the zip's quillmere-cli.exe extract --wav failed"; }
+python3 -c 'import sys, wave; w = wave.open(sys.argv[1]); sys.exit(w.getnframes() == 0)' \
+    "$OUT/zip-wav/CHASOUND/RAEBRUK.WAV" || fail "the zip's --wav wrote no samples into RAEBRUK.WAV"
+echo "check-windows-gui: the zip's quillmere-cli.exe --wav writes RAEBRUK.WAV with its samples"
 (cd "$OUT/work" && QUILLMERE_GAME_DIR=$game exec wine "$dir/quillmere.exe") >"$OUT/zip-quillmere.log" 2>&1 &
 app_pid=$!
-window_named "Quillmere Ziro" >/dev/null || { cat "$OUT/zip-quillmere.log"; fail "the zip's quillmere.exe showed no main window"; }
+main=$(window_named "Quillmere Ziro") || { cat "$OUT/zip-quillmere.log"; fail "the zip's quillmere.exe showed no main window"; }
 screenshot zip-main-window.png
+# RAEBRUK.WAV played a second time, by the zip's program (the recording must hold it twice).
+play_first_sound "$main" zip-editor-played.png
 stop_wine
 echo "check-windows-gui: the zip runs in a fresh prefix"

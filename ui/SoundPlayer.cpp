@@ -116,6 +116,8 @@ std::optional<QString> SoundPlayer::play(PreparedSound sound) {
     const QAudioFormat format = playableFormat(device);
     if (outputFormatOf(format) != sound.format)
         return QStringLiteral("the sound output changed its format");
+    m_lengthMs = format.durationForBytes(sound.samples.size()) / 1000;
+    m_clock.start();
     m_source = std::make_unique<PcmDevice>(std::move(sound.samples));
     m_source->open(QIODevice::ReadOnly);
     connect(m_source.get(), &PcmDevice::firstRead, this, &SoundPlayer::started);
@@ -150,10 +152,13 @@ void SoundPlayer::onStateChanged() {
         m_sink.release()->deleteLater();
         m_source.release()->deleteLater();
         emit finished(QStringLiteral("the sound output failed"));
-    } else if (state == QAudio::IdleState) {
-        // The sink has taken every sample; what its buffer holds still has to be heard.
+    } else if (state == QAudio::IdleState && m_source->atEnd()) {
+        // The sink has taken every sample; what its buffer holds still has to be heard. Windows' output
+        // (under Wine at least) holds more than bufferSize() tells, so the sound's own length counts too: it
+        // plays in real time from the start, and a little later for the output's latency.
         const qint64 buffered = m_sink->format().durationForBytes(m_sink->bufferSize()) / 1000;
-        m_draining.start(static_cast<int>(std::clamp<qint64>(buffered, 0, 2000)));
+        const qint64 left = m_lengthMs - m_clock.elapsed() + 100;
+        m_draining.start(static_cast<int>(std::clamp<qint64>(std::max(buffered, left), 0, 5000)));
     }
 }
 

@@ -3,6 +3,7 @@
 #include "Sound.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QIODevice>
 #include <QObject>
 #include <QString>
@@ -75,4 +76,6 @@ private:
     std::unique_ptr<QAudioSink> m_sink;
     std::unique_ptr<PcmDevice> m_source;
     QTimer m_draining;
+    QElapsedTimer m_clock; // since play()
+    qint64 m_lengthMs = 0;
 };
