@@ -3,6 +3,7 @@
 #include "FileError.h"
 
 #ifdef QUILLMERE_LIBZIP_SONAME
+#include <atomic>
 #include <cstring>
 #include <dlfcn.h>
 #include <mutex>
@@ -70,12 +71,17 @@ ZipLibrary load() {
 } // namespace
 
 const ZipLibrary& zipLibrary() {
+    // Every read of a zip member asks: once loaded, the table is handed out without the lock.
+    static std::atomic<const ZipLibrary*> ready{nullptr};
+    if (const ZipLibrary* library = ready.load(std::memory_order_acquire))
+        return *library;
     // A failure is asked again next time, as the library may have been installed meanwhile.
     static std::mutex mutex;
     static std::optional<ZipLibrary> loaded;
     const std::lock_guard<std::mutex> lock(mutex);
     if (!loaded)
         loaded = load();
+    ready.store(&*loaded, std::memory_order_release);
     return *loaded;
 }
 
